@@ -1,0 +1,121 @@
+# Helpers shared by every library, test, fuzz target and benchmark.
+
+# Warnings are errors for our own code. Third-party headers come in as
+# system includes (imported targets), so their noise never reaches -Werror.
+set(TAV_WARNINGS -Wall -Wextra -Werror)
+
+function(tav_warnings target)
+  target_compile_options(${target} PRIVATE ${TAV_WARNINGS})
+endfunction()
+
+# tav_add_library(<name>
+#   SOURCES <files...>
+#   PUBLIC_LIBS <targets...>     linked and part of the link interface
+#   PRIVATE_LIBS <targets...>    linked only
+#   DEPENDS <our libraries...>   find_dependency() in the package config
+#   PKG_MODULES <VAR=module...>  pkg-config modules the package config re-finds
+#   PC_REQUIRES <text>           pkg-config "Requires:"
+#   PC_REQUIRES_PRIVATE <text>   pkg-config "Requires.private:"
+#   DESCRIPTION <text>
+#   ALLOW_UNDEFINED)             symbols may stay for the host process to provide
+#
+# Builds lib<name>.so with a versioned SONAME, installs it with its public
+# headers (include/ -> <includedir>/TAV), a pkg-config file and a CMake
+# package configuration exporting TAV::<name>.
+function(tav_add_library name)
+  cmake_parse_arguments(A "ALLOW_UNDEFINED" "DESCRIPTION;PC_REQUIRES;PC_REQUIRES_PRIVATE"
+                        "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS;DEPENDS;PKG_MODULES" ${ARGN})
+  add_library(${name} SHARED ${A_SOURCES})
+  add_library(TAV::${name} ALIAS ${name})
+  set_target_properties(${name} PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR}
+    OUTPUT_NAME ${name})
+  target_include_directories(${name} PUBLIC
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/TAV>)
+  target_link_libraries(${name} PUBLIC ${A_PUBLIC_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+  # Catch unresolved symbols at link time rather than in a host program;
+  # ALLOW_UNDEFINED is for a library whose toolkit comes from the host.
+  # Sanitizer runtimes come from the executable, so not under sanitizers.
+  if(NOT A_ALLOW_UNDEFINED AND NOT TAV_SANITIZE)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
+  tav_warnings(${name})
+
+  install(TARGETS ${name} EXPORT ${name}Targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/TAV)
+  install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include/
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/TAV
+    FILES_MATCHING PATTERN "*.h")
+  install(EXPORT ${name}Targets NAMESPACE TAV::
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+
+  # CMake package configuration.
+  set(TAV_PKG_NAME ${name})
+  set(TAV_PKG_DEPENDS "")
+  foreach(dep ${A_DEPENDS})
+    string(APPEND TAV_PKG_DEPENDS "find_dependency(${dep} ${PROJECT_VERSION})\n")
+  endforeach()
+  set(TAV_PKG_MODULES "")
+  foreach(mod ${A_PKG_MODULES})
+    string(REPLACE "=" ";" pair ${mod})
+    list(GET pair 0 var)
+    list(GET pair 1 module)
+    string(APPEND TAV_PKG_MODULES
+      "if(NOT TARGET PkgConfig::${var})\n  pkg_check_modules(${var} REQUIRED IMPORTED_TARGET ${module})\nendif()\n")
+  endforeach()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/PackageConfig.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake @ONLY)
+  write_basic_package_version_file(
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+
+  # pkg-config file.
+  set(TAV_PC_NAME ${name})
+  set(TAV_PC_DESCRIPTION "${A_DESCRIPTION}")
+  set(TAV_PC_REQUIRES "${A_PC_REQUIRES}")
+  set(TAV_PC_REQUIRES_PRIVATE "${A_PC_REQUIRES_PRIVATE}")
+  # Relocatable: the prefix is found from the .pc file's own folder, so an
+  # installation copied or installed with --prefix elsewhere still works.
+  file(RELATIVE_PATH TAV_PC_TO_PREFIX
+    /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" TAV_PC_TO_PREFIX "${TAV_PC_TO_PREFIX}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/library.pc.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
+
+# tav_add_gtest(<name>
+#   SOURCES <files...>
+#   LIBS <targets...>
+#   NEEDS <ns|bus|x ...>   what the shared test main prepares before the tests:
+#                          ns  = private mount namespace with a temporary /etc/TAV
+#                                and /tmp (skipped with a message where not allowed)
+#                          bus = private system-style dbus-daemon
+#                          x   = Xvfb server, DISPLAY set
+#   LABELS <labels...>     "tsan" marks tests that also run under ThreadSanitizer
+#   TIMEOUT <seconds>)
+#
+# Every test process gets a fresh temporary HOME from the shared main.
+function(tav_add_gtest name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;NEEDS;LABELS" ${ARGN})
+  string(REPLACE ";" "," needs "${A_NEEDS}")
+  set(needs_src ${CMAKE_CURRENT_BINARY_DIR}/${name}_needs.cpp)
+  file(GENERATE OUTPUT ${needs_src}
+    CONTENT "extern const char* const tav_test_needs;\nconst char* const tav_test_needs = \"${needs}\";\n")
+  add_executable(${name} ${A_SOURCES} ${needs_src})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} tav_test_main)
+  tav_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+endfunction()

@@ -1,0 +1,267 @@
+#include "TAVDataProvider.h"
+
+#include "TAVLog.h"
+#include "XmlGuard.h"
+
+#include <openssl/bn.h>
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+namespace LibTAVData {
+
+namespace {
+
+// The library's fixed key: a 32-bit modulus (top bit set, so every block
+// whose first byte is below 0x80 is below it) and its private exponent for
+// the public exponent 65537.
+const char kModulusHex[] = "CA95D511";
+const char kPrivateExponentHex[] = "8CB92779";
+const unsigned long kPublicExponent = 65537;
+const int kBlock = 4;
+
+struct RsaDeleter {
+    void operator()(RSA* r) const { RSA_free(r); }
+};
+using RsaPtr = std::unique_ptr<RSA, RsaDeleter>;
+
+// The key is built afresh for every block; nothing is shared between calls
+// or threads.
+RsaPtr makeKey()
+{
+    RsaPtr rsa(RSA_new());
+    BIGNUM* n = BN_new();
+    BIGNUM* e = BN_new();
+    BIGNUM* d = BN_new();
+    if (!rsa || !n || !e || !d || !BN_hex2bn(&n, kModulusHex) ||
+        !BN_set_word(e, kPublicExponent) || !BN_hex2bn(&d, kPrivateExponentHex) ||
+        RSA_set0_key(rsa.get(), n, e, d) != 1) {
+        BN_free(n);
+        BN_free(e);
+        BN_free(d);
+        return nullptr;
+    }
+    return rsa;
+}
+
+void padToBlocks(std::string& text)
+{
+    if (text.size() % kBlock)
+        text.append(kBlock - text.size() % kBlock, ' ');
+}
+
+// Enciphers padded text into cipher; false when any block fails.
+bool encipherAll(const std::string& padded, std::string& cipher)
+{
+    cipher.clear();
+    cipher.reserve(padded.size());
+    bool ok = true;
+    for (std::size_t i = 0; i < padded.size(); i += kBlock) {
+        unsigned char block[kBlock];
+        std::memcpy(block, padded.data() + i, kBlock);
+        if (!Rsa::Enciphering(block, kBlock))
+            ok = false;
+        cipher.append(reinterpret_cast<const char*>(block), kBlock);
+    }
+    return ok;
+}
+
+} // namespace
+
+bool Rsa::Enciphering(unsigned char* block, int length)
+{
+    (void)length;
+    CTAVLog::WriteLine("Rsa::Enciphering>>Start", CTAVLog::LOG_TRACE, "", false);
+    unsigned char out[kBlock] = {0, 0, 0, 0};
+    RsaPtr key = makeKey();
+    if (!key || RSA_public_encrypt(kBlock, block, out, key.get(), RSA_NO_PADDING) != kBlock) {
+        CTAVLog::WriteLine("Rsa::Enciphering>>Encrypt failed", CTAVLog::LOG_TRACE, "", false);
+        std::memset(block, '0', kBlock);
+        return false;
+    }
+    std::memcpy(block, out, kBlock);
+    return true;
+}
+
+bool Rsa::Deciphering(unsigned char* block, int length)
+{
+    (void)length;
+    unsigned char out[kBlock] = {0, 0, 0, 0};
+    RsaPtr key = makeKey();
+    if (!key || RSA_private_decrypt(kBlock, block, out, key.get(), RSA_NO_PADDING) != kBlock)
+        std::memset(out, 0, kBlock);
+    std::memcpy(block, out, kBlock);
+    return true;
+}
+
+CTAVDataProvider::CTAVDataProvider() : m_pDocument(new TiXmlDocument) {}
+
+CTAVDataProvider::~CTAVDataProvider()
+{
+    delete m_pDocument;
+}
+
+int CTAVDataProvider::DOM2Member() { return 0; }
+int CTAVDataProvider::Member2DOM() { return 0; }
+
+int CTAVDataProvider::LoadFromFile(const std::string& path)
+{
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    if (!m_pDocument)
+        return -1;
+    m_pDocument->Clear();
+    m_strFilePath = path;
+
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp)
+        return -1;
+    std::string text;
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)
+        text.append(buf, n);
+    // TinyXML stops at the first NUL too; only the part it would see counts.
+    text.resize(std::strlen(text.c_str()));
+    bool loaded = false;
+    if (TavInternal::XmlTextIsSafe(text) && std::fseek(fp, 0, SEEK_SET) == 0) {
+        m_pDocument->SetValue(path);
+        loaded = m_pDocument->LoadFile(fp, TIXML_ENCODING_UNKNOWN);
+    }
+    std::fclose(fp);
+    if (!loaded) {
+        m_pDocument->Clear();
+        return -1;
+    }
+    return DOM2Member();
+}
+
+int CTAVDataProvider::LoadFromString(const std::string& text)
+{
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    if (!m_pDocument)
+        return -1;
+    m_pDocument->Clear();
+    const char* data = text.c_str();
+    if (!TavInternal::XmlTextIsSafe(data, std::strlen(data)))
+        return -1;
+    m_pDocument->Parse(data, nullptr, TIXML_ENCODING_UNKNOWN);
+    if (m_pDocument->Error()) {
+        m_pDocument->Clear();
+        return -1;
+    }
+    return DOM2Member();
+}
+
+int CTAVDataProvider::Save2File(const std::string& path)
+{
+    if (!m_pDocument)
+        return -1;
+    m_pDocument->Clear();
+    int rc = Member2DOM();
+    if (rc != 0)
+        return rc;
+    return m_pDocument->SaveFile(path) ? 0 : -1;
+}
+
+int CTAVDataProvider::Save2String(std::string& out)
+{
+    if (!m_pDocument)
+        return -1;
+    m_pDocument->Clear();
+    int rc = Member2DOM();
+    if (rc != 0)
+        return rc;
+    TiXmlPrinter printer;
+    printer.SetIndent("    ");
+    printer.SetLineBreak("\n");
+    m_pDocument->Accept(&printer);
+    out = printer.Str();
+    return 0;
+}
+
+int CTAVDataProvider::Enciphering(std::string& text)
+{
+    std::string padded = text;
+    padToBlocks(padded);
+    std::string cipher;
+    if (!encipherAll(padded, cipher))
+        return -1;
+    text.swap(cipher);
+    return 0;
+}
+
+int CTAVDataProvider::Deciphering(std::string& text)
+{
+    std::string plain;
+    plain.reserve(text.size() + kBlock);
+    for (std::size_t i = 0; i < text.size(); i += kBlock) {
+        unsigned char block[kBlock] = {0, 0, 0, 0};
+        std::memcpy(block, text.data() + i, std::min<std::size_t>(kBlock, text.size() - i));
+        Rsa::Deciphering(block, kBlock);
+        plain.append(reinterpret_cast<const char*>(block), kBlock);
+    }
+    text.swap(plain);
+    return 0;
+}
+
+int CTAVDataProvider::Enciphering(std::string& text, const std::string& path)
+{
+    padToBlocks(text);
+    std::string cipher;
+    if (!encipherAll(text, cipher))
+        return -1;
+    FILE* fp = std::fopen(path.c_str(), "wb");
+    if (!fp)
+        return -1;
+    const bool written = std::fwrite(cipher.data(), 1, cipher.size(), fp) == cipher.size();
+    if (std::fclose(fp) != 0 || !written) {
+        std::remove(path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int CTAVDataProvider::Deciphering(std::string& text, const std::string& path)
+{
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp)
+        return -1;
+    std::string cipher;
+    char buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)
+        cipher.append(buf, n);
+    const bool failed = std::ferror(fp) != 0;
+    std::fclose(fp);
+    if (failed)
+        return -1;
+    Deciphering(cipher);
+    text.swap(cipher);
+    return 0;
+}
+
+bool CTAVDataProvider::ConvertString2Int(std::string& text, int& value)
+{
+    value = 0;
+    std::istringstream in(text);
+    int v = 0;
+    if (!(in >> v))
+        return false;
+    value = v;
+    return true;
+}
+
+bool CTAVDataProvider::ConvertInt2String(int value, std::string& text)
+{
+    std::ostringstream os;
+    os << value;
+    if (!os.good())
+        return false;
+    text = os.str();
+    return true;
+}
+
+} // namespace LibTAVData

@@ -1,0 +1,243 @@
+#include "TAVDataProvider.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include <thread>
+
+using LibTAVData::CTAVDataProvider;
+using LibTAVData::Rsa;
+
+namespace {
+
+// Records what the base hands to the derived class.
+class Probe : public CTAVDataProvider {
+public:
+    int dom2MemberResult = 0;
+    int member2DomResult = 0;
+    int dom2MemberCalls = 0;
+    std::string rootName;
+
+    int DOM2Member() override
+    {
+        ++dom2MemberCalls;
+        TiXmlElement* root = m_pDocument->RootElement();
+        rootName = root ? root->ValueStr() : "";
+        return dom2MemberResult;
+    }
+    int Member2DOM() override
+    {
+        m_pDocument->LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+        TiXmlElement* root = new TiXmlElement("Root");
+        TiXmlElement* child = new TiXmlElement("Child");
+        child->SetAttribute("a", "1");
+        root->LinkEndChild(child);
+        m_pDocument->LinkEndChild(root);
+        return member2DomResult;
+    }
+    const std::string& path() const { return m_strFilePath; }
+};
+
+std::string nested(int depth)
+{
+    std::string s;
+    for (int i = 0; i < depth; ++i)
+        s += "<a>";
+    for (int i = 0; i < depth; ++i)
+        s += "</a>";
+    return s;
+}
+
+} // namespace
+
+TEST(DataProvider, BaseObjectSavesAnEmptyText)
+{
+    CTAVDataProvider base;
+    std::string out = "old";
+    EXPECT_EQ(base.Save2String(out), 0);
+    EXPECT_EQ(out, "");
+}
+
+TEST(DataProvider, LoadFailuresDoNotReachTheDerivedClass)
+{
+    Probe p;
+    EXPECT_EQ(p.LoadFromFile(tavtest::TempRoot() + "/missing.xml"), -1);
+    EXPECT_EQ(p.path(), tavtest::TempRoot() + "/missing.xml");
+    EXPECT_EQ(p.LoadFromString(""), -1);
+    EXPECT_EQ(p.LoadFromString("<a><b></a>"), -1);
+    EXPECT_EQ(p.dom2MemberCalls, 0);
+}
+
+TEST(DataProvider, DerivedResultsPassThrough)
+{
+    Probe p;
+    p.dom2MemberResult = 7;
+    EXPECT_EQ(p.LoadFromString("<Top/>"), 7);
+    EXPECT_EQ(p.rootName, "Top");
+    p.member2DomResult = -3;
+    std::string out = "kept";
+    EXPECT_EQ(p.Save2String(out), -3);
+    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(p.Save2File(tavtest::TempRoot() + "/never.xml"), -3);
+    EXPECT_FALSE(tavtest::FileExists(tavtest::TempRoot() + "/never.xml"));
+}
+
+TEST(DataProvider, SavedTextsAndFiles)
+{
+    Probe p;
+    std::string out;
+    ASSERT_EQ(p.Save2String(out), 0);
+    const std::string expected =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Root>\n    <Child a=\"1\" />\n</Root>\n";
+    EXPECT_EQ(out, expected);
+    const std::string file = tavtest::TempRoot() + "/saved.xml";
+    ASSERT_EQ(p.Save2File(file), 0);
+    EXPECT_EQ(tavtest::ReadFile(file), expected);
+    EXPECT_EQ(p.LoadFromFile(file), 0);
+    EXPECT_EQ(p.rootName, "Root");
+    EXPECT_EQ(p.Save2File(tavtest::TempRoot() + "/no/such/folder.xml"), -1);
+}
+
+// White space inside text survives a load: condensing is switched off.
+TEST(DataProvider, WhiteSpaceIsKept)
+{
+    struct Text : CTAVDataProvider {
+        std::string text;
+        int DOM2Member() override
+        {
+            text = m_pDocument->RootElement()->GetText();
+            return 0;
+        }
+    } t;
+    ASSERT_EQ(t.LoadFromString("<a>x   y\n z</a>"), 0);
+    EXPECT_EQ(t.text, "x   y\n z");
+}
+
+// A peer's deeply nested text must not overflow the parser's stack; run on a
+// thread with a default-sized stack, as the IPC worker is.
+TEST(DataProvider, DeepNestingDoesNotParse)
+{
+    int shallow = 1, deep = 1, deepFile = 1;
+    std::thread([&] {
+        Probe p;
+        shallow = p.LoadFromString(nested(200));
+        deep = p.LoadFromString(nested(1000000));
+        const std::string file = tavtest::TempRoot() + "/deep.xml";
+        tavtest::WriteFile(file, nested(1000000));
+        deepFile = p.LoadFromFile(file);
+    }).join();
+    EXPECT_EQ(shallow, 0);
+    EXPECT_EQ(deep, -1);
+    EXPECT_EQ(deepFile, -1);
+}
+
+TEST(DataProvider, Conversions)
+{
+    CTAVDataProvider p;
+    int v = -1;
+    std::string t = "42";
+    EXPECT_TRUE(p.ConvertString2Int(t, v));
+    EXPECT_EQ(v, 42);
+    t = "abc";
+    EXPECT_FALSE(p.ConvertString2Int(t, v));
+    EXPECT_EQ(v, 0);
+    t = " 7x";
+    EXPECT_TRUE(p.ConvertString2Int(t, v));
+    EXPECT_EQ(v, 7);
+    t = "-12";
+    EXPECT_TRUE(p.ConvertString2Int(t, v));
+    EXPECT_EQ(v, -12);
+    EXPECT_TRUE(p.ConvertInt2String(-5, t));
+    EXPECT_EQ(t, "-5");
+}
+
+TEST(DataProvider, EncipherInMemoryAndBack)
+{
+    CTAVDataProvider p;
+    std::string text = "hello";
+    ASSERT_EQ(p.Enciphering(text), 0);
+    ASSERT_EQ(text.size(), 8u);
+    EXPECT_NE(text.substr(0, 4), "hell");
+    // Blocks are independent: equal plain blocks give equal cipher blocks.
+    std::string twice = "abcdabcd";
+    ASSERT_EQ(p.Enciphering(twice), 0);
+    EXPECT_EQ(twice.substr(0, 4), twice.substr(4, 4));
+    ASSERT_EQ(p.Deciphering(text), 0);
+    EXPECT_EQ(text, "hello   ");
+}
+
+TEST(DataProvider, EncipherToFileAndBack)
+{
+    CTAVDataProvider p;
+    const std::string file = tavtest::TempRoot() + "/cipher.bin";
+    std::string text = "The quick brown fox";
+    ASSERT_EQ(p.Enciphering(text, file), 0);
+    EXPECT_EQ(text, "The quick brown fox ");
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 20);
+    EXPECT_NE(tavtest::ReadFile(file).substr(0, 4), "The ");
+    std::string back;
+    ASSERT_EQ(p.Deciphering(back, file), 0);
+    EXPECT_EQ(back, text);
+
+    EXPECT_EQ(p.Deciphering(back, tavtest::TempRoot() + "/missing.bin"), -1);
+    EXPECT_EQ(back, text);
+    EXPECT_EQ(p.Enciphering(text, tavtest::TempRoot() + "/no/such/dir.bin"), -1);
+}
+
+TEST(DataProvider, ShortFileDeciphersToWholeBlocks)
+{
+    CTAVDataProvider p;
+    const std::string file = tavtest::TempRoot() + "/six.bin";
+    tavtest::WriteFile(file, std::string("\x01\x02\x03\x04\x05\x06", 6));
+    std::string out;
+    ASSERT_EQ(p.Deciphering(out, file), 0);
+    EXPECT_EQ(out.size(), 8u);
+    unsigned char last[4] = {0x05, 0x06, 0x00, 0x00};
+    Rsa::Deciphering(last, 4);
+    EXPECT_EQ(out.substr(4), std::string(reinterpret_cast<char*>(last), 4));
+}
+
+// A block at or above the modulus cannot be enciphered: that is reported,
+// never turned silently into "0000".
+TEST(DataProvider, UnencipherableBlockIsAFailure)
+{
+    unsigned char block[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_FALSE(Rsa::Enciphering(block, 4));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 4), "0000");
+
+    CTAVDataProvider p;
+    const std::string original = "ok..\xFF\xFF\xFF\xFF";
+    std::string text = original;
+    EXPECT_EQ(p.Enciphering(text), -1);
+    EXPECT_EQ(text, original);
+
+    const std::string file = tavtest::TempRoot() + "/bad.bin";
+    tavtest::WriteFile(file, "previous content");
+    text = original;
+    EXPECT_EQ(p.Enciphering(text, file), -1);
+    EXPECT_EQ(tavtest::ReadFile(file), "previous content");
+    EXPECT_EQ(p.Enciphering(text, tavtest::TempRoot() + "/new.bin"), -1);
+    EXPECT_FALSE(tavtest::FileExists(tavtest::TempRoot() + "/new.bin"));
+}
+
+// Every 7-bit block enciphers and deciphers back.
+TEST(DataProvider, EveryAsciiBlockRoundTrips)
+{
+    for (unsigned first = 0; first < 0x80; first += 5) {
+        for (unsigned rest : {0x00u, 0x41u, 0x7Fu, 0xFFu}) {
+            unsigned char block[4] = {static_cast<unsigned char>(first), static_cast<unsigned char>(rest),
+                                      static_cast<unsigned char>(rest ^ 0x5A), 0x20};
+            unsigned char copy[4];
+            std::memcpy(copy, block, 4);
+            ASSERT_TRUE(Rsa::Enciphering(block, 4));
+            ASSERT_TRUE(Rsa::Deciphering(block, 4));
+            EXPECT_EQ(std::memcmp(block, copy, 4), 0) << first << " " << rest;
+        }
+    }
+}

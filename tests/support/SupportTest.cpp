@@ -1,0 +1,54 @@
+// The shared harness itself: every later test relies on these guarantees.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <dbus/dbus.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+TEST(Harness, HomeIsFreshAndTemporary)
+{
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(tavtest::Home(), home);
+    EXPECT_EQ(tavtest::Home().rfind(tavtest::TempRoot(), 0), 0u);
+    EXPECT_EQ(access(home, W_OK), 0);
+}
+
+TEST(Harness, EtcTavIsPrivateAndEmpty)
+{
+    ASSERT_TRUE(tavtest::InPrivateNamespace());
+    EXPECT_TRUE(tavtest::WriteFile("/etc/TAV/probe.xml", "<x/>"));
+    EXPECT_EQ(tavtest::ReadFile("/etc/TAV/probe.xml"), "<x/>");
+    // /tmp is private too, so fixed lock names cannot meet other processes.
+    EXPECT_TRUE(tavtest::WriteFile("/tmp/TAV-probe.lock", ""));
+    // The rest of /etc is still the machine's.
+    EXPECT_TRUE(tavtest::FileExists("/etc/passwd"));
+}
+
+TEST(Harness, PrivateBusAnswersAndOwnsRoleNames)
+{
+    ASSERT_NE(tavtest::DefaultBus(), nullptr);
+    const char* addr = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    ASSERT_NE(addr, nullptr);
+    EXPECT_NE(std::string(addr).find(tavtest::TempRoot()), std::string::npos);
+
+    DBusError err;
+    dbus_error_init(&err);
+    DBusConnection* c = dbus_connection_open_private(addr, &err);
+    ASSERT_NE(c, nullptr) << err.message;
+    ASSERT_TRUE(dbus_bus_register(c, &err)) << err.message;
+    EXPECT_EQ(dbus_bus_request_name(c, "tav.student.daemon", DBUS_NAME_FLAG_DO_NOT_QUEUE, &err),
+              DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER);
+    dbus_connection_close(c);
+    dbus_connection_unref(c);
+}
+
+TEST(Harness, ChildResultsComeBack)
+{
+    EXPECT_EQ(tavtest::RunInChild([] { return 7; }), 7);
+    EXPECT_EQ(tavtest::RunInChild([] { EXPECT_TRUE(false) << "expected failure in child"; return 0; }), 1);
+}

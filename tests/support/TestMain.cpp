@@ -1,0 +1,108 @@
+// The main of every test program: see TestSupport.h.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <sstream>
+
+// Set per test program by tav_add_gtest(... NEEDS ...): "ns,bus,x".
+extern const char* const tav_test_needs;
+
+namespace tavtest {
+namespace detail {
+void InitTempRoot();
+void RemoveTempRoot();
+bool EnterPrivateNamespace(std::string& why);
+} // namespace detail
+
+namespace {
+std::unique_ptr<PrivateBus> g_bus;
+std::unique_ptr<XServer> g_x;
+} // namespace
+
+PrivateBus* DefaultBus() { return g_bus.get(); }
+XServer* DefaultX() { return g_x.get(); }
+
+namespace {
+
+// Reports what the main could not prepare: a skip when the machine does not
+// allow it (no mount namespace), a failure when a real part did not start.
+class SupportEnvironment : public ::testing::Environment {
+public:
+    SupportEnvironment(std::string skip, std::string fail)
+        : m_skip(std::move(skip)), m_fail(std::move(fail)) {}
+    void SetUp() override
+    {
+        if (!m_fail.empty())
+            FAIL() << m_fail;
+        if (!m_skip.empty())
+            GTEST_SKIP() << m_skip;
+    }
+
+private:
+    std::string m_skip, m_fail;
+};
+
+} // namespace
+} // namespace tavtest
+
+// Leaks inside the toolkit and bus libraries that we cannot release.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libgtk-x11-2.0\n"
+           "leak:libgdk-x11-2.0\n"
+           "leak:libglib-2.0\n"
+           "leak:libgobject-2.0\n"
+           "leak:libgio-2.0\n"
+           "leak:libfontconfig\n"
+           "leak:libpango\n"
+           "leak:libcairo\n"
+           "leak:libX11\n"
+           "leak:libgdk_pixbuf\n";
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::set<std::string> needs;
+    std::stringstream ss(tav_test_needs);
+    for (std::string item; std::getline(ss, item, ',');)
+        if (!item.empty())
+            needs.insert(item);
+
+    const bool listOnly = ::testing::GTEST_FLAG(list_tests);
+    std::string skip, fail;
+    if (!listOnly && needs.count("ns")) {
+        std::string why;
+        if (!tavtest::detail::EnterPrivateNamespace(why))
+            skip = "private mount namespace not available here (" + why +
+                   "); tests that need a private /etc/TAV/ and /tmp/ are skipped";
+    }
+    tavtest::detail::InitTempRoot();
+    std::atexit(tavtest::detail::RemoveTempRoot);
+
+    if (!listOnly && skip.empty() && needs.count("bus")) {
+        tavtest::g_bus.reset(new tavtest::PrivateBus);
+        if (tavtest::g_bus->Start())
+            tavtest::g_bus->Export();
+        else
+            fail = "could not start the private dbus-daemon";
+    }
+    if (!listOnly && skip.empty() && needs.count("x")) {
+        tavtest::g_x.reset(new tavtest::XServer);
+        if (tavtest::g_x->Start())
+            tavtest::g_x->Export();
+        else
+            fail += (fail.empty() ? "" : "; ") + std::string("could not start Xvfb");
+    }
+    ::testing::AddGlobalTestEnvironment(new tavtest::SupportEnvironment(skip, fail));
+
+    int rc = RUN_ALL_TESTS();
+    tavtest::g_x.reset();
+    tavtest::g_bus.reset();
+    return rc;
+}

@@ -1,0 +1,94 @@
+// Shared by every test program: the test main gives each process a fresh
+// temporary HOME and, on request (tav_add_gtest NEEDS), a private mount
+// namespace with temporary /etc/TAV/ and /tmp/, a private system-style
+// dbus-daemon and an Xvfb server.
+#ifndef TAV_TESTS_SUPPORT_H
+#define TAV_TESTS_SUPPORT_H
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+namespace tavtest {
+
+// Root of this test process's temporary files (removed at exit).
+const std::string& TempRoot();
+// A new empty folder below TempRoot().
+std::string MakeTempDir(const std::string& prefix);
+// The temporary HOME of this process.
+const std::string& Home();
+// True when the process runs in its private mount namespace, /etc/TAV/ and
+// /tmp/ being its own temporary folders.
+bool InPrivateNamespace();
+
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+// Polls cond every few milliseconds until it holds or timeoutMs passes.
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 5000);
+
+// A dbus-daemon of type "system" on a socket in a temporary folder. It dies
+// with the test process if that process dies first.
+class PrivateBus {
+public:
+    // Permissive policy admitting the four role names and any test peer.
+    static std::string PermissivePolicy();
+
+    PrivateBus() = default;
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // policyXml is placed verbatim inside <busconfig> (policies, includes).
+    bool Start(const std::string& policyXml = PermissivePolicy());
+    void Stop();
+    const std::string& Address() const { return m_address; }
+    pid_t Pid() const { return m_pid; }
+    // Points libdbus's system bus at this daemon (DBUS_SYSTEM_BUS_ADDRESS).
+    void Export() const;
+
+private:
+    pid_t m_pid = -1;
+    std::string m_address;
+    std::string m_dir;
+};
+
+// Xvfb on a free display; Export() sets DISPLAY.
+class XServer {
+public:
+    XServer() = default;
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    bool Start();
+    void Stop();
+    const std::string& Display() const { return m_display; }
+    void Export() const;
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+// The bus and X server the test main started for this process (nullptr
+// when not requested).
+PrivateBus* DefaultBus();
+XServer* DefaultX();
+
+// Runs fn in a forked child and returns its exit status (or -1). The child
+// exits with fn's result; gtest failures in the child make it exit 1.
+int RunInChild(const std::function<int()>& fn, int timeoutMs = 30000);
+
+// Runs one test of this program in a fresh process (fork and exec of the
+// program itself, its own HOME and static state) and returns its exit
+// status, 0 when the test passed. Such tests are named DISABLED_* so that
+// only this runs them; InFreshProcess() tells them apart inside.
+int RunTestInFreshProcess(const std::string& fullName, int timeoutMs = 60000);
+bool InFreshProcess();
+
+} // namespace tavtest
+
+#endif
