@@ -82,6 +82,14 @@ XServer* DefaultX();
 // exits with fn's result; gtest failures in the child make it exit 1.
 int RunInChild(const std::function<int()>& fn, int timeoutMs = 30000);
 
+// Runs a scenario in a forked child and expects it to pass (exit 0); the
+// child's own failures are printed above.
+#define EXPECT_CHILD_PASSES(...)                                               \
+    do {                                                                       \
+        const int tav_child_rc_ = ::tavtest::RunInChild(__VA_ARGS__);          \
+        EXPECT_EQ(tav_child_rc_, 0) << "child scenario failed (output above)"; \
+    } while (0)
+
 // Runs one test of this program in a fresh process (fork and exec of the
 // program itself, its own HOME and static state) and returns its exit
 // status, 0 when the test passed. Such tests are named DISABLED_* so that

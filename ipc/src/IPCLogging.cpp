@@ -1,0 +1,62 @@
+#include "IPCLogging.h"
+
+#include <cstring>
+
+namespace IPCAPI {
+
+namespace {
+
+const char* const kSecretNames[] = {"Password", "OldPassword", "NewPassword"};
+
+bool isSecretName(const std::string& text, std::size_t begin, std::size_t end)
+{
+    for (const char* name : kSecretNames)
+        if (end - begin == std::strlen(name) && text.compare(begin, end - begin, name) == 0)
+            return true;
+    return false;
+}
+
+// Reads attribute `attr` of the tag text[tagBegin, tagEnd): the range of its
+// quoted value, or false.
+bool attributeValue(const std::string& text, std::size_t tagBegin, std::size_t tagEnd,
+                    const char* attr, std::size_t& begin, std::size_t& end)
+{
+    const std::string key = std::string(" ") + attr + "=";
+    std::size_t pos = text.find(key, tagBegin);
+    if (pos == std::string::npos || pos >= tagEnd)
+        return false;
+    pos += key.size();
+    if (pos >= tagEnd || (text[pos] != '"' && text[pos] != '\''))
+        return false;
+    const char quote = text[pos];
+    begin = pos + 1;
+    end = text.find(quote, begin);
+    return end != std::string::npos && end < tagEnd;
+}
+
+} // namespace
+
+std::string RedactSecrets(const std::string& payload)
+{
+    // Cheap exit for the common case.
+    if (payload.find("assword") == std::string::npos)
+        return payload;
+    std::string out = payload;
+    std::size_t pos = 0;
+    while ((pos = out.find("<Parameter ", pos)) != std::string::npos) {
+        const std::size_t tagEnd = out.find('>', pos);
+        if (tagEnd == std::string::npos)
+            break;
+        std::size_t nb, ne, vb, ve;
+        if (attributeValue(out, pos, tagEnd, "name", nb, ne) && isSecretName(out, nb, ne) &&
+            attributeValue(out, pos, tagEnd, "value", vb, ve)) {
+            out.replace(vb, ve - vb, "***");
+            pos = vb;
+        } else {
+            pos = tagEnd;
+        }
+    }
+    return out;
+}
+
+} // namespace IPCAPI
