@@ -20,6 +20,8 @@ for lib in tavIntfData TAVData tav TAVGUI tavDeviceContext; do
   [ "$soname" = "lib$lib.so.1" ] || { echo "lib$lib.so: SONAME '$soname'"; exit 1; }
 done
 
+[ -f "$prefix/share/dbus-1/system.d/tav.conf" ] || { echo "bus policy not installed"; exit 1; }
+
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 export HOME=$work/home
 mkdir -p "$HOME"
