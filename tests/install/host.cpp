@@ -2,6 +2,7 @@
 // headers and libraries with nothing but pkg-config or find_package.
 #include "TAVLayout.h"
 #include "TAVLog.h"
+#include "TabNavigationData.h"
 
 #include <cstdio>
 
@@ -11,5 +12,6 @@ int main()
     CTAVLog::SetLogFileName("hostcheck");
     CTAVLog::WriteLine("host program linked, config in " + LibTAVData::CONFIG_DIR,
                        CTAVLog::LOG_TRACE, "", false);
-    return 0;
+    LibTAVData::CTabNavigationData navigation;
+    return navigation.IsCategoryExist("host") == 0 ? 0 : 1;
 }
