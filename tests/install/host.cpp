@@ -3,6 +3,7 @@
 #include "DeviceContextAPI.h"
 #include "TAVLayout.h"
 #include "TAVLog.h"
+#include "TabNavigationData.h"
 
 #include <cstdio>
 
@@ -12,6 +13,8 @@ int main()
     CTAVLog::SetLogFileName("hostcheck");
     CTAVLog::WriteLine("host program linked, config in " + LibTAVData::CONFIG_DIR,
                        CTAVLog::LOG_TRACE, "", false);
-    CTAVLog::WriteLine(IPCAPI::UninitializeDeviceContextAPI(nullptr), "device context released: ", false, CTAVLog::LOG_TRACE, "");
-    return 0;
+    CTAVLog::WriteLine(IPCAPI::UninitializeDeviceContextAPI(nullptr), "device context released: ", false,
+                       CTAVLog::LOG_TRACE, "");
+    LibTAVData::CTabNavigationData navigation;
+    return navigation.IsCategoryExist("host") == 0 ? 0 : 1;
 }
