@@ -6,6 +6,10 @@
 #include <openssl/bn.h>
 #include <openssl/rsa.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -117,9 +121,18 @@ int CTAVDataProvider::LoadFromFile(const std::string& path)
     m_pDocument->Clear();
     m_strFilePath = path;
 
-    FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp)
+    // Only regular files: TinyXML sizes its buffer by seeking to the end, which
+    // for a folder gives a nonsense length (and a failed allocation), and a
+    // FIFO would block the open until a writer comes.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return -1;
+    struct stat st;
+    FILE* fp = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(fp = ::fdopen(fd, "rb"))) {
+        ::close(fd);
+        return -1;
+    }
     std::string text;
     char buf[65536];
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)

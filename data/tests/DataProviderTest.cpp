@@ -72,6 +72,16 @@ TEST(DataProvider, LoadFailuresDoNotReachTheDerivedClass)
     EXPECT_EQ(p.dom2MemberCalls, 0);
 }
 
+TEST(DataProvider, FoldersAndFifosAreNotFiles)
+{
+    Probe p;
+    EXPECT_EQ(p.LoadFromFile(tavtest::TempRoot()), -1);
+    const std::string fifo = tavtest::TempRoot() + "/fifo.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(p.LoadFromFile(fifo), -1);  // no writer: must not block
+    EXPECT_EQ(p.dom2MemberCalls, 0);
+}
+
 TEST(DataProvider, DerivedResultsPassThrough)
 {
     Probe p;
