@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <libintl.h>
 #include <locale.h>
 #include <sys/mount.h>
@@ -72,6 +73,19 @@ TEST(DataToolsNs, FixedLockFilesAreHeldByOneProcess)
         EXPECT_TRUE(S_ISREG(st.st_mode));
         EXPECT_EQ(st.st_mode & 0027, 0u);  // created 0640 at most
     }
+    // The kept descriptors do not leak into programs we start.
+    int kept = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[256];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target,
+                                     sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<std::size_t>(n)).find(".lock") !=
+                         std::string::npos) {
+            ++kept;
+            EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
+        }
+    }
+    EXPECT_GE(kept, 3);
 }
 
 TEST(DataToolsNs, PlantedLinkIsNotFollowed)
