@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:?build directory}; seconds=${2:-60}
+# Absolute: each target runs from its own work folder.
+build=$(cd "$build" && pwd)
 found=0
 while IFS= read -r target; do
   found=1

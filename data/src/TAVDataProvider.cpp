@@ -6,6 +6,10 @@
 #include <openssl/bn.h>
 #include <openssl/rsa.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +51,35 @@ RsaPtr makeKey()
         return nullptr;
     }
     return rsa;
+}
+
+// TinyXML steps over a multi-byte UTF-8 sequence by the length its lead
+// byte announces without looking for the end of the text, so a text ending
+// in a cut sequence is read past its end. Parsing a copy followed by a few
+// NULs keeps every such step inside the buffer.
+bool ParseText(TiXmlDocument* doc, std::string text)
+{
+    text.append(8, '\0');
+    doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    return !doc->Error();
+}
+
+// Line ends as TinyXML's own file loader makes them: CR LF and a lone CR
+// become LF.
+void NormaliseLineEnds(std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+            continue;
+        }
+        out += '\n';
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+    }
+    text.swap(out);
 }
 
 void padToBlocks(std::string& text)
@@ -117,22 +150,29 @@ int CTAVDataProvider::LoadFromFile(const std::string& path)
     m_pDocument->Clear();
     m_strFilePath = path;
 
-    FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp)
+    // Only regular files: a folder cannot be read as one (TinyXML's own file
+    // loader even sized its buffer by seeking to a folder's end), and a FIFO
+    // would block the open until a writer comes.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return -1;
+    struct stat st;
+    FILE* fp = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(fp = ::fdopen(fd, "rb"))) {
+        ::close(fd);
+        return -1;
+    }
     std::string text;
     char buf[65536];
     for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)
         text.append(buf, n);
+    const bool readFailed = std::ferror(fp) != 0;
+    std::fclose(fp);
     // TinyXML stops at the first NUL too; only the part it would see counts.
     text.resize(std::strlen(text.c_str()));
-    bool loaded = false;
-    if (TavInternal::XmlTextIsSafe(text) && std::fseek(fp, 0, SEEK_SET) == 0) {
-        m_pDocument->SetValue(path);
-        loaded = m_pDocument->LoadFile(fp, TIXML_ENCODING_UNKNOWN);
-    }
-    std::fclose(fp);
-    if (!loaded) {
+    NormaliseLineEnds(text);
+    m_pDocument->SetValue(path);
+    if (readFailed || !TavInternal::XmlTextIsSafe(text) || !ParseText(m_pDocument, text)) {
         m_pDocument->Clear();
         return -1;
     }
@@ -146,10 +186,10 @@ int CTAVDataProvider::LoadFromString(const std::string& text)
         return -1;
     m_pDocument->Clear();
     const char* data = text.c_str();
-    if (!TavInternal::XmlTextIsSafe(data, std::strlen(data)))
+    const std::size_t length = std::strlen(data);
+    if (!TavInternal::XmlTextIsSafe(data, length))
         return -1;
-    m_pDocument->Parse(data, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (m_pDocument->Error()) {
+    if (!ParseText(m_pDocument, std::string(data, length))) {
         m_pDocument->Clear();
         return -1;
     }

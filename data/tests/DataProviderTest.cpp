@@ -72,6 +72,16 @@ TEST(DataProvider, LoadFailuresDoNotReachTheDerivedClass)
     EXPECT_EQ(p.dom2MemberCalls, 0);
 }
 
+TEST(DataProvider, FoldersAndFifosAreNotFiles)
+{
+    Probe p;
+    EXPECT_EQ(p.LoadFromFile(tavtest::TempRoot()), -1);
+    const std::string fifo = tavtest::TempRoot() + "/fifo.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(p.LoadFromFile(fifo), -1);  // no writer: must not block
+    EXPECT_EQ(p.dom2MemberCalls, 0);
+}
+
 TEST(DataProvider, DerivedResultsPassThrough)
 {
     Probe p;
@@ -115,6 +125,48 @@ TEST(DataProvider, WhiteSpaceIsKept)
     } t;
     ASSERT_EQ(t.LoadFromString("<a>x   y\n z</a>"), 0);
     EXPECT_EQ(t.text, "x   y\n z");
+}
+
+// Files read as TinyXML's own loader reads them: CR LF and a lone CR are LF.
+TEST(DataProvider, FileLineEndsAreNormalised)
+{
+    struct Text : CTAVDataProvider {
+        std::string text;
+        int DOM2Member() override
+        {
+            text = m_pDocument->RootElement()->GetText();
+            return 0;
+        }
+    } t;
+    const std::string file = tavtest::TempRoot() + "/crlf.xml";
+    ASSERT_TRUE(tavtest::WriteFile(file, "<a>x\r\ny\rz\n\r\n</a>\r\n"));
+    ASSERT_EQ(t.LoadFromFile(file), 0);
+    EXPECT_EQ(t.text, "x\ny\nz\n\n");
+    ASSERT_EQ(t.LoadFromString("<a>x\r\ny</a>"), 0);
+    EXPECT_EQ(t.text, "x\r\ny");
+}
+
+// A text ending inside a multi-byte UTF-8 sequence: TinyXML steps over the
+// whole announced sequence, which must not take it past the text's end into
+// whatever the caller's buffer holds behind it.
+TEST(DataProvider, CutUtf8SequenceAtTheEnd)
+{
+    Probe p;
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><a b=\"1\xe5";
+    const std::size_t length = text.size();
+    // Behind the end, in the same buffer: bytes that would complete the
+    // element if the parser read them.
+    text += std::string("\0?\"/>", 5);
+    text.resize(length);
+    EXPECT_EQ(p.LoadFromString(text), -1);
+    EXPECT_EQ(p.dom2MemberCalls, 0);
+
+    const std::string file = tavtest::TempRoot() + "/cut.xml";
+    for (const char* tail : {"<a b=\"1\xe5", "<a b=\"1\xf0", "<a>\xe5", "<a\xe5"}) {
+        ASSERT_TRUE(tavtest::WriteFile(file, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>") + tail));
+        EXPECT_EQ(p.LoadFromFile(file), -1) << tail;
+    }
+    EXPECT_EQ(p.dom2MemberCalls, 0);
 }
 
 // A peer's deeply nested text must not overflow the parser's stack; run on a

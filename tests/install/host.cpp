@@ -3,6 +3,7 @@
 #include "DeviceContextAPI.h"
 #include "TAVLayout.h"
 #include "TAVLog.h"
+#include "TAVSystemSettingData.h"
 #include "TabNavigationData.h"
 
 #include <cstdio>
@@ -15,6 +16,9 @@ int main()
                        CTAVLog::LOG_TRACE, "", false);
     CTAVLog::WriteLine(IPCAPI::UninitializeDeviceContextAPI(nullptr), "device context released: ", false,
                        CTAVLog::LOG_TRACE, "");
+    std::string settings;
+    if (LibTAVData::CTAVSystemSettingData().Save2String(settings) != 0)
+        return 1;
     LibTAVData::CTabNavigationData navigation;
     return navigation.IsCategoryExist("host") == 0 ? 0 : 1;
 }
