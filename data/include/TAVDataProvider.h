@@ -45,7 +45,7 @@ public:
     // DOM2Member()'s result. Texts nested implausibly deep do not parse.
     virtual int LoadFromString(const std::string& text);
     // Member2DOM() then TinyXML's file writer; -1 when the file cannot be
-    // written.
+    // written completely. A failed save leaves the previous file as it was.
     virtual int Save2File(const std::string& path);
     // Member2DOM() then the document printed with four blanks of indentation
     // and "\n" line breaks.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -80,6 +81,57 @@ void NormaliseLineEnds(std::string& text)
             ++i;
     }
     text.swap(out);
+}
+
+// Prints doc with TinyXML's file writer into fp; false when any write failed
+// (TinyXML itself does not look at the result of its writes).
+bool PrintDocument(const TiXmlDocument& doc, FILE* fp)
+{
+    const bool printed = doc.SaveFile(fp);
+    const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
+    return std::fclose(fp) == 0 && printed && flushed;
+}
+
+// Writes doc to path so that a failed write is reported and never leaves a
+// truncated file behind: a regular file (or a new one) is replaced at once by
+// a completed copy written beside it, keeping its mode; a link is followed.
+// Anything else (a device, say) is written in place.
+bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
+{
+    std::string target = path;
+    struct stat st;
+    bool exists = false;
+    if (::stat(path.c_str(), &st) == 0) {
+        exists = true;
+        if (!S_ISREG(st.st_mode)) {
+            FILE* fp = std::fopen(path.c_str(), "w");
+            return fp && PrintDocument(doc, fp);
+        }
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    std::string temp = target + ".XXXXXX";
+    int fd = ::mkostemp(&temp[0], O_CLOEXEC);
+    if (fd < 0) {
+        // No room for a copy beside it (a folder we may not write into):
+        // write in place, still reporting failures.
+        FILE* fp = std::fopen(path.c_str(), "w");
+        return fp && PrintDocument(doc, fp);
+    }
+    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
+    FILE* fp = ::fdopen(fd, "w");
+    if (!fp) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (!PrintDocument(doc, fp) || ::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 void padToBlocks(std::string& text)
@@ -204,7 +256,7 @@ int CTAVDataProvider::Save2File(const std::string& path)
     int rc = Member2DOM();
     if (rc != 0)
         return rc;
-    return m_pDocument->SaveFile(path) ? 0 : -1;
+    return WriteDocument(*m_pDocument, path) ? 0 : -1;
 }
 
 int CTAVDataProvider::Save2String(std::string& out)

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -292,4 +294,35 @@ TEST(DataProvider, EveryAsciiBlockRoundTrips)
             EXPECT_EQ(std::memcmp(block, copy, 4), 0) << first << " " << rest;
         }
     }
+}
+
+// A save that cannot be completed is a failure, and never costs the file
+// that was there before.
+TEST(DataProvider, SavesAreCompleteOrNothing)
+{
+    Probe p;
+    EXPECT_EQ(p.Save2File("/dev/full"), -1);
+
+    const std::string dir = tavtest::MakeTempDir("save");
+    const std::string file = dir + "/real.xml";
+    const std::string link = dir + "/link.xml";
+    ASSERT_TRUE(tavtest::WriteFile(file, "old"));
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    ASSERT_EQ(symlink("real.xml", link.c_str()), 0);
+    ASSERT_EQ(p.Save2File(link), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_NE(tavtest::ReadFile(file).find("<Root>"), std::string::npos);
+
+    // Only the two names remain: no temporary copy is left behind.
+    int entries = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            entries += e->d_name[0] != '.';
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 2);
 }

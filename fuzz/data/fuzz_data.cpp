@@ -3,10 +3,14 @@
 // Whatever the text, nothing may crash, leak or misbehave, and saving must
 // succeed.
 #include "ClassGroupData.h"
+#include "DefaultConfigData.h"
+#include "FavoriteData.h"
 #include "LockScheduleData.h"
+#include "SearchResultData.h"
 #include "StudentInfoData.h"
 #include "TAVSystemSettingData.h"
 #include "TAVThemeData.h"
+#include "TabNavigationData.h"
 #include "TeacherInfoData.h"
 
 #include <cstddef>
@@ -35,6 +39,10 @@ void (*const kClasses[])(const std::string&) = {
     &Exercise<LibTAVData::CClassGroupData>,
     &Exercise<LibTAVData::CStudentInfoData>,
     &Exercise<LibTAVData::CTeacherInfoData>,
+    &Exercise<LibTAVData::CTabNavigationData>,
+    &Exercise<LibTAVData::CDefaultConfigData>,
+    &Exercise<LibTAVData::CFavoriteData>,
+    &Exercise<LibTAVData::CSearchResultData>,
 };
 
 } // namespace
