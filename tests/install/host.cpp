@@ -1,5 +1,6 @@
 // A minimal host program: it must compile and link against the installed
 // headers and libraries with nothing but pkg-config or find_package.
+#include "IntfData.h"
 #include "TAVLayout.h"
 #include "TAVLog.h"
 
@@ -11,5 +12,6 @@ int main()
     CTAVLog::SetLogFileName("hostcheck");
     CTAVLog::WriteLine("host program linked, config in " + LibTAVData::CONFIG_DIR,
                        CTAVLog::LOG_TRACE, "", false);
+    IPCAPI::CIntfData("HOST_CHECK", 1, "null").m_ParaXml.setInt("iReturn", 0);
     return 0;
 }
