@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace TavInternal {
 
 namespace {
@@ -39,6 +43,12 @@ bool sequencesAreSound(const uchar* s, std::size_t n)
 {
     std::size_t i = 0;
     while (i < n) {
+#if defined(__SSE2__)
+        if (n - i >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) {
+            i += 16;
+            continue;
+        }
+#endif
         if (n - i >= 8) {
             std::uint64_t w;
             std::memcpy(&w, s + i, 8);
@@ -82,28 +92,27 @@ public:
                     return;
                 continue;
             }
-            if (m_depth > 0 && m_pos + 1 < m_n && m_s[m_pos + 1] == '/') {
+            const uchar next = m_pos + 1 < m_n ? m_s[m_pos + 1] : 0;
+            bool more;
+            if (isNameStart(next)) {
+                more = startTag();
+            } else if (next == '/' && m_depth > 0) {
                 // An end tag; a wrong one ends the parse.
                 --m_depth;
-                if (!skipPast(m_pos + 2, '>'))
-                    return;
-            } else if (atNoCase(m_pos, "<?xml")) {
-                if (!declaration())
-                    return;
-            } else if (at(m_pos, "<!--")) {
-                if (!skipPast(m_pos + 4, "-->"))
-                    return;
-            } else if (at(m_pos, "<![CDATA[")) {
-                if (!skipPast(m_pos + 9, "]]>"))
-                    return;
-            } else if (m_pos + 1 < m_n && isNameStart(m_s[m_pos + 1])) {
-                if (!startTag())
-                    return;
-            } else if (!skipPast(m_pos + 1, '>')) {
+                more = skipPast(m_pos + 2, '>');
+            } else if (next == '?' && atNoCase(m_pos, "<?xml")) {
+                more = declaration();
+            } else if (next == '!' && at(m_pos, "<!--")) {
+                more = skipPast(m_pos + 4, "-->");
+            } else if (next == '!' && at(m_pos, "<![CDATA[")) {
+                more = skipPast(m_pos + 9, "]]>");
+            } else {
                 // "<!DOCTYPE", "<?other", "< x", "</" outside elements:
                 // unknown markup up to the first '>'.
-                return;
+                more = skipPast(m_pos + 1, '>');
             }
+            if (!more)
+                return;
         }
     }
 
@@ -219,34 +228,59 @@ private:
         return end + 1;
     }
 
+    // Up to the first stop byte at or after p, stepping over references the
+    // way the parser does: the stop's position, or npos when the parse fails
+    // first (a broken reference, or the end of the text).
+    // The first of the Stops bytes at or after p (m_n: none).
+    template <char... Stops>
+    std::size_t skipOrdinary(std::size_t p) const
+    {
+#if defined(__SSE2__)
+        for (; p + 16 <= m_n; p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_s + p));
+            __m128i hit = _mm_setzero_si128();
+            ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Stops)))), ...);
+            if (const int mask = _mm_movemask_epi8(hit))
+                return p + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+#endif
+        while (p < m_n && !((m_s[p] == static_cast<uchar>(Stops)) || ...))
+            ++p;
+        return p;
+    }
+
+    // Up to the first Stop byte at or after p, stepping over references the
+    // way the parser does: its position, or npos when the parse fails first
+    // (a broken reference, or the end of the text).
+    template <char Stop>
+    std::size_t runTo(std::size_t p) const
+    {
+        for (;;) {
+            p = skipOrdinary<Stop, '&'>(p);
+            if (p >= m_n)
+                return npos;
+            if (m_s[p] != '&')
+                return p;
+            p = entity(p);
+            if (p == npos)
+                return npos;
+        }
+    }
+
     // Text content up to the next '<' (p ends on it); false when the parse
     // fails first.
     bool text(std::size_t& p) const
     {
-        while (p < m_n) {
-            const uchar c = m_s[p];
-            if (c == '<')
-                return true;
-            p = c == '&' ? entity(p) : p + 1;
-            if (p == npos)
-                return false;
-        }
-        return false;
+        p = runTo<'<'>(p);
+        return p != npos;
     }
 
     // A quoted value from just after its opening quote: the position after
     // the closing quote, or npos when the parse fails first.
     std::size_t quoted(std::size_t p, uchar quote) const
     {
-        while (p < m_n) {
-            const uchar c = m_s[p];
-            if (c == quote)
-                return p + 1;
-            p = c == '&' ? entity(p) : p + 1;
-            if (p == npos)
-                return npos;
-        }
-        return npos;
+        p = quote == '"' ? runTo<'"'>(p) : runTo<'\''>(p);
+        return p == npos ? npos : p + 1;
     }
 
     bool open()
@@ -262,30 +296,32 @@ private:
     {
         std::size_t p = m_pos + 1;
         int equals = 0;
-        bool slash = false;
-        while (p < m_n && m_s[p] != '>') {
+        for (;;) {
+            p = skipOrdinary<'>', '"', '\'', '='>(p);
+            if (p >= m_n || m_s[p] == '>')
+                break;
             const uchar c = m_s[p];
-            if (c == '"' || c == '\'') {
+            if (c == '=') {
+                // Every attribute has an '=' of its own.
+                if (++equals > kMaxXmlAttributes) {
+                    m_unsafe = true;
+                    return false;
+                }
+                ++p;
+            } else {
                 p = quoted(p + 1, c);
                 if (p == npos)
                     break;
-                slash = false;
-                continue;
             }
-            // Every attribute has an '=' of its own.
-            if (c == '=' && ++equals > kMaxXmlAttributes) {
-                m_unsafe = true;
-                return false;
-            }
-            slash = c == '/';
-            ++p;
         }
         if (p == npos || p >= m_n) {
             open(); // cut off: count it all the same
             return false;
         }
+        // "/>": '/' cannot end a quoted value, so it stands outside one.
+        const bool empty = m_s[p - 1] == '/';
         m_pos = p + 1;
-        return slash || open();
+        return empty || open();
     }
 
     // "<?xml" at m_pos, read as TinyXML's declaration parser does: up to a

@@ -3,6 +3,8 @@
 #include "DecimalText.h"
 #include "XmlGuard.h"
 
+#include <cstring>
+
 namespace IPCAPI {
 
 namespace {
@@ -20,9 +22,10 @@ const char kListMember[] = "listmember";
 const char kStudentInfo[] = "list_student_info";
 const char kStudentInfoType[] = "struct_StudentInfo";
 
-bool equals(const std::string& s, const char* literal)
+template <std::size_t N>
+bool equals(const std::string& s, const char (&literal)[N])
 {
-    return s.compare(literal) == 0;
+    return s.size() == N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
 }
 
 // The "name", "type" and "value" attributes of an element, found in one pass
