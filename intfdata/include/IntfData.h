@@ -40,7 +40,7 @@ public:
     // than the header. Trailing spaces of the message and student id are
     // dropped; a number field that holds no number keeps the old value. The
     // parameters are added to those already held, so load into a fresh
-    // envelope.
+    // envelope. Also false when memory runs out; no call throws.
     bool load(const std::string& text);
 
     // The parameters; callers fill and read them directly.

@@ -33,7 +33,8 @@ public:
 
     // Setters append (a parameter of the same name is not replaced) to the
     // first element of the document, creating the declaration and the
-    // "Parameters" root first when there is no element. All return true.
+    // "Parameters" root first when there is no element. All return true
+    // (false only when memory runs out; no call throws).
     bool setString(const std::string& name, const std::string& value);
     bool setInt(const std::string& name, int value);
     // One "listmember" entry per element, in list order.
@@ -56,12 +57,13 @@ public:
     // empty strings and zeros.
     bool getStudentInfoList(std::list<tagStudent_t>& list);
 
-    // Appends the printed document to text (nothing for an empty document).
+    // Appends the printed document to text (nothing for an empty document);
+    // false, text as it was, only when memory runs out.
     bool toString(std::string& text) const;
     // Parses text into the document, adding to what it holds. A text that
     // does not parse leaves what was read before the error; a text nested
     // implausibly deep, or otherwise unsafe to hand to the parser, adds
-    // nothing. Always true.
+    // nothing. True unless memory runs out.
     bool loadString(const std::string& text);
     // Removes everything, declaration included.
     void clear();

@@ -3,6 +3,7 @@
 #include "DecimalText.h"
 
 #include <charconv>
+#include <exception>
 
 namespace IPCAPI {
 
@@ -72,29 +73,36 @@ void CIntfData::GetResult(int& result) const { result = m_iResult; }
 bool CIntfData::toString(std::string& text) const
 {
     text.clear();
-    text.reserve(kHeaderWidth + 512);
-    // A field wider than its column would shift the ones after it and the
-    // text would read back wrongly: refuse rather than send that.
-    if (!appendField(text, m_strMessage.data(), m_strMessage.size(), kMessageAt + kMessageWidth) ||
-        !appendNumber(text, m_iOPID, kOPIDAt + kNumberWidth) ||
-        !appendField(text, m_strStudentID.data(), m_strStudentID.size(), kStudentAt + kStudentWidth) ||
-        !appendNumber(text, m_iResult, kResultAt + kNumberWidth) || !m_ParaXml.toString(text)) {
-        text.clear();
-        return false;
+    bool written = false;
+    try {
+        text.reserve(kHeaderWidth + 512);
+        // A field wider than its column would shift the ones after it and
+        // the text would read back wrongly: refuse rather than send that.
+        written = appendField(text, m_strMessage.data(), m_strMessage.size(), kMessageAt + kMessageWidth) &&
+                  appendNumber(text, m_iOPID, kOPIDAt + kNumberWidth) &&
+                  appendField(text, m_strStudentID.data(), m_strStudentID.size(), kStudentAt + kStudentWidth) &&
+                  appendNumber(text, m_iResult, kResultAt + kNumberWidth) && m_ParaXml.toString(text);
+    } catch (const std::exception&) {
+        written = false; // out of memory
     }
-    return true;
+    if (!written)
+        text.clear();
+    return written;
 }
 
 bool CIntfData::load(const std::string& text)
 {
     if (text.size() < kHeaderWidth)
         return false;
-    m_strMessage = trimmedField(text, kMessageAt, kMessageWidth);
-    readNumber(text, kOPIDAt, m_iOPID);
-    m_strStudentID = trimmedField(text, kStudentAt, kStudentWidth);
-    readNumber(text, kResultAt, m_iResult);
-    m_ParaXml.loadString(text.substr(kHeaderWidth));
-    return true;
+    try {
+        m_strMessage = trimmedField(text, kMessageAt, kMessageWidth);
+        readNumber(text, kOPIDAt, m_iOPID);
+        m_strStudentID = trimmedField(text, kStudentAt, kStudentWidth);
+        readNumber(text, kResultAt, m_iResult);
+        return m_ParaXml.loadString(text.substr(kHeaderWidth));
+    } catch (const std::exception&) {
+        return false; // out of memory
+    }
 }
 
 } // namespace IPCAPI

@@ -4,6 +4,8 @@
 #include "XmlGuard.h"
 
 #include <cstring>
+#include <exception>
+#include <memory>
 
 namespace IPCAPI {
 
@@ -57,36 +59,48 @@ int intOf(const std::string* value)
     return v;
 }
 
+// No exception leaves the library: running out of memory fails the call.
+template <typename Fn>
+bool guarded(Fn&& fn) noexcept
+{
+    try {
+        return fn();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+using ElementPtr = std::unique_ptr<TiXmlElement>;
+
+template <typename Value>
+ElementPtr newItem(const char* element, const std::string& name, const char* type, const Value& value)
+{
+    ElementPtr e(new TiXmlElement(element));
+    e->SetAttribute(kName, name);
+    e->SetAttribute(kType, type);
+    e->SetAttribute(kValue, value);
+    return e;
+}
+
 // The element parameters go under, made on first use.
 TiXmlElement* rootForWriting(TiXmlDocument& doc)
 {
     TiXmlElement* root = doc.FirstChildElement();
     if (!root) {
-        doc.LinkEndChild(new TiXmlDeclaration(kDeclarationVersion, "", ""));
-        root = new TiXmlElement(kRoot);
-        doc.LinkEndChild(root);
+        std::unique_ptr<TiXmlDeclaration> declaration(new TiXmlDeclaration(kDeclarationVersion, "", ""));
+        ElementPtr fresh(new TiXmlElement(kRoot));
+        doc.LinkEndChild(declaration.release());
+        root = fresh.get();
+        doc.LinkEndChild(fresh.release());
     }
     return root;
 }
 
-void appendItem(TiXmlElement* parent, const char* element, const char* name, const char* type,
-                const std::string& value)
+// The children of the document's first element, in order.
+const TiXmlElement* firstParameter(const TiXmlDocument& doc)
 {
-    TiXmlElement* e = new TiXmlElement(element);
-    e->SetAttribute(kName, name);
-    e->SetAttribute(kType, type);
-    e->SetAttribute(kValue, value);
-    parent->LinkEndChild(e);
-}
-
-void appendItem(TiXmlElement* parent, const char* element, const char* name, const char* type,
-                int value)
-{
-    TiXmlElement* e = new TiXmlElement(element);
-    e->SetAttribute(kName, name);
-    e->SetAttribute(kType, type);
-    e->SetAttribute(kValue, value);
-    parent->LinkEndChild(e);
+    const TiXmlElement* root = doc.FirstChildElement();
+    return root ? root->FirstChildElement() : nullptr;
 }
 
 } // namespace
@@ -107,76 +121,69 @@ CParaXml::~CParaXml() = default;
 
 bool CParaXml::setString(const std::string& name, const std::string& value)
 {
-    TiXmlElement* root = rootForWriting(m_xmlDocument);
-    TiXmlElement* e = new TiXmlElement(kParameter);
-    e->SetAttribute(kName, name);
-    e->SetAttribute(kType, kString);
-    e->SetAttribute(kValue, value);
-    root->LinkEndChild(e);
-    return true;
+    return guarded([&] {
+        ElementPtr e = newItem(kParameter, name, kString, value);
+        rootForWriting(m_xmlDocument)->LinkEndChild(e.release());
+        return true;
+    });
 }
 
 bool CParaXml::setInt(const std::string& name, int value)
 {
-    TiXmlElement* root = rootForWriting(m_xmlDocument);
-    TiXmlElement* e = new TiXmlElement(kParameter);
-    e->SetAttribute(kName, name);
-    e->SetAttribute(kType, kInt);
-    e->SetAttribute(kValue, value);
-    root->LinkEndChild(e);
-    return true;
+    return guarded([&] {
+        ElementPtr e = newItem(kParameter, name, kInt, value);
+        rootForWriting(m_xmlDocument)->LinkEndChild(e.release());
+        return true;
+    });
 }
 
 bool CParaXml::setListPara(std::list<std::string>& list)
 {
-    TiXmlElement* root = rootForWriting(m_xmlDocument);
-    for (const std::string& entry : list)
-        appendItem(root, kParameter, kListMember, kString, entry);
-    return true;
+    return guarded([&] {
+        TiXmlElement* root = rootForWriting(m_xmlDocument);
+        for (const std::string& entry : list)
+            root->LinkEndChild(newItem(kParameter, kListMember, kString, entry).release());
+        return true;
+    });
 }
 
 bool CParaXml::setStudentInfoList(std::list<tagStudent_t>& list)
 {
-    TiXmlElement* root = rootForWriting(m_xmlDocument);
-    for (const tagStudent_t& student : list) {
-        TiXmlElement* record = new TiXmlElement(kParameter);
-        record->SetAttribute(kName, kStudentInfo);
-        record->SetAttribute(kType, kStudentInfoType);
-        record->SetAttribute(kValue, "");
-        // Member order differs from the field order; peers read by name.
-        appendItem(record, kMember, "studentID", kString, student.studentID);
-        appendItem(record, kMember, "username", kString, student.username);
-        appendItem(record, kMember, "hostname", kString, student.hostname);
-        appendItem(record, kMember, "IP", kString, student.IP);
-        appendItem(record, kMember, "bLocked", kInt, student.bLocked);
-        appendItem(record, kMember, "start_time", kInt, student.start_time);
-        appendItem(record, kMember, "status", kInt, student.status);
-        root->LinkEndChild(record);
-    }
-    return true;
+    return guarded([&] {
+        TiXmlElement* root = rootForWriting(m_xmlDocument);
+        for (const tagStudent_t& student : list) {
+            ElementPtr record = newItem(kParameter, kStudentInfo, kStudentInfoType, "");
+            // Member order differs from the field order; peers read by name.
+            record->LinkEndChild(newItem(kMember, "studentID", kString, student.studentID).release());
+            record->LinkEndChild(newItem(kMember, "username", kString, student.username).release());
+            record->LinkEndChild(newItem(kMember, "hostname", kString, student.hostname).release());
+            record->LinkEndChild(newItem(kMember, "IP", kString, student.IP).release());
+            record->LinkEndChild(newItem(kMember, "bLocked", kInt, student.bLocked).release());
+            record->LinkEndChild(newItem(kMember, "start_time", kInt, student.start_time).release());
+            record->LinkEndChild(newItem(kMember, "status", kInt, student.status).release());
+            root->LinkEndChild(record.release());
+        }
+        return true;
+    });
 }
 
 bool CParaXml::getString(const std::string& name, std::string& value)
 {
-    const TiXmlElement* root = m_xmlDocument.FirstChildElement();
-    if (!root)
-        return false;
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-        const Fields f(e);
-        if (f.name && *f.name == name && f.type && equals(*f.type, kString) && f.value) {
-            value = *f.value;
-            return true;
+    return guarded([&] {
+        for (const TiXmlElement* e = firstParameter(m_xmlDocument); e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (f.name && *f.name == name && f.type && equals(*f.type, kString) && f.value) {
+                value = *f.value;
+                return true;
+            }
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 bool CParaXml::getInt(const std::string& name, int& value)
 {
-    const TiXmlElement* root = m_xmlDocument.FirstChildElement();
-    if (!root)
-        return false;
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    for (const TiXmlElement* e = firstParameter(m_xmlDocument); e; e = e->NextSiblingElement()) {
         const Fields f(e);
         if (f.name && *f.name == name && f.type && equals(*f.type, kInt)) {
             value = intOf(f.value);
@@ -188,75 +195,89 @@ bool CParaXml::getInt(const std::string& name, int& value)
 
 bool CParaXml::getListPara(std::list<std::string>& list)
 {
-    const TiXmlElement* root = m_xmlDocument.FirstChildElement();
-    if (!root || !root->FirstChildElement())
+    const TiXmlElement* first = firstParameter(m_xmlDocument);
+    if (!first)
         return false;
-    list.clear();
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-        const Fields f(e);
-        if (f.name && equals(*f.name, kListMember) && f.value)
-            list.push_back(*f.value);
-    }
-    return true;
+    return guarded([&] {
+        list.clear();
+        for (const TiXmlElement* e = first; e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (f.name && equals(*f.name, kListMember) && f.value)
+                list.push_back(*f.value);
+        }
+        return true;
+    });
 }
 
 bool CParaXml::getStudentInfoList(std::list<tagStudent_t>& list)
 {
-    const TiXmlElement* root = m_xmlDocument.FirstChildElement();
-    if (!root || !root->FirstChildElement())
+    const TiXmlElement* first = firstParameter(m_xmlDocument);
+    if (!first)
         return false;
-    list.clear();
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-        const Fields f(e);
-        if (!f.name || !equals(*f.name, kStudentInfo) || !f.type || !equals(*f.type, kStudentInfoType))
-            continue;
-        // Every record starts empty: a member one record lacks must not
-        // carry over another student's value.
-        tagStudent_t student;
-        for (const TiXmlElement* m = e->FirstChildElement(); m; m = m->NextSiblingElement()) {
-            const Fields mf(m);
-            if (!mf.name)
+    return guarded([&] {
+        list.clear();
+        for (const TiXmlElement* e = first; e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (!f.name || !equals(*f.name, kStudentInfo) || !f.type || !equals(*f.type, kStudentInfoType))
                 continue;
-            const std::string& n = *mf.name;
-            if (equals(n, "studentID")) {
-                if (mf.value)
-                    student.studentID = *mf.value;
-            } else if (equals(n, "username")) {
-                if (mf.value)
-                    student.username = *mf.value;
-            } else if (equals(n, "hostname")) {
-                if (mf.value)
-                    student.hostname = *mf.value;
-            } else if (equals(n, "IP")) {
-                if (mf.value)
-                    student.IP = *mf.value;
-            } else if (equals(n, "start_time")) {
-                student.start_time = intOf(mf.value);
-            } else if (equals(n, "bLocked")) {
-                student.bLocked = intOf(mf.value);
-            } else if (equals(n, "status")) {
-                student.status = intOf(mf.value);
+            // Every record starts empty: a member one record lacks must not
+            // carry over another student's value.
+            tagStudent_t student;
+            for (const TiXmlElement* m = e->FirstChildElement(); m; m = m->NextSiblingElement()) {
+                const Fields mf(m);
+                if (!mf.name)
+                    continue;
+                const std::string& n = *mf.name;
+                if (equals(n, "studentID")) {
+                    if (mf.value)
+                        student.studentID = *mf.value;
+                } else if (equals(n, "username")) {
+                    if (mf.value)
+                        student.username = *mf.value;
+                } else if (equals(n, "hostname")) {
+                    if (mf.value)
+                        student.hostname = *mf.value;
+                } else if (equals(n, "IP")) {
+                    if (mf.value)
+                        student.IP = *mf.value;
+                } else if (equals(n, "start_time")) {
+                    student.start_time = intOf(mf.value);
+                } else if (equals(n, "bLocked")) {
+                    student.bLocked = intOf(mf.value);
+                } else if (equals(n, "status")) {
+                    student.status = intOf(mf.value);
+                }
             }
+            list.push_back(std::move(student));
         }
-        list.push_back(student);
-    }
-    return true;
+        return true;
+    });
 }
 
 bool CParaXml::toString(std::string& text) const
 {
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting(); // no indentation, no line breaks
-    m_xmlDocument.Accept(&printer);
-    text.append(printer.Str());
-    return true;
+    const std::size_t before = text.size();
+    const bool printed = guarded([&] {
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting(); // no indentation, no line breaks
+        m_xmlDocument.Accept(&printer);
+        text.append(printer.Str());
+        return true;
+    });
+    if (!printed)
+        text.resize(before);
+    return printed;
 }
 
 bool CParaXml::loadString(const std::string& text)
 {
-    if (TavInternal::XmlTextIsSafe(text))
-        m_xmlDocument.Parse(text.c_str());
-    return true;
+    // Only false when memory runs out; a text that does not parse is no
+    // failure here.
+    return guarded([&] {
+        if (TavInternal::XmlTextIsSafe(text))
+            m_xmlDocument.Parse(text.c_str());
+        return true;
+    });
 }
 
 void CParaXml::clear()
