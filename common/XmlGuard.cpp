@@ -38,7 +38,9 @@ int sequenceLength(uchar c)
 }
 
 // False when a multi-byte sequence runs past the end of the text or over a
-// byte that ends a text run, an attribute value or starts an entity.
+// byte that ends a text run, an attribute value or starts an entity. A
+// carriage return counts too: TinyXML's file reader turns "\r\n" into "\n"
+// before parsing, which would pull the next byte into the sequence.
 bool sequencesAreSound(const uchar* s, std::size_t n)
 {
     std::size_t i = 0;
@@ -63,7 +65,7 @@ bool sequencesAreSound(const uchar* s, std::size_t n)
                 return false;
             for (std::size_t k = 1; k < len; ++k) {
                 const uchar b = s[i + k];
-                if (b == '<' || b == '&' || b == '"' || b == '\'')
+                if (b == '<' || b == '&' || b == '"' || b == '\'' || b == '\r')
                     return false;
             }
         }

@@ -18,7 +18,8 @@
 // The gate also refuses texts that make some TinyXML 2.6 builds misbehave
 // or that its reading rules leave ambiguous:
 //  - a UTF-8 lead byte whose sequence runs past the end of the text or over
-//    one of < & " ' (TinyXML steps over whole sequences, so it would read
+//    one of < & " ' or a carriage return (TinyXML steps over whole
+//    sequences, and its file reader drops the "\n" of "\r\n", so it would read
 //    past the terminating NUL, loop forever locating an error, or read the
 //    markup differently from the count);
 //  - a declaration that ends in white space, which aborts older builds, or

@@ -81,6 +81,7 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
     EXPECT_TRUE(XmlTextIsSafe("<a b='caf\xC3\xA9'>\xE2\x82\xAC</a>"));
     EXPECT_FALSE(XmlTextIsSafe("<a>\xC3</a>"));           // a sequence over '<'
     EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\x82&amp;</a>"));  // over '&'
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\r\n</a>"));       // "\r\n" becomes "\n" in files
     EXPECT_FALSE(XmlTextIsSafe(std::string("<a>\xEF") + '\0' + "\xBB\xBF")); // past the end
     EXPECT_FALSE(XmlTextIsSafe("<?xml version='1.0' "));  // white space, then the end
     EXPECT_FALSE(XmlTextIsSafe("<?xml Encoding='x'?>"));  // locale-dependent match
