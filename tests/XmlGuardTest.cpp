@@ -85,6 +85,8 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
     EXPECT_FALSE(XmlTextIsSafe(std::string("<a>\xEF") + '\0' + "\xBB\xBF")); // past the end
     EXPECT_FALSE(XmlTextIsSafe("<?xml version='1.0' "));  // white space, then the end
     EXPECT_FALSE(XmlTextIsSafe("<?xml Encoding='x'?>"));  // locale-dependent match
+    EXPECT_FALSE(XmlTextIsSafe("<?xml \xEF\xBB\xBFversion='>'?>")); // read by encoding
+    EXPECT_TRUE(XmlTextIsSafe("\xEF\xBB\xBF<?xml version='1.0'?><a/>"));
     EXPECT_TRUE(XmlTextIsSafe("x <?xml "));               // never reached
     std::string tag = "<a";
     for (int i = 0; i <= TavInternal::kMaxXmlAttributes; ++i)
