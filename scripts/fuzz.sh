@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:?build directory}; seconds=${2:-60}
+build=$(cd "$build" && pwd) # the targets run from their own work folders
 found=0
 while IFS= read -r target; do
   found=1

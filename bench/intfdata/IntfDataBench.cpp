@@ -31,7 +31,8 @@ void BM_IntfData_BuildPrint(benchmark::State& state)
 }
 BENCHMARK(BM_IntfData_BuildPrint);
 
-void addParameter(TiXmlElement* root, const char* name, const char* type, const std::string& value)
+template <typename Value>
+void addParameter(TiXmlElement* root, const char* name, const char* type, const Value& value)
 {
     TiXmlElement* e = new TiXmlElement("Parameter");
     e->SetAttribute("name", name);
@@ -47,9 +48,9 @@ void BM_TinyXml_BuildPrint(benchmark::State& state)
         doc.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
         TiXmlElement* root = new TiXmlElement("Parameters");
         doc.LinkEndChild(root);
-        addParameter(root, "targetFolder", "string", kFolder);
-        addParameter(root, "iReturn", "int", "0");
-        addParameter(root, "programsXML", "string", kXml);
+        addParameter(root, "targetFolder", "string", std::string(kFolder));
+        addParameter(root, "iReturn", "int", 0);
+        addParameter(root, "programsXML", "string", std::string(kXml));
         TiXmlPrinter printer;
         printer.SetStreamPrinting();
         doc.Accept(&printer);
@@ -89,7 +90,8 @@ void BM_IntfData_LoadRead(benchmark::State& state)
 }
 BENCHMARK(BM_IntfData_LoadRead);
 
-// The same parameter XML, parsed and its three values read by name and type.
+// The same parameter XML, parsed and its three values read by name and type
+// in one walk over the elements.
 void BM_TinyXml_ParseRead(benchmark::State& state)
 {
     const std::string xml = envelopeText().substr(148);
@@ -100,9 +102,15 @@ void BM_TinyXml_ParseRead(benchmark::State& state)
         int ret = -1;
         const TiXmlElement* root = doc.FirstChildElement();
         for (const TiXmlElement* e = root ? root->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
-            const std::string* name = e->Attribute(std::string("name"));
-            const std::string* type = e->Attribute(std::string("type"));
-            const std::string* value = e->Attribute(std::string("value"));
+            const std::string *name = nullptr, *type = nullptr, *value = nullptr;
+            for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+                if (a->NameTStr() == "name")
+                    name = &a->ValueStr();
+                else if (a->NameTStr() == "type")
+                    type = &a->ValueStr();
+                else if (a->NameTStr() == "value")
+                    value = &a->ValueStr();
+            }
             if (!name || !type || !value)
                 continue;
             if (*name == "targetFolder" && *type == "string")
