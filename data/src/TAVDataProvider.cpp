@@ -134,6 +134,15 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
     return true;
 }
 
+// TinyXML's white-space switch is process-wide and read by every parse, on
+// the IPC worker thread too: write it only when it has to change, so loads
+// on different threads do not race on it.
+void KeepWhiteSpace()
+{
+    if (TiXmlBase::IsWhiteSpaceCondensed())
+        TiXmlBase::SetCondenseWhiteSpace(false);
+}
+
 void padToBlocks(std::string& text)
 {
     if (text.size() % kBlock)
@@ -196,7 +205,7 @@ int CTAVDataProvider::Member2DOM() { return 0; }
 
 int CTAVDataProvider::LoadFromFile(const std::string& path)
 {
-    TiXmlBase::SetCondenseWhiteSpace(false);
+    KeepWhiteSpace();
     if (!m_pDocument)
         return -1;
     m_pDocument->Clear();
@@ -233,7 +242,7 @@ int CTAVDataProvider::LoadFromFile(const std::string& path)
 
 int CTAVDataProvider::LoadFromString(const std::string& text)
 {
-    TiXmlBase::SetCondenseWhiteSpace(false);
+    KeepWhiteSpace();
     if (!m_pDocument)
         return -1;
     m_pDocument->Clear();
