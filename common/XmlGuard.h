@@ -9,6 +9,25 @@
 // stack. Callers measure the nesting first and treat a text deeper than
 // kMaxXmlNesting as one that does not parse. No legitimate document of the
 // system comes near the bound.
+//
+// The depth is measured by following TinyXML 2.6's own reading rules
+// (which construct ends where, entity references that skip ahead, what
+// happens to text after a parse error), because any difference between
+// the two readings lets a crafted text hide nesting from a simpler count.
+//
+// The gate also refuses texts that make some TinyXML 2.6 builds misbehave
+// or that its reading rules leave ambiguous:
+//  - a UTF-8 lead byte whose sequence runs past the end of the text or over
+//    one of < & " ' or a carriage return (TinyXML steps over whole
+//    sequences, and its file reader drops the "\n" of "\r\n", so it would read
+//    past the terminating NUL, loop forever locating an error, or read the
+//    markup differently from the count);
+//  - a declaration that ends in white space, which aborts older builds, or
+//    that holds byte-order marks or upper-case keywords (read differently
+//    depending on the encoding and the locale);
+//  - a start tag with more than kMaxXmlAttributes attributes (TinyXML checks
+//    each new attribute against all earlier ones: quadratic time).
+// No legitimate document has any of these.
 #ifndef TAV_COMMON_XMLGUARD_H
 #define TAV_COMMON_XMLGUARD_H
 
@@ -18,11 +37,15 @@
 namespace TavInternal {
 
 constexpr int kMaxXmlNesting = 256;
+constexpr int kMaxXmlAttributes = 256;
 
 // Deepest element nesting in text, counted the way TinyXML opens elements:
 // start tags open a level, end tags close one, empty-element tags, comments,
-// CDATA sections, declarations and processing instructions do not nest.
-// Scanning stops early once limit is exceeded (the result is then > limit).
+// CDATA sections, declarations and other markup do not nest. Only the part
+// before the first NUL counts (TinyXML sees no further), and counting stops
+// where TinyXML's parse would stop. A start tag cut off by the end of the
+// text counts. Scanning stops early once limit is exceeded (the result is
+// then > limit).
 int XmlNestingDepth(const char* text, std::size_t length, int limit = kMaxXmlNesting);
 
 // The one check every parse of outside text goes through: false when the

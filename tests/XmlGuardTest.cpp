@@ -38,3 +38,59 @@ TEST(XmlGuard, StopsEarlyPastTheLimit)
     EXPECT_TRUE(TavInternal::XmlTextIsSafe(ok));
     EXPECT_FALSE(TavInternal::XmlTextIsSafe(ok + "<a>"));
 }
+
+// Markup the parser reads differently from a plain tag count must not hide
+// nesting from the gate.
+TEST(XmlGuard, CountsAsTheParserReads)
+{
+    // Unknown markup ends at the first '>', whatever quotes it holds.
+    EXPECT_EQ(depth("<?pi><a><a>?>"), 2);
+    EXPECT_EQ(depth("<1 '><a><a>'>"), 2);
+    EXPECT_EQ(depth("<a>< b '><a><a>'>"), 3);
+    // A numeric reference runs to the first ';' and checks only its last
+    // digits, so it can swallow end tags, in text and in values.
+    EXPECT_EQ(depth("<a>&#x</a>x;<a>&#12</a>#3;<a>"), 3);
+    EXPECT_EQ(depth("<a b='&#x'></a>x;'><a>"), 2);
+    EXPECT_EQ(depth("<a>&#x41;</a><a>&amp;</a>"), 1);
+    // A declaration ends at a '>' outside its own attributes' values.
+    EXPECT_EQ(depth("<a><?xml version='></a>'><a>"), 2);
+    EXPECT_EQ(depth("<a><?xml foo='></a>'><a>"), 1);
+    // An end tag outside any element is unknown markup.
+    EXPECT_EQ(depth("</a><a><a>"), 2);
+}
+
+TEST(XmlGuard, StopsWhereTheParserStops)
+{
+    // Text outside elements, a failed reference and a cut-off construct end
+    // the parse; nothing after them is read.
+    EXPECT_EQ(depth("x<a><a>"), 0);
+    EXPECT_EQ(depth("<a>&#xZ;<a><a>"), 1);
+    EXPECT_EQ(depth("<a><!-- <a><a>"), 1);
+    // The parser sees only up to the first NUL.
+    const std::string hidden = std::string("<a>") + '\0' + "<a><a>";
+    EXPECT_EQ(depth(hidden), 1);
+    std::string deep(1, '\0');
+    for (int i = 0; i < 1000; ++i)
+        deep += "<a>";
+    EXPECT_TRUE(TavInternal::XmlTextIsSafe(deep));
+}
+
+TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
+{
+    using TavInternal::XmlTextIsSafe;
+    EXPECT_TRUE(XmlTextIsSafe("<a b='caf\xC3\xA9'>\xE2\x82\xAC</a>"));
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xC3</a>"));           // a sequence over '<'
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\x82&amp;</a>"));  // over '&'
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\r\n</a>"));       // "\r\n" becomes "\n" in files
+    EXPECT_FALSE(XmlTextIsSafe(std::string("<a>\xEF") + '\0' + "\xBB\xBF")); // past the end
+    EXPECT_FALSE(XmlTextIsSafe("<?xml version='1.0' "));  // white space, then the end
+    EXPECT_FALSE(XmlTextIsSafe("<?xml Encoding='x'?>"));  // locale-dependent match
+    EXPECT_FALSE(XmlTextIsSafe("<?xml \xEF\xBB\xBFversion='>'?>")); // read by encoding
+    EXPECT_TRUE(XmlTextIsSafe("\xEF\xBB\xBF<?xml version='1.0'?><a/>"));
+    EXPECT_TRUE(XmlTextIsSafe("x <?xml "));               // never reached
+    std::string tag = "<a";
+    for (int i = 0; i <= TavInternal::kMaxXmlAttributes; ++i)
+        tag += " a" + std::to_string(i) + "='='";
+    EXPECT_TRUE(XmlTextIsSafe(tag.substr(0, tag.rfind(' ')) + "/>"));
+    EXPECT_FALSE(XmlTextIsSafe(tag + "/>"));
+}

@@ -1,0 +1,288 @@
+#include "ParaXml.h"
+
+#include "DecimalText.h"
+#include "XmlGuard.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+namespace IPCAPI {
+
+namespace {
+
+const char kDeclarationVersion[] = "1.0";
+const char kRoot[] = "Parameters";
+const char kParameter[] = "Parameter";
+const char kMember[] = "Member";
+const char kName[] = "name";
+const char kType[] = "type";
+const char kValue[] = "value";
+const char kString[] = "string";
+const char kInt[] = "int";
+const char kListMember[] = "listmember";
+const char kStudentInfo[] = "list_student_info";
+const char kStudentInfoType[] = "struct_StudentInfo";
+
+template <std::size_t N>
+bool equals(const std::string& s, const char (&literal)[N])
+{
+    return s.size() == N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
+}
+
+// The "name", "type" and "value" attributes of an element, found in one pass
+// (null when absent). Values are taken whole, embedded NULs included.
+struct Fields {
+    const std::string* name = nullptr;
+    const std::string* type = nullptr;
+    const std::string* value = nullptr;
+
+    explicit Fields(const TiXmlElement* e)
+    {
+        for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+            const std::string& n = a->NameTStr();
+            if (equals(n, kName))
+                name = &a->ValueStr();
+            else if (equals(n, kType))
+                type = &a->ValueStr();
+            else if (equals(n, kValue))
+                value = &a->ValueStr();
+        }
+    }
+};
+
+int intOf(const std::string* value)
+{
+    int v = 0;
+    if (value)
+        detail::LeadingDecimal(value->data(), value->data() + value->size(), v);
+    return v;
+}
+
+// No exception leaves the library: running out of memory fails the call.
+template <typename Fn>
+bool guarded(Fn&& fn) noexcept
+{
+    try {
+        return fn();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+using ElementPtr = std::unique_ptr<TiXmlElement>;
+
+template <typename Value>
+ElementPtr newItem(const char* element, const std::string& name, const char* type, const Value& value)
+{
+    ElementPtr e(new TiXmlElement(element));
+    e->SetAttribute(kName, name);
+    e->SetAttribute(kType, type);
+    e->SetAttribute(kValue, value);
+    return e;
+}
+
+// The element parameters go under, made on first use.
+TiXmlElement* rootForWriting(TiXmlDocument& doc)
+{
+    TiXmlElement* root = doc.FirstChildElement();
+    if (!root) {
+        std::unique_ptr<TiXmlDeclaration> declaration(new TiXmlDeclaration(kDeclarationVersion, "", ""));
+        ElementPtr fresh(new TiXmlElement(kRoot));
+        doc.LinkEndChild(declaration.release());
+        root = fresh.get();
+        doc.LinkEndChild(fresh.release());
+    }
+    return root;
+}
+
+// The children of the document's first element, in order.
+const TiXmlElement* firstParameter(const TiXmlDocument& doc)
+{
+    const TiXmlElement* root = doc.FirstChildElement();
+    return root ? root->FirstChildElement() : nullptr;
+}
+
+} // namespace
+
+CParaXml::CParaXml() = default;
+CParaXml::CParaXml(const CParaXml& other) = default;
+
+CParaXml& CParaXml::operator=(const CParaXml& other)
+{
+    // TinyXML empties the target before copying, so a self-assignment would
+    // lose the document.
+    if (this != &other)
+        m_xmlDocument = other.m_xmlDocument;
+    return *this;
+}
+
+CParaXml::~CParaXml() = default;
+
+bool CParaXml::setString(const std::string& name, const std::string& value)
+{
+    return guarded([&] {
+        ElementPtr e = newItem(kParameter, name, kString, value);
+        rootForWriting(m_xmlDocument)->LinkEndChild(e.release());
+        return true;
+    });
+}
+
+bool CParaXml::setInt(const std::string& name, int value)
+{
+    return guarded([&] {
+        ElementPtr e = newItem(kParameter, name, kInt, value);
+        rootForWriting(m_xmlDocument)->LinkEndChild(e.release());
+        return true;
+    });
+}
+
+bool CParaXml::setListPara(std::list<std::string>& list)
+{
+    return guarded([&] {
+        TiXmlElement* root = rootForWriting(m_xmlDocument);
+        for (const std::string& entry : list)
+            root->LinkEndChild(newItem(kParameter, kListMember, kString, entry).release());
+        return true;
+    });
+}
+
+bool CParaXml::setStudentInfoList(std::list<tagStudent_t>& list)
+{
+    return guarded([&] {
+        TiXmlElement* root = rootForWriting(m_xmlDocument);
+        for (const tagStudent_t& student : list) {
+            ElementPtr record = newItem(kParameter, kStudentInfo, kStudentInfoType, "");
+            // Member order differs from the field order; peers read by name.
+            record->LinkEndChild(newItem(kMember, "studentID", kString, student.studentID).release());
+            record->LinkEndChild(newItem(kMember, "username", kString, student.username).release());
+            record->LinkEndChild(newItem(kMember, "hostname", kString, student.hostname).release());
+            record->LinkEndChild(newItem(kMember, "IP", kString, student.IP).release());
+            record->LinkEndChild(newItem(kMember, "bLocked", kInt, student.bLocked).release());
+            record->LinkEndChild(newItem(kMember, "start_time", kInt, student.start_time).release());
+            record->LinkEndChild(newItem(kMember, "status", kInt, student.status).release());
+            root->LinkEndChild(record.release());
+        }
+        return true;
+    });
+}
+
+bool CParaXml::getString(const std::string& name, std::string& value)
+{
+    return guarded([&] {
+        for (const TiXmlElement* e = firstParameter(m_xmlDocument); e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (f.name && *f.name == name && f.type && equals(*f.type, kString) && f.value) {
+                value = *f.value;
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+bool CParaXml::getInt(const std::string& name, int& value)
+{
+    for (const TiXmlElement* e = firstParameter(m_xmlDocument); e; e = e->NextSiblingElement()) {
+        const Fields f(e);
+        if (f.name && *f.name == name && f.type && equals(*f.type, kInt)) {
+            value = intOf(f.value);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CParaXml::getListPara(std::list<std::string>& list)
+{
+    const TiXmlElement* first = firstParameter(m_xmlDocument);
+    if (!first)
+        return false;
+    return guarded([&] {
+        list.clear();
+        for (const TiXmlElement* e = first; e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (f.name && equals(*f.name, kListMember) && f.value)
+                list.push_back(*f.value);
+        }
+        return true;
+    });
+}
+
+bool CParaXml::getStudentInfoList(std::list<tagStudent_t>& list)
+{
+    const TiXmlElement* first = firstParameter(m_xmlDocument);
+    if (!first)
+        return false;
+    return guarded([&] {
+        list.clear();
+        for (const TiXmlElement* e = first; e; e = e->NextSiblingElement()) {
+            const Fields f(e);
+            if (!f.name || !equals(*f.name, kStudentInfo) || !f.type || !equals(*f.type, kStudentInfoType))
+                continue;
+            // Every record starts empty: a member one record lacks must not
+            // carry over another student's value.
+            tagStudent_t student;
+            for (const TiXmlElement* m = e->FirstChildElement(); m; m = m->NextSiblingElement()) {
+                const Fields mf(m);
+                if (!mf.name)
+                    continue;
+                const std::string& n = *mf.name;
+                if (equals(n, "studentID")) {
+                    if (mf.value)
+                        student.studentID = *mf.value;
+                } else if (equals(n, "username")) {
+                    if (mf.value)
+                        student.username = *mf.value;
+                } else if (equals(n, "hostname")) {
+                    if (mf.value)
+                        student.hostname = *mf.value;
+                } else if (equals(n, "IP")) {
+                    if (mf.value)
+                        student.IP = *mf.value;
+                } else if (equals(n, "start_time")) {
+                    student.start_time = intOf(mf.value);
+                } else if (equals(n, "bLocked")) {
+                    student.bLocked = intOf(mf.value);
+                } else if (equals(n, "status")) {
+                    student.status = intOf(mf.value);
+                }
+            }
+            list.push_back(std::move(student));
+        }
+        return true;
+    });
+}
+
+bool CParaXml::toString(std::string& text) const
+{
+    const std::size_t before = text.size();
+    const bool printed = guarded([&] {
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting(); // no indentation, no line breaks
+        m_xmlDocument.Accept(&printer);
+        text.append(printer.Str());
+        return true;
+    });
+    if (!printed)
+        text.resize(before);
+    return printed;
+}
+
+bool CParaXml::loadString(const std::string& text)
+{
+    // Only false when memory runs out; a text that does not parse is no
+    // failure here.
+    return guarded([&] {
+        if (TavInternal::XmlTextIsSafe(text))
+            m_xmlDocument.Parse(text.c_str());
+        return true;
+    });
+}
+
+void CParaXml::clear()
+{
+    m_xmlDocument.Clear();
+}
+
+} // namespace IPCAPI
