@@ -221,11 +221,15 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
         EXPECT_TRUE(policy.IsAutoLockEnable());
         EXPECT_EQ(policy.GetLockStatus(), 4);
 
-        // The retired list forms put nothing on the bus and use no id.
+        // The retired list forms put nothing on the bus and use no id; a
+        // student id too long for its field or text that is not UTF-8 is
+        // refused before the bus.
         EXPECT_EQ(api.ManualUnlockRemoteStudent(ids), 1);
         EXPECT_EQ(api.ManualLockRemotStudent(ids, "lp"), 1);
+        EXPECT_EQ(api.KickOffStudent(std::string(65, 'x')), 1);
+        EXPECT_EQ(api.DeployTabNavPolicy("S1", "\xff\xfe"), 1);
         EXPECT_EQ(api.KickOffStudent("S9"), 0);
-        EXPECT_EQ(daemon.Take().arg, Envelope("TEACHER_KICKOFFSTUDENT", opid + 1, "S9", 0));
+        EXPECT_EQ(daemon.Take().arg, Envelope("TEACHER_KICKOFFSTUDENT", opid + 3, "S9", 0));
 
         const std::string log = LogText("publicLog");
         EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::StartController() --errCode = 1202"));
@@ -233,6 +237,7 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
         EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::GetStudentStatus() --return StudentInfo =  --StuInfo.studentID = S1"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::ManualUnlockRemoteStudent(list)--This method is no longer used!"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::ManualLockRemotStudent(list) --This method is no longer used!"));
+        EXPECT_TRUE(Logged(log, "ERROR", "IPCTeacherAPI::KickOffStudent() --Build Message Failure, nothing sent"));
         EXPECT_EQ(log.find("s3cret"), std::string::npos);
         return 0;
     });
