@@ -1,0 +1,194 @@
+#include "DaemonEndpoint.h"
+
+#include "IPCCommonUtil.h"
+#include "IPCController.h"
+#include "IPCLogging.h"
+#include "IPCNames.h"
+
+#include <cstring>
+
+namespace IPCAPI {
+
+const DaemonRole kStudentDaemonRole = {
+    "IPCStudentDaemonAPI", kStudentDaemonName, kStudentDaemonMatch, kStudentAppIface,
+    kStudentDaemonIface, "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!"};
+
+const DaemonRole kTeacherDaemonRole = {
+    "IPCTeacherDaemonAPI", kTeacherDaemonName, kTeacherDaemonMatch, kTeacherAppIface,
+    kTeacherDaemonIface, "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments"};
+
+std::string DaemonEndpoint::Prefix(const char* operation) const
+{
+    return std::string(m_role.className) + "::" + operation;
+}
+
+// The request is ours until the next ReceiveMsg: another API object of the
+// process may make the controller drop its current message meanwhile.
+void DaemonEndpoint::DropRequest()
+{
+    if (m_request) {
+        dbus_message_unref(m_request);
+        m_request = nullptr;
+    }
+}
+
+int DaemonEndpoint::Initialize()
+{
+    const std::string name = Prefix("Initialize()");
+    LogScope scope(name.c_str());
+    // Counted once per object, or the last object would never release the
+    // controller and its bus name.
+    if (m_controller) {
+        LogScope::Trace(name + " --Already initialized");
+        return 0;
+    }
+    m_controller = IPCController::CreateInstance(m_role.busName, m_role.matchRule);
+    if (!m_controller) {
+        LogScope::Error(name + " --CreateInstance Failed");
+        return 1;
+    }
+    m_controller->SetAPI(m_api);
+    return 0;
+}
+
+int DaemonEndpoint::UnInitialize()
+{
+    const std::string name = Prefix("UnInitialize()");
+    LogScope scope(name.c_str());
+    DropRequest();
+    // Once only: a second RemoveAPI would take another object's count.
+    if (m_controller) {
+        IPCController::RemoveAPI(m_api);
+        m_controller = nullptr;
+    }
+    return 0;
+}
+
+// Polled by the daemon's loop: silent while nothing arrives, so the log is
+// not flooded by empty polls.
+int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
+{
+    DropRequest();
+    if (!m_controller)
+        return 1;
+    for (;;) {
+        DBusMessage* msg = nullptr;
+        if (m_controller->ReceiveMsg(&msg) != 0 || !msg)
+            return 1;
+        // Other interfaces, the bus's own signals among them, are dropped.
+        const char* iface = dbus_message_get_interface(msg);
+        if (!iface || std::strcmp(iface, m_role.acceptedIface) != 0)
+            continue;
+        DBusMessageIter iter;
+        if (!dbus_message_iter_init(msg, &iter)) {
+            LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_init() Failure"));
+            return 1;
+        }
+        if (dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_STRING) {
+            LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
+            return 1;
+        }
+        const char* text = nullptr;
+        dbus_message_iter_get_basic(&iter, &text);
+        const char* member = dbus_message_get_member(msg);
+        message = member ? member : "";
+        payload = text ? text : "";
+        m_request = dbus_message_ref(msg);
+        m_requestType = dbus_message_get_type(msg);
+        LogScope::Trace(Prefix("ReceiveMsg [string] --ReceiveMsg :") + RedactSecrets(payload));
+        return 0;
+    }
+}
+
+int DaemonEndpoint::ReceiveMsg(CIntfData& data)
+{
+    std::string message, payload;
+    if (ReceiveMsg(message, payload) != 0)
+        return 1;
+    if (IPCCommonUtil::LoadString(data, payload) != 0) {
+        LogScope::Error(Prefix("ReceiveMsg [CIntfData] --Load Data Failure"));
+        return 1;
+    }
+    return 0;
+}
+
+bool DaemonEndpoint::IsBlock()
+{
+    if (m_requestType != DBUS_MESSAGE_TYPE_METHOD_CALL)
+        return false;
+    LogScope::Trace(Prefix("IsBlock --return true;DBUS_MESSAGE_TYPE_METHOD_CALL"));
+    return true;
+}
+
+int DaemonEndpoint::ReplyMsg(const std::string& payload)
+{
+    if (!m_request) {
+        LogScope::Error(Prefix("ReplyMsg --Request Msg is NULL"));
+        return 1;
+    }
+    if (!m_controller)
+        return 1;
+    DBusMessageIter probe;
+    if (!dbus_message_iter_init(m_request, &probe))
+        LogScope::Warning(m_role.noArgumentsText);
+    // The bus library ends the process on text it considers invalid.
+    if (payload.find('\0') != std::string::npos || !dbus_validate_utf8(payload.c_str(), nullptr)) {
+        LogScope::Error(Prefix("ReplyMsg --Invalid payload (not valid UTF-8 text), nothing sent"));
+        return 1;
+    }
+    DBusMessage* reply = dbus_message_new_method_return(m_request);
+    if (!reply) {
+        LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_new_method_return"));
+        return 1;
+    }
+    DBusMessageIter args;
+    dbus_message_iter_init_append(reply, &args);
+    const char* text = payload.c_str();
+    if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
+        LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_iter_init_append"));
+        dbus_message_unref(reply);
+        return 1;
+    }
+    // The controller sends it and drops the reference, also on failure.
+    return m_controller->SendMsg(reply);
+}
+
+int DaemonEndpoint::ReplyMsg(CIntfData* data)
+{
+    if (!data) {
+        LogScope::Error(Prefix("ReplyMsg() [CIntfData] --InfoData is NULL"));
+        return 1;
+    }
+    std::string text;
+    if (!data->toString(text)) {
+        LogScope::Error(Prefix("ReplyMsg() [CIntfData] --InfoData->toString(inArgs) Failure"));
+        return 1;
+    }
+    LogScope::Trace(Prefix("ReplyMsg() [CIntfData] --Message:") + RedactSecrets(text));
+    return ReplyMsg(text);
+}
+
+int DaemonEndpoint::SendMsg(const std::string& message, const std::string& payload)
+{
+    if (!m_controller)
+        return 1;
+    return m_controller->SendMsg(m_role.sendIface, message, payload);
+}
+
+int DaemonEndpoint::SendMsg(CIntfData* data)
+{
+    if (!data) {
+        LogScope::Error(Prefix("SendMsg() [CIntfData] --InfoData is NULL"));
+        return 1;
+    }
+    std::string message, text;
+    data->GetMessage(message);
+    // A text that does not print is not sent half-made.
+    if (!data->toString(text)) {
+        LogScope::Error(Prefix("SendMsg() [CIntfData] --InfoData->toString(inArgs) Failure"));
+        return 1;
+    }
+    return SendMsg(message, text);
+}
+
+} // namespace IPCAPI
