@@ -1,0 +1,92 @@
+#include "Output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tavctl {
+
+std::FILE* Output::s_out = stdout;
+std::mutex Output::s_mutex;
+
+void Output::Setup(bool verbose)
+{
+    std::fflush(stdout);
+    const int copy = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        return;  // no standard output at all: results go where the log goes
+    std::FILE* out = ::fdopen(copy, "w");
+    if (!out) {
+        ::close(copy);
+        return;
+    }
+    std::setvbuf(out, nullptr, _IOLBF, 0);
+    if (verbose) {
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    } else {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::close(null);
+        }
+    }
+    s_out = out;
+}
+
+void Output::Line(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(s_mutex);
+    std::fputs(text.c_str(), s_out);
+    std::fputc('\n', s_out);
+    std::fflush(s_out);
+}
+
+void Output::Error(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(s_mutex);
+    std::fflush(s_out);
+    std::fprintf(stderr, "tavctl: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+std::string Output::Quote(const std::string& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string q = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': q += "\\\""; break;
+        case '\\': q += "\\\\"; break;
+        case '\n': q += "\\n"; break;
+        case '\t': q += "\\t"; break;
+        case '\r': q += "\\r"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                q += "\\x";
+                q += hex[c >> 4];
+                q += hex[c & 15];
+            } else {
+                q += static_cast<char>(c);
+            }
+        }
+    }
+    return q + "\"";
+}
+
+std::string Output::Word(const std::string& text)
+{
+    if (text.empty())
+        return Quote(text);
+    for (unsigned char c : text)
+        if (c <= ' ' || c == '"' || c == '\\' || c == 0x7f || c == '=')
+            return Quote(text);
+    return text;
+}
+
+std::string Output::Student(const IPCAPI::tagStudent_t& s)
+{
+    return Word(s.studentID) + " user=" + Word(s.username) + " host=" + Word(s.hostname) +
+           " ip=" + Word(s.IP) + " start_time=" + std::to_string(s.start_time) +
+           " locked=" + std::to_string(s.bLocked) + " status=" + std::to_string(s.status);
+}
+
+} // namespace tavctl

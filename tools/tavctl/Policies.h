@@ -1,0 +1,55 @@
+// The documents requests carry: read from a file (checked by loading it into
+// its data class, sent as the file holds it) or built from options with the
+// data classes. Every problem is a UsageError, found before anything is
+// sent.
+#ifndef TAVCTL_POLICIES_H
+#define TAVCTL_POLICIES_H
+
+#include "CommandLine.h"
+
+#include <string>
+#include <vector>
+
+namespace LibTAVData {
+class CLockScheduleData;
+}
+
+namespace tavctl {
+
+// A document and the lines that describe it to the user.
+struct Document {
+    std::string text;
+    std::vector<std::string> summary;
+};
+
+// Lock schedule (LockScheduleData.h). With manual set, a policy built from
+// options has manual locking on unless --manual-lock says otherwise.
+std::vector<OptionSpec> LockPolicyOptions();
+Document LockPolicy(const ParsedArgs& args, bool manual);
+// "lock-schedule: ...", "lock-sections: ...", "manual-lock: ..." lines.
+std::vector<std::string> DescribeLockSchedule(LibTAVData::CLockScheduleData& policy);
+
+// Tab navigation (TabNavigationData.h).
+std::vector<OptionSpec> TabNavOptions();
+Document TabNavPolicy(const ParsedArgs& args);
+
+// System settings (TAVSystemSettingData.h).
+std::vector<OptionSpec> SystemSettingOptions();
+Document SystemSettings(const ParsedArgs& args);
+
+// Student and teacher information (StudentInfoData.h, TeacherInfoData.h).
+std::vector<OptionSpec> StudentInfoOptions();
+Document StudentInfo(const ParsedArgs& args);
+std::vector<OptionSpec> TeacherInfoOptions();
+Document TeacherInfo(const ParsedArgs& args);
+
+// Every text that crosses the bus must be UTF-8 without NUL bytes; what
+// names the text in the message.
+void CheckText(const std::string& text, const std::string& what);
+
+// The whole file, or UsageError naming it and the reason.
+std::string ReadTextFile(const std::string& path);
+
+} // namespace tavctl
+
+#endif

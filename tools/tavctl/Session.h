@@ -1,0 +1,106 @@
+// One run of tavctl against one side's daemon: the check that the bus and
+// the daemon are there, the API object (made only once the command line
+// has been checked), and waiting for notifications.
+//
+// SIGINT, SIGTERM and SIGHUP are blocked in every thread from the start, so
+// that the library's worker thread never takes them; the main thread takes
+// them with sigtimedwait while it waits, and lets them through (default
+// action: the process ends) while a blocking request is under way.
+#ifndef TAVCTL_SESSION_H
+#define TAVCTL_SESSION_H
+
+#include <functional>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace IPCAPI {
+class IPCAPIBase;
+class IPCStudentAPI;
+class IPCTeacherAPI;
+class IIPCStudentAPICallback;
+class IIPCTeacherAPICallback;
+}
+
+namespace tavctl {
+
+// The request got no answer (no bus, no daemon, send failed, answers
+// missing): the message is printed and the exit status is 1.
+class Failure : public std::runtime_error {
+public:
+    explicit Failure(const std::string& what) : std::runtime_error(what) {}
+};
+
+enum class Side { Teacher, Student };
+
+// Counts the notifications that answer a request. Fed from the worker
+// thread, read from the main thread.
+class Waiter {
+public:
+    // kinds: the callback names that count (empty: every notification).
+    // students: answers expected from these ids, each once; otherwise
+    // count answers are expected (0: none, wait the whole time).
+    void Expect(std::set<std::string> kinds, std::set<std::string> students, int count);
+    void Note(const std::string& kind, const std::string& student);
+    bool Done();
+    int Matched();
+    // What was expected, for messages: a number, or 0 when nothing.
+    int Expected();
+
+private:
+    std::mutex m_mutex;
+    std::set<std::string> m_kinds;
+    std::set<std::string> m_students;
+    int m_expected = 0;
+    int m_matched = 0;
+    bool m_byStudent = false;
+};
+
+class Session {
+public:
+    explicit Session(Side side);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    Side GetSide() const { return m_side; }
+    const char* SideName() const;
+    const char* DaemonName() const;
+
+    // Failure unless the system bus answers and, with needDaemon, the
+    // side's daemon owns its name. Sends nothing to the daemon.
+    void CheckBus(bool needDaemon);
+
+    // The API object, made on first use with the callback registered.
+    IPCAPI::IPCTeacherAPI& Teacher(IPCAPI::IIPCTeacherAPICallback* callback);
+    IPCAPI::IPCStudentAPI& Student(IPCAPI::IIPCStudentAPICallback* callback);
+    // Destroys the API object: no notification is delivered after this.
+    void Close();
+
+    // Runs a blocking request with the terminal signals let through.
+    int Blocking(const std::function<int()>& request);
+
+    enum class WaitEnd { Done, TimedOut, Interrupted };
+    // Until the waiter is done, seconds have passed (negative: forever) or a
+    // terminal signal arrives.
+    WaitEnd Wait(double seconds);
+
+    Waiter& GetWaiter() { return m_waiter; }
+
+    // Where the log of this run goes, for messages.
+    static std::string LogFile();
+
+private:
+    Side m_side;
+    IPCAPI::IPCAPIBase* m_api = nullptr;
+    Waiter m_waiter;
+};
+
+// Blocks the terminal signals in the calling thread (and the threads it
+// starts). Called once at start, before any library call.
+void BlockTerminalSignals();
+
+} // namespace tavctl
+
+#endif
