@@ -82,10 +82,13 @@ void FinishWait(Session& session, const WaitPlan& plan)
         return;
     }
     Output::Line("answers: " + std::to_string(got) + " of " + std::to_string(expected));
+    if (got < expected && end == Session::WaitEnd::Interrupted)
+        throw Failure("interrupted: only " + std::to_string(got) + " of " + std::to_string(expected) +
+                          " answers arrived",
+                      130);
     if (got < expected)
-        throw Failure(std::string(end == Session::WaitEnd::Interrupted ? "interrupted: " : "") + "only " +
-                      std::to_string(got) + " of " + std::to_string(expected) + " answers arrived" +
-                      (end == Session::WaitEnd::Interrupted ? "" : " within " + seconds(plan.seconds)));
+        throw Failure("only " + std::to_string(got) + " of " + std::to_string(expected) + " answers arrived within " +
+                      seconds(plan.seconds));
 }
 
 void CheckStudentID(const std::string& id, const std::string& option)
@@ -122,9 +125,12 @@ int Listen(Session& session, const ParsedArgs& args, const std::string& iface,
     session.Close();
     const int got = session.GetWaiter().Matched();
     Output::Line("notifications: " + std::to_string(got));
+    if (count > 0 && got < count && end == Session::WaitEnd::Interrupted)
+        throw Failure("interrupted: only " + std::to_string(got) + " of " + std::to_string(count) +
+                          " notifications arrived",
+                      130);
     if (count > 0 && got < count)
-        throw Failure("only " + std::to_string(got) + " of " + std::to_string(count) + " notifications arrived" +
-                      (end == Session::WaitEnd::Interrupted ? " (interrupted)" : ""));
+        throw Failure("only " + std::to_string(got) + " of " + std::to_string(count) + " notifications arrived");
     return 0;
 }
 

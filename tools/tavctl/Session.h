@@ -26,10 +26,15 @@ class IIPCTeacherAPICallback;
 namespace tavctl {
 
 // The request got no answer (no bus, no daemon, send failed, answers
-// missing): the message is printed and the exit status is 1.
+// missing): the message is printed and the exit status is 1, or 130 when
+// the wait for answers was interrupted.
 class Failure : public std::runtime_error {
 public:
-    explicit Failure(const std::string& what) : std::runtime_error(what) {}
+    explicit Failure(const std::string& what, int status = 1) : std::runtime_error(what), m_status(status) {}
+    int Status() const { return m_status; }
+
+private:
+    int m_status;
 };
 
 enum class Side { Teacher, Student };

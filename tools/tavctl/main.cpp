@@ -4,7 +4,8 @@
 //
 // Exit status: 0 the request got an answer (or was sent, for a signal
 // request without --wait); 1 it did not (no bus, no daemon, send failed,
-// answers missing); 2 bad input, nothing sent.
+// answers missing); 2 bad input, nothing sent; 130 interrupted while
+// answers were still missing.
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -35,7 +36,7 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 answered (signal requests: sent, and with --wait all answers\n"
     "arrived), 1 no answer (no bus, no daemon, nothing came back), 2 bad input\n"
-    "(nothing was sent).\n";
+    "(nothing was sent), 130 interrupted while answers were still missing.\n";
 
 int usageError(const std::string& message, const std::string& hint)
 {
@@ -116,6 +117,6 @@ int main(int argc, char** argv)
         return usageError(e.what(), hint);
     } catch (const Failure& e) {
         Output::Error(e.what());
-        return 1;
+        return e.Status();
     }
 }

@@ -431,6 +431,22 @@ TEST_F(TeacherCtl, MissingAnswersFail)
     EXPECT_EQ(Took("TEACHER_CONTROLNEWSTUDENTCONNECT", false).Params(), Doc({S("allow", "TRUE")}));
 }
 
+// Ctrl-C while answers are missing: exit 130 and what was missing.
+TEST_F(TeacherCtl, InterruptedWait)
+{
+    Background waiting({"teacher", "control-new-student-connect", "--student", "S05", "--allow", "on", "--expect",
+                        "1", "--wait", "30"});
+    std::string line;
+    ASSERT_TRUE(waiting.ReadLine(line));
+    ASSERT_TRUE(waiting.ReadLine(line));
+    EXPECT_EQ(line, "sent");
+    waiting.Signal(SIGINT);
+    const Outcome run = waiting.Finish();
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.err, "tavctl: interrupted: only 0 of 1 answers arrived\n");
+    Took("TEACHER_CONTROLNEWSTUDENTCONNECT", false);
+}
+
 // listen prints every kind of notification as the callback receives it.
 TEST_F(TeacherCtl, ListenPrintsEveryNotification)
 {
