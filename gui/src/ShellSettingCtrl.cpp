@@ -32,11 +32,13 @@ const int kDayLabelHeight = kCell - 2 * kDayLabelMargin;
 // Marks a text for the message template; it is translated where shown.
 #define N_(text) text
 
-const char* const kDayNames[] = {N_("Mon"), N_("Tue"), N_("Wed"), N_("Thu"),
-                                 N_("Fri"), N_("Sat"), N_("Sun")};
-const char* const kHourMarks[] = {N_("0"),  N_("2"),  N_("4"),  N_("6"),  N_("8"),
-                                  N_("10"), N_("12"), N_("14"), N_("16"), N_("18"),
-                                  N_("20"), N_("22"), N_("24")};
+const char* const kDayNames[] = {
+    // TRANSLATORS: short day names heading the rows of the week grid.
+    N_("Mon"), N_("Tue"), N_("Wed"), N_("Thu"), N_("Fri"), N_("Sat"), N_("Sun")};
+const char* const kHourMarks[] = {
+    // TRANSLATORS: hours of the day on the scale above the week grid.
+    N_("0"), N_("2"), N_("4"), N_("6"), N_("8"), N_("10"), N_("12"), N_("14"), N_("16"),
+    N_("18"), N_("20"), N_("22"), N_("24")};
 
 GtkWidget* SizedButton(const char* label, int width, int height)
 {
