@@ -127,6 +127,7 @@ int CAddApplicationWindow::GetSelectApplicationList(std::list<CApplicationInfo>&
 
 int CAddApplicationWindow::AddNewApplication(const CApplicationInfo& app)
 {
+    LogScope log("CAddApplicationWindow::AddNewApplication()");
     m_listSelection.push_back(app);
     return static_cast<int>(m_listSelection.size());
 }
@@ -164,6 +165,7 @@ gboolean CAddApplicationWindow::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void
 void CAddApplicationWindow::GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath*,
                                                         GtkTreeIter* iter, void* window)
 {
+    LogScope log("CAddApplicationWindow::GtkTreeSelectionForeachFunc()");
     if (!window)
         return;
     gpointer pointer = nullptr;

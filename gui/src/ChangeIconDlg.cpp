@@ -210,12 +210,14 @@ int CChangeIconDlg::OnOKBtnClicked()
 
 void CChangeIconDlg::GtkOnIconViewSelectionChanged(GtkIconView*, void* dialog)
 {
+    LogScope log("CChangeIconDlg::GtkOnIconViewSelectionChanged()");
     if (dialog)
         static_cast<CChangeIconDlg*>(dialog)->OnIconViewSelectionChanged();
 }
 
 void CChangeIconDlg::GTK_OK_BTN_CLICKED(GtkWidget*, void* dialog)
 {
+    LogScope log("CChangeIconDlg::GTK_OK_BTN_CLICKED()");
     if (dialog)
         static_cast<CChangeIconDlg*>(dialog)->OnOKBtnClicked();
 }

@@ -568,6 +568,7 @@ int CShellSettingCtrl::OnEditCategoryBtnClicked()
 
 void CShellSettingCtrl::GetDataFromIconDlgCallBack(GtkWidget*, void* dialog)
 {
+    LogScope log("CShellSettingCtrl::GetDataFromIconDlgCallBack()");
     if (dialog)
         Target(dialog)->GetDataFromIconDlg();
 }
@@ -817,6 +818,7 @@ int CShellSettingCtrl::FetchTabNavData()
 
 bool CShellSettingCtrl::IsDataDirty()
 {
+    LogScope log("CShellSettingCtrl::IsDataDirty()");
     return m_bScheduleDirty || m_bTabNavDirty || m_bSystemSettingDirty;
 }
 
