@@ -40,27 +40,7 @@ int IconCount(GtkWidget* edit)
 }
 
 // Clicks the picture of this file in the edit dialog's icon view.
-bool ChooseIcon(GtkWidget* edit, const std::string& file)
-{
-    GtkIconView* icons = GTK_ICON_VIEW(FindOfType(edit, GTK_TYPE_ICON_VIEW));
-    GtkTreeModel* model = gtk_icon_view_get_model(icons);
-    GtkTreeIter iter;
-    for (bool ok = gtk_tree_model_get_iter_first(model, &iter); ok;
-         ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* path = nullptr;
-        gtk_tree_model_get(model, &iter, 2, &path, -1);
-        const bool match = file == path;
-        g_free(path);
-        if (match) {
-            GtkTreePath* p = gtk_tree_model_get_path(model, &iter);
-            gtk_icon_view_set_cursor(icons, p, nullptr, FALSE);
-            gtk_icon_view_select_path(icons, p);
-            gtk_tree_path_free(p);
-            return true;
-        }
-    }
-    return false;
-}
+bool ChooseIcon(GtkWidget* edit, const std::string& file) { return ChooseIconViewItem(edit, 2, file); }
 
 using ProgramRegistrationTest = ShellSettingTest;
 

@@ -194,25 +194,8 @@ GtkWidget* ShowEditCategory(Scene& scene)
     dialog->Init();
     dialog->Show();
     GtkWidget* window = FindWindow("Edit Category Dialog");
-    if (!window)
-        return nullptr;
     // Pick the globe, as a click does.
-    GtkIconView* view = GTK_ICON_VIEW(FindOfType(window, GTK_TYPE_ICON_VIEW));
-    GtkTreeModel* model = gtk_icon_view_get_model(view);
-    GtkTreeIter iter;
-    for (bool ok = gtk_tree_model_get_iter_first(model, &iter); ok;
-         ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* name = nullptr;
-        gtk_tree_model_get(model, &iter, 1, &name, -1);
-        const bool globe = std::string(name) == "category_internet.png";
-        g_free(name);
-        if (globe) {
-            GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
-            gtk_icon_view_set_cursor(view, path, nullptr, FALSE);
-            gtk_icon_view_select_path(view, path);
-            gtk_tree_path_free(path);
-        }
-    }
+    ChooseIconViewItem(window, 1, "category_internet.png");
     return window;
 }
 
