@@ -22,6 +22,9 @@ const std::string CTAVDataTools::NOTIFY_TIMER = "3000";
 
 namespace {
 
+// Marks a text for the message template; it is translated where it is used.
+#define N_(text) text
+
 // Our own catalogue is looked up by name, so a host that makes another
 // domain its default in between still gets our texts right.
 std::string Translate(const char* text)
@@ -207,15 +210,15 @@ int CTAVDataTools::IsStrongPassword(const std::string& password, std::string& re
 
     const char* failure = nullptr;
     if (password.empty())
-        failure = "Password cannot be empty.";
+        failure = N_("Password cannot be empty.");
     else if (password.size() < 8)
-        failure = "A strong password should contain at least 8 characters.";
+        failure = N_("A strong password should contain at least 8 characters.");
     else if (password.find_first_of(kDigits) == std::string::npos)
-        failure = "A strong password should contain numbers.";
+        failure = N_("A strong password should contain numbers.");
     else if (password.find_first_of(kLetters) == std::string::npos)
-        failure = "A strong password should contain letters.";
+        failure = N_("A strong password should contain letters.");
     else if (password.find_first_of(kSpecials) == std::string::npos)
-        failure = "A strong password should contain special characters.";
+        failure = N_("A strong password should contain special characters.");
     if (!failure)
         return 0;
     reason = Translate(failure);

@@ -1,0 +1,244 @@
+// tav-sim-daemon: a simulated teacher or student daemon for the engineers
+// who write the applications, built on the daemon APIs of libtav. See
+// docs/tav-sim-daemon.md.
+#include "IPCStudentDaemonAPI.h"
+#include "IPCTeacherDaemonAPI.h"
+#include "SimOptions.h"
+#include "StudentSim.h"
+#include "TAVLog.h"
+#include "TeacherSim.h"
+
+#include <dbus/dbus.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace simdaemon;
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int)
+{
+    g_stop = 1;
+}
+
+void InstallSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a signal ends the wait at once
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Reading the terminal from the background must not stop the process.
+    std::signal(SIGTTIN, SIG_IGN);
+}
+
+void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVData::CTAVLog::LOG_TRACE)
+{
+    LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, level, "", false);
+}
+
+// The unique name owning name on the bus; empty when none.
+std::string NameOwner(DBusConnection* c, const char* name)
+{
+    DBusMessage* m =
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+    if (!m)
+        return "";
+    dbus_message_append_args(m, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    DBusError err;
+    dbus_error_init(&err);
+    DBusMessage* r = dbus_connection_send_with_reply_and_block(c, m, 5000, &err);
+    dbus_message_unref(m);
+    dbus_error_free(&err);
+    std::string owner;
+    const char* text = nullptr;
+    if (r && dbus_message_get_args(r, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
+        owner = text;
+    if (r)
+        dbus_message_unref(r);
+    return owner;
+}
+
+bool InForeground()
+{
+    return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+// Commands typed on standard input; false when it asks to stop.
+bool RunCommand(SimDaemon& sim, const std::string& raw)
+{
+    const std::size_t b = raw.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return true;
+    const std::string line = raw.substr(b, raw.find_last_not_of(" \t\r") - b + 1);
+    if (line == "quit" || line == "exit")
+        return false;
+    std::string out;
+    if (line == "help") {
+        std::printf("commands: %s\n", sim.CommandHelp().c_str());
+        return true;
+    }
+    if (sim.Command(line, out)) {
+        std::printf("%s", out.c_str());
+    } else {
+        std::fprintf(stderr, "tav-sim-daemon: %s", out.c_str());
+        Log("command refused: " + line, LibTAVData::CTAVLog::LOG_WARNING);
+    }
+    return true;
+}
+
+int Serve(SimDaemon& sim, DBusConnection* bus)
+{
+    int busFd = -1;
+    if (!dbus_connection_get_unix_fd(bus, &busFd))
+        busFd = -1;
+    bool stdinOpen = true;
+    std::string typed;
+    while (!g_stop) {
+        sim.Poll();
+        if (!dbus_connection_get_is_connected(bus)) {
+            Log("the bus went away; stopping", LibTAVData::CTAVLog::LOG_ERROR);
+            std::fprintf(stderr, "tav-sim-daemon: the bus went away\n");
+            return 1;
+        }
+        // Sleep until the bus has data, a line is typed, the next
+        // notification is due, or 100 ms at most (a request that did not
+        // reach the host may leave others read but not yet taken).
+        int wait = sim.MsUntilNextDue();
+        if (wait < 0 || wait > 100)
+            wait = 100;
+        pollfd fds[2];
+        nfds_t n = 0;
+        if (busFd >= 0)
+            fds[n++] = {busFd, POLLIN, 0};
+        const bool readStdin = stdinOpen && InForeground();
+        if (readStdin)
+            fds[n++] = {STDIN_FILENO, POLLIN, 0};
+        if (poll(fds, n, wait) <= 0 || !readStdin || !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+        char buf[4096];
+        const ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0) {
+            stdinOpen = false;  // end of input: keep serving
+            continue;
+        }
+        typed.append(buf, static_cast<std::size_t>(got));
+        std::size_t nl;
+        while ((nl = typed.find('\n')) != std::string::npos) {
+            const std::string line = typed.substr(0, nl);
+            typed.erase(0, nl + 1);
+            if (!RunCommand(sim, line))
+                return 0;
+        }
+        if (typed.size() > 65536) {
+            std::fprintf(stderr, "tav-sim-daemon: input line too long, dropped\n");
+            typed.clear();
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions options;
+    std::string error;
+    bool help = false;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error, help)) {
+        std::fprintf(stderr, "tav-sim-daemon: %s (try --help)\n", error.c_str());
+        return 2;
+    }
+    if (help) {
+        std::fputs(Usage().c_str(), stdout);
+        return 0;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    InstallSignals();
+    if (!options.busAddress.empty())
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", options.busAddress.c_str(), 1);
+    LibTAVData::CTAVLog::SetLogFileName(options.logName);
+
+    const bool teacher = options.mode == SimOptions::Teacher;
+    const char* busName = teacher ? "tav.teacher.daemon" : "tav.student.daemon";
+
+    DBusError err;
+    dbus_error_init(&err);
+    DBusConnection* probe = dbus_bus_get_private(DBUS_BUS_SYSTEM, &err);
+    if (!probe) {
+        std::fprintf(stderr, "tav-sim-daemon: cannot reach the system bus: %s\n",
+                     err.message ? err.message : "unknown error");
+        dbus_error_free(&err);
+        return 1;
+    }
+    dbus_connection_set_exit_on_disconnect(probe, FALSE);
+    auto closeProbe = [probe] {
+        dbus_connection_close(probe);
+        dbus_connection_unref(probe);
+    };
+    if (dbus_bus_name_has_owner(probe, busName, nullptr)) {
+        std::fprintf(stderr,
+                     "tav-sim-daemon: another daemon already owns %s on this bus; "
+                     "a second instance is not started\n",
+                     busName);
+        closeProbe();
+        return 1;
+    }
+
+    std::unique_ptr<DaemonPort> port;
+    if (teacher)
+        port.reset(new ApiPort<IPCAPI::IPCTeacherDaemonAPI>);
+    else
+        port.reset(new ApiPort<IPCAPI::IPCStudentDaemonAPI>);
+    // The shared connection the daemon API uses: its unique name must now
+    // own the daemon's name.
+    DBusConnection* bus = dbus_bus_get(DBUS_BUS_SYSTEM, nullptr);
+    const char* me = bus ? dbus_bus_get_unique_name(bus) : nullptr;
+    if (!me || NameOwner(probe, busName) != me) {
+        std::fprintf(stderr,
+                     "tav-sim-daemon: could not take the name %s (another daemon took it, or the bus "
+                     "policy does not let this user own it)\n",
+                     busName);
+        port.reset();
+        if (bus)
+            dbus_connection_unref(bus);
+        closeProbe();
+        return 1;
+    }
+    closeProbe();
+
+    std::unique_ptr<SimDaemon> sim;
+    if (teacher)
+        sim.reset(new TeacherSim(*port, options));
+    else
+        sim.reset(new StudentSim(*port, options));
+    const std::string what =
+        teacher ? "teacher daemon with " + std::to_string(options.students.size()) + " students"
+                : "student daemon";
+    Log("serving as " + std::string(busName) + ": " + what);
+    std::printf("tav-sim-daemon: %s ready as %s (SIGINT or SIGTERM stops it; type help for commands)\n",
+                what.c_str(), busName);
+
+    const int rc = Serve(*sim, bus);
+
+    Log("stopping; releasing " + std::string(busName));
+    sim.reset();
+    port.reset();  // the last API object releases the bus name
+    dbus_connection_unref(bus);
+    std::printf("tav-sim-daemon: stopped\n");
+    return rc;
+}
