@@ -80,10 +80,11 @@ mkdir -p "$HOME"
 
 say() { printf '%s\n' "$*"; }
 step() { printf '\n--- %s\n' "$*"; }
-# One tavctl command: the command line, then its output as it comes.
+# One tavctl command: the command line, then its output as it comes. The
+# indenting survives Ctrl-C, so that tavctl's last lines still show.
 ctl() {
   say "\$ tavctl $*"
-  "$tavctl" "$@" 2>&1 | sed -u 's/^/    /'
+  "$tavctl" "$@" 2>&1 | (trap '' INT; sed -u 's/^/    /')
 }
 
 say "=== The main job: a teacher session against the simulated teacher daemon"
@@ -93,7 +94,9 @@ if [ "$system" -eq 1 ]; then
   say "bus: the machine's system bus"
 else
   : >"$work/bus.address"
-  dbus-daemon --config-file="$root/dist/dbus/tav-private-bus.conf" \
+  # In a session of its own, as the daemon below: Ctrl-C at the terminal
+  # reaches the script and tavctl, and the script stops these two itself.
+  setsid dbus-daemon --config-file="$root/dist/dbus/tav-private-bus.conf" \
     --address="unix:path=$work/bus" --nofork --nopidfile --print-address=3 \
     3>"$work/bus.address" 2>"$work/bus.err" &
   bus_pid=$!
@@ -116,7 +119,7 @@ fi
 # its output goes to a file, shown if something fails.
 mkfifo "$work/daemon.in"
 exec 7<>"$work/daemon.in"
-"$daemon" teacher --students "$students" --step-ms 100 --log tav-demo-daemon \
+setsid "$daemon" teacher --students "$students" --step-ms 100 --log tav-demo-daemon \
   <&7 >"$work/daemon.out" 2>&1 &
 daemon_pid=$!
 for _ in $(seq 100); do

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -29,6 +30,9 @@ sigset_t terminalSignals()
     return set;
 }
 
+// The terminal signal a wait took, if any.
+int g_takenSignal = 0;
+
 std::string busAddress()
 {
     const char* env = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
@@ -41,6 +45,29 @@ void BlockTerminalSignals()
 {
     sigset_t set = terminalSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void DieIfInterrupted()
+{
+    int sig = g_takenSignal;
+    if (sig == 0) {
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (sigpending(&pending) != 0)
+            return;
+        for (int s : {SIGINT, SIGTERM, SIGHUP})
+            if (sigismember(&pending, s) == 1)
+                sig = s;
+    }
+    if (sig == 0)
+        return;
+    std::fflush(nullptr);
+    ::signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    ::raise(sig);  // stays pending while blocked...
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);  // ...and ends the process here
 }
 
 void Waiter::Expect(std::set<std::string> kinds, std::set<std::string> students, int count)
@@ -191,8 +218,10 @@ Session::WaitEnd Session::Wait(double seconds)
         }
         struct timespec slice = {sliceMs / 1000, (sliceMs % 1000) * 1000000L};
         const int sig = sigtimedwait(&set, nullptr, &slice);
-        if (sig > 0)
+        if (sig > 0) {
+            g_takenSignal = sig;
             return WaitEnd::Interrupted;
+        }
     }
 }
 

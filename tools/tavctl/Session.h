@@ -5,7 +5,9 @@
 // SIGINT, SIGTERM and SIGHUP are blocked in every thread from the start, so
 // that the library's worker thread never takes them; the main thread takes
 // them with sigtimedwait while it waits, and lets them through (default
-// action: the process ends) while a blocking request is under way.
+// action: the process ends) while a blocking request is under way. A signal
+// taken while waiting ends the wait; once the output is complete and the
+// API object gone, the process ends by that signal (DieIfInterrupted).
 #ifndef TAVCTL_SESSION_H
 #define TAVCTL_SESSION_H
 
@@ -26,15 +28,10 @@ class IIPCTeacherAPICallback;
 namespace tavctl {
 
 // The request got no answer (no bus, no daemon, send failed, answers
-// missing): the message is printed and the exit status is 1, or 130 when
-// the wait for answers was interrupted.
+// missing): the message is printed and the exit status is 1.
 class Failure : public std::runtime_error {
 public:
-    explicit Failure(const std::string& what, int status = 1) : std::runtime_error(what), m_status(status) {}
-    int Status() const { return m_status; }
-
-private:
-    int m_status;
+    explicit Failure(const std::string& what) : std::runtime_error(what) {}
 };
 
 enum class Side { Teacher, Student };
@@ -105,6 +102,11 @@ private:
 // Blocks the terminal signals in the calling thread (and the threads it
 // starts). Called once at start, before any library call.
 void BlockTerminalSignals();
+// After a terminal signal (taken while waiting, or still pending): ends
+// the process by that signal, so that a calling shell sees the interruption
+// and stops as well. Returns when there was none. Call once the API object
+// is gone.
+void DieIfInterrupted();
 
 } // namespace tavctl
 

@@ -4,8 +4,8 @@
 //
 // Exit status: 0 the request got an answer (or was sent, for a signal
 // request without --wait); 1 it did not (no bus, no daemon, send failed,
-// answers missing); 2 bad input, nothing sent; 130 interrupted while
-// answers were still missing.
+// answers missing); 2 bad input, nothing sent. Ctrl-C (SIGINT, SIGTERM,
+// SIGHUP) ends it by that signal once what arrived is printed.
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -36,7 +36,8 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 answered (signal requests: sent, and with --wait all answers\n"
     "arrived), 1 no answer (no bus, no daemon, nothing came back), 2 bad input\n"
-    "(nothing was sent), 130 interrupted while answers were still missing.\n";
+    "(nothing was sent). Ctrl-C ends it as it ends any program (status 130 in\n"
+    "the shell), after printing what arrived.\n";
 
 int usageError(const std::string& message, const std::string& hint)
 {
@@ -104,6 +105,7 @@ int main(int argc, char** argv)
         return usageError("unknown " + side + " command '" + name + "'", "tavctl " + side + " --help");
 
     const std::string hint = "tavctl " + side + " " + name + " --help";
+    int status = 0;
     try {
         const ParsedArgs args = ParsedArgs::Parse(*spec, std::vector<std::string>(words.begin() + i, words.end()));
         if (args.Help()) {
@@ -112,11 +114,16 @@ int main(int argc, char** argv)
             return 0;
         }
         Session session(side == "teacher" ? Side::Teacher : Side::Student);
-        return spec->run(session, args);
+        status = spec->run(session, args);
     } catch (const UsageError& e) {
-        return usageError(e.what(), hint);
+        status = usageError(e.what(), hint);
     } catch (const Failure& e) {
         Output::Error(e.what());
-        return e.Status();
+        status = 1;
     }
+    // Ctrl-C ends tavctl as it ends any program, also when it came while
+    // waiting or while a request failed (a daemon stopped by the same
+    // Ctrl-C): a calling script sees it and stops too.
+    DieIfInterrupted();
+    return status;
 }

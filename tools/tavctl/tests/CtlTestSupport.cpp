@@ -143,7 +143,7 @@ int reap(pid_t pid, int timeoutMs)
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
         if (Clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);

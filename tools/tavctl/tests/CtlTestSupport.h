@@ -17,7 +17,7 @@ namespace ctltest {
 
 // One finished tavctl run.
 struct Outcome {
-    int status = -1;  // exit status, -1 when it did not exit normally in time
+    int status = -1;  // exit status, 128 + signal when killed, -1 when not ended in time
     std::string out, err;
     // The output lines, in order.
     std::vector<std::string> Lines() const;

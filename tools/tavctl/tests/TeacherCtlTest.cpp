@@ -431,7 +431,8 @@ TEST_F(TeacherCtl, MissingAnswersFail)
     EXPECT_EQ(Took("TEACHER_CONTROLNEWSTUDENTCONNECT", false).Params(), Doc({S("allow", "TRUE")}));
 }
 
-// Ctrl-C while answers are missing: exit 130 and what was missing.
+// Ctrl-C while answers are missing: what was missing is printed, then
+// tavctl ends by the signal, as a calling shell expects.
 TEST_F(TeacherCtl, InterruptedWait)
 {
     Background waiting({"teacher", "control-new-student-connect", "--student", "S05", "--allow", "on", "--expect",
@@ -442,7 +443,7 @@ TEST_F(TeacherCtl, InterruptedWait)
     EXPECT_EQ(line, "sent");
     waiting.Signal(SIGINT);
     const Outcome run = waiting.Finish();
-    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.status, 128 + SIGINT);
     EXPECT_EQ(run.err, "tavctl: interrupted: only 0 of 1 answers arrived\n");
     Took("TEACHER_CONTROLNEWSTUDENTCONNECT", false);
 }
@@ -470,15 +471,16 @@ TEST_F(TeacherCtl, ListenPrintsEveryNotification)
                      "notification: OnMessage(7, \"hi \\\"all\\\"\")", "notifications: 9"}));
 }
 
-// Ctrl-C ends listen cleanly: exit 0, the count printed, the name released.
+// SIGTERM ends listen after the count is printed, by the signal.
 TEST_F(TeacherCtl, ListenEndsOnInterrupt)
 {
     Background listener({"teacher", "listen"});
     std::string line;
     ASSERT_TRUE(listener.ReadLine(line));
-    listener.Signal(SIGINT);
+    listener.Signal(SIGTERM);
     const Outcome run = listener.Finish();
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 128 + SIGTERM) << run.err;
+    EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, lines({"listening: tav.teacherdaemon.type", "notifications: 0"}));
 }
 

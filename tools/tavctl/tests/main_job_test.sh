@@ -56,15 +56,19 @@ grep -q 'locked=1' <<<"$out" || fail "S2 is not shown locked after the lock"
 leftovers "after the session"
 
 # 2. Ctrl-C in the middle: the terminal's signal reaches the whole group.
-setsid "$src/scripts/demo.sh" >"$tmp/interrupted.out" 2>&1 &
+# (A background job of a script starts with SIGINT ignored: undo that.)
+setsid env --default-signal=INT "$src/scripts/demo.sh" >"$tmp/interrupted.out" 2>&1 &
 pid=$!
-for _ in $(seq 200); do grep -q -- '--- 2\.' "$tmp/interrupted.out" && break; sleep 0.05; done
-grep -q -- '--- 2\.' "$tmp/interrupted.out" || fail "the interrupted run did not get to step 2"
+# Interrupted while step 2 waits for the students' answers (they come a
+# second after tavctl starts at the soonest).
+for _ in $(seq 400); do grep -q '^    sent' "$tmp/interrupted.out" && break; sleep 0.02; done
+grep -q '^    sent' "$tmp/interrupted.out" || fail "the interrupted run did not get to step 2"
 kill -INT -- -"$pid"
 wait "$pid"
 status=$?
 [ "$status" -eq 130 ] || fail "an interrupted demonstration exited with $status, not 130"
 grep -q "demo: interrupted; everything it started is stopped" "$tmp/interrupted.out" || fail "no message after Ctrl-C"
+grep -q "    tavctl: interrupted: only " "$tmp/interrupted.out" || fail "tavctl's last words lost after Ctrl-C"
 leftovers "after Ctrl-C"
 
 # 3. A daemon that does not start: a clear message, the bus stopped.
