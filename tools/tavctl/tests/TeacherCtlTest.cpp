@@ -241,6 +241,11 @@ TEST_F(TeacherCtl, BlockingRequests)
         EXPECT_EQ(r.Params(), c.params) << c.args[0];
         EXPECT_GT(r.OperationID(), 0);
     }
+    // Passwords reached the daemon, never tavctl's log.
+    const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/tavctl.log");
+    EXPECT_NE(log.find("TEACHER_CHANGEPASSWORD"), std::string::npos);
+    for (const char* secret : {"s3cret", "pw with blanks", "old-one", "new-one"})
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
 
 // Documents built from options and read from files arrive as the data
@@ -367,11 +372,30 @@ TEST_F(TeacherCtl, SignalRequests)
         EXPECT_EQ(run.status, 1) << cmd;
         EXPECT_NE(run.err.find("is retired: nothing was sent"), std::string::npos) << run.err;
     }
+    // The single form of a deployment, with a schedule file sent as it is.
+    const std::string file = tavtest::MakeTempDir("policy") + "/LockSchedule.xml";
+    CLockScheduleData fromFile;
+    fromFile.SetLockStatus(4);
+    std::string text;
+    fromFile.Save2String(text);
+    ASSERT_TRUE(tavtest::WriteFile(file, text));
+    run = Tavctl({"teacher", "deploy-schedule-policy", "--student", "S03", "--file", file});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.Has("lock-schedule: auto-lock=0 manual-lock=0 lock-status=4 (locked)"));
+    r = Took("TEACHER_DEPLOYSCHEDULEPOLICY", false);
+    EXPECT_EQ(r.StudentID(), "S03");
+    EXPECT_EQ(r.String("schedulePolicyXML"), text);
+
     // POSTMESSAGE goes to the applications, not the daemon.
     run = Tavctl({"teacher", "post-message", "--id", "9", "--text", "bye"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, lines({"request: POSTMESSAGE id=9 text=\"bye\"", "sent"}));
-    ASSERT_EQ(Tavctl({"teacher", "start-controller"}).status, 0);
+    // --verbose: the library's log on standard error, the results alone on
+    // standard output.
+    run = Tavctl({"--verbose", "teacher", "start-controller"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, lines({"request: TEACHER_STARTCONTROLLER", "result: 0"}));
+    EXPECT_NE(run.err.find("TRACE:   IPCTeacherAPI::StartController() >>Start"), std::string::npos) << run.err;
     Took("TEACHER_STARTCONTROLLER", true);
 }
 
