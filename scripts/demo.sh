@@ -130,7 +130,7 @@ done
 if ! grep -q "ready as tav.teacher.daemon" "$work/daemon.out" 2>/dev/null; then
   echo "demo: the simulated teacher daemon did not start" >&2
   if [ "$system" -eq 1 ]; then
-    echo "demo: on the system bus it must run as root, with dist/dbus/tav.conf installed" >&2
+    echo "demo: on the system bus it needs the bus running, root, and dist/dbus/tav.conf installed" >&2
   fi
   exit 1
 fi
