@@ -27,11 +27,10 @@ void RequestLine(const std::string& message, const std::string& detail)
     Output::Line("request: " + message + detail);
 }
 
-void SentLine(Session& session, const std::string& message, int rc)
+void SentLine(const std::string& message, int rc)
 {
     if (rc != 0)
         throw Failure(message + " could not be sent (details in " + Session::LogFile() + ")");
-    (void)session;
     Output::Line("sent");
 }
 

@@ -20,7 +20,7 @@ const std::vector<CommandSpec>& StudentCommands();
 // "request: <message><detail>", printed before the request is sent.
 void RequestLine(const std::string& message, const std::string& detail = "");
 // A signal request's send result: "sent", or Failure.
-void SentLine(Session& session, const std::string& message, int rc);
+void SentLine(const std::string& message, int rc);
 // A blocking request: Failure unless answered, else "result: <ret>".
 void ResultLine(Session& session, const std::string& message, int rc, int ret);
 

@@ -1,5 +1,7 @@
 #include "Output.h"
 
+#include "TAVLog.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,10 +44,13 @@ void Output::Line(const std::string& text)
 
 void Output::Error(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    std::fflush(s_out);
-    std::fprintf(stderr, "tavctl: %s\n", text.c_str());
-    std::fflush(stderr);
+    {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        std::fflush(s_out);
+        std::fprintf(stderr, "tavctl: %s\n", text.c_str());
+        std::fflush(stderr);
+    }
+    LibTAVData::CTAVLog::WriteLine("tavctl: " + text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
 }
 
 std::string Output::Quote(const std::string& text)

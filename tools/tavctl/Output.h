@@ -20,7 +20,8 @@ public:
     static void Setup(bool verbose);
     // One line (the newline is added) on the result stream.
     static void Line(const std::string& text);
-    // One line on standard error, prefixed "tavctl: ".
+    // One line on standard error, prefixed "tavctl: ", and in the log.
+    // Only after Setup.
     static void Error(const std::string& text);
 
     // A text as a C string literal: quotes, backslash escapes for quotes,

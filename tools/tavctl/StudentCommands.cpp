@@ -115,7 +115,7 @@ int signal(Session& s, const ParsedArgs& a, const std::string& message, const st
     IPCStudentAPI& st = api(s);
     const WaitPlan plan = PlanWait(s, a, {kind}, {}, 1);
     RequestLine(message, detail);
-    SentLine(s, message, request(st));
+    SentLine(message, request(st));
     FinishWait(s, plan);
     return 0;
 }
@@ -146,7 +146,7 @@ int searchLocalProgram(Session& s, const ParsedArgs& a)
     int opid = 0;
     const int rc = st.SearchLocalProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
-    SentLine(s, "SEARCHLOCALPROGRAM", rc);
+    SentLine("SEARCHLOCALPROGRAM", rc);
     FinishWait(s, plan);
     if (plan.wait)
         for (const std::string& l : ProgramLines(printer().LastPrograms()))

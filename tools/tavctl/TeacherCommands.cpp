@@ -340,7 +340,7 @@ int postMessage(Session& s, const ParsedArgs& a)
     IPCTeacherAPI& t = api(s);
     const WaitPlan plan = PlanWait(s, a, {"OnMessage"}, {}, 1);
     RequestLine("POSTMESSAGE", " id=" + std::to_string(id) + " text=" + Output::Quote(text));
-    SentLine(s, "POSTMESSAGE", t.PostMessage(id, text));
+    SentLine("POSTMESSAGE", t.PostMessage(id, text));
     FinishWait(s, plan);
     return 0;
 }
@@ -356,7 +356,7 @@ int searchProgram(Session& s, const ParsedArgs& a)
     int opid = 0;
     const int rc = t.SearchProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
-    SentLine(s, "TEACHER_SEARCHPROGRAM", rc);
+    SentLine("TEACHER_SEARCHPROGRAM", rc);
     if (!plan.wait)
         return 0;
     try {
@@ -389,7 +389,7 @@ int deploy(Session& s, const ParsedArgs& a, const Document& d, const std::string
     for (const std::string& l : d.summary)
         Output::Line(l);
     const int rc = asList ? many(t, std::list<std::string>(ids.begin(), ids.end())) : one(t, ids.front());
-    SentLine(s, message, rc);
+    SentLine(message, rc);
     FinishWait(s, plan);
     return 0;
 }
@@ -435,7 +435,7 @@ int perStudent(Session& s, const ParsedArgs& a, const Document* d, const std::st
             Output::Line(l);
     for (const std::string& id : ids) {
         RequestLine(message, " student=" + Output::Word(id));
-        SentLine(s, message, one(t, id));
+        SentLine(message, one(t, id));
     }
     FinishWait(s, plan);
     return 0;
@@ -473,7 +473,7 @@ int controlNewStudentConnect(Session& s, const ParsedArgs& a)
     IPCTeacherAPI& t = api(s);
     const WaitPlan plan = PlanWait(s, a, {}, {}, 0);
     RequestLine("TEACHER_CONTROLNEWSTUDENTCONNECT", " student=" + Output::Word(id) + " allow=" + (allow ? "TRUE" : "FALSE"));
-    SentLine(s, "TEACHER_CONTROLNEWSTUDENTCONNECT", t.ControlNewStudentConnect(id, allow));
+    SentLine("TEACHER_CONTROLNEWSTUDENTCONNECT", t.ControlNewStudentConnect(id, allow));
     FinishWait(s, plan);
     return 0;
 }

@@ -54,34 +54,37 @@ int main(int argc, char** argv)
     BlockTerminalSignals();
 
     std::vector<std::string> words(argv + 1, argv + argc);
-    bool verbose = false;
+    bool verbose = false, help = false;
+    std::string globalError;
     std::size_t i = 0;
-    for (; i < words.size() && words[i].compare(0, 1, "-") == 0; ++i) {
+    for (; i < words.size() && words[i].compare(0, 1, "-") == 0 && globalError.empty() && !help; ++i) {
         const std::string& w = words[i];
         if (w == "--verbose" || w == "-v") {
             verbose = true;
         } else if (w == "--bus" || w.compare(0, 6, "--bus=") == 0) {
-            std::string address;
-            if (w == "--bus") {
-                if (i + 1 >= words.size() || words[i + 1].empty())
-                    return usageError("--bus needs an address", "tavctl --help");
+            std::string address = w == "--bus" ? "" : w.substr(6);
+            if (w == "--bus" && i + 1 < words.size())
                 address = words[++i];
-            } else {
-                address = w.substr(6);
-            }
-            if (address.empty())
-                return usageError("--bus needs an address", "tavctl --help");
-            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+            if (address.empty() || address.compare(0, 2, "--") == 0)
+                globalError = "--bus needs an address";
+            else
+                ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
         } else if (w == "--help" || w == "-h") {
-            Output::Setup(verbose);
-            Output::Line(std::string(kUsage).substr(0, std::strlen(kUsage) - 1));
-            return 0;
+            help = true;
         } else {
-            return usageError("unknown option " + w, "tavctl --help");
+            globalError = "unknown option " + w;
         }
     }
+    // Only now may the library log: its echo on standard output is moved
+    // away first.
     Output::Setup(verbose);
     LibTAVData::CTAVLog::SetLogFileName("tavctl");
+    if (!globalError.empty())
+        return usageError(globalError, "tavctl --help");
+    if (help) {
+        Output::Line(std::string(kUsage).substr(0, std::strlen(kUsage) - 1));
+        return 0;
+    }
 
     if (i >= words.size())
         return usageError("name a side: teacher or student", "tavctl --help");
