@@ -1,0 +1,65 @@
+// Helpers shared by the dialogs of the GUI library (internal, not
+// installed): trace lines, our message catalogue, icons with the default
+// image as fallback, and modal message boxes.
+#ifndef TAV_GUI_GUISUPPORT_H
+#define TAV_GUI_GUISUPPORT_H
+
+#include "TAVLog.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace LibTAVGUI {
+namespace detail __attribute__((visibility("hidden"))) {
+
+// Writes "<name> >>Start" now and "<name> <<End" when the scope ends.
+class LogScope {
+public:
+    explicit LogScope(const char* name) : m_name(name) { Trace(std::string(m_name) + " >>Start"); }
+    ~LogScope() { Trace(std::string(m_name) + " <<End"); }
+    LogScope(const LogScope&) = delete;
+    LogScope& operator=(const LogScope&) = delete;
+
+    static void Trace(const std::string& text)
+    {
+        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_TRACE, "", false);
+    }
+    static void Warning(const std::string& text)
+    {
+        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_WARNING, "", false);
+    }
+    static void Error(const std::string& text)
+    {
+        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
+    }
+
+private:
+    const char* m_name;
+};
+
+// Binds our catalogue to the locale folder in UTF-8 and makes it the
+// process's default domain (the set-up every dialog does before building).
+void SetUpTextDomain();
+
+// Our translation of text, looked up in our own domain so that a host that
+// changed the default domain in between still gets our texts.
+const char* Tr(const char* text);
+
+// True for a regular file (images are only read from those: a device or
+// a pipe named in a search answer must not block the dialog).
+bool IsRegularFile(const std::string& path);
+
+// The image at path scaled to width x height; when that cannot be loaded,
+// the default program image at the same size; null when neither loads.
+GdkPixbuf* LoadIconAtSize(const std::string& path, int width, int height);
+
+// A modal message box on parent (may be null), destroyed with it, run until
+// answered; returns the response.
+gint RunMessageBox(GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
+                   const std::string& text);
+
+} // namespace detail
+} // namespace LibTAVGUI
+
+#endif
