@@ -40,71 +40,6 @@ public:
     CSearchWithoutAPI() { ReleaseAPI(); }
 };
 
-std::string ExpectedSchedule()
-{
-    return kXmlHead +
-           "<LockSchedule>\n"
-           "    <AutoLockStatus>1</AutoLockStatus>\n"
-           "    <ManualLockStatus>0</ManualLockStatus>\n"
-           "    <LockStatus>0</LockStatus>\n"
-           "    <AutomaticLock>\n"
-           "        <LockTimeSection DayOfWeek=\"MONDAY\" Start=\"8\" End=\"9\" />\n"
-           "        <LockTimeSection DayOfWeek=\"TUESDAY\" Start=\"10\" End=\"11\" />\n"
-           "        <LockTimeSection DayOfWeek=\"SUNDAY\" Start=\"23\" End=\"24\" />\n"
-           "    </AutomaticLock>\n"
-           "    <ManualLock Option=\"0\">\n"
-           "        <LockedTime>0</LockedTime>\n"
-           "        <DisconnectTime>0</DisconnectTime>\n"
-           "        <UnlockAfterDisconnect>0</UnlockAfterDisconnect>\n"
-           "        <UnlockAfterConnect>0</UnlockAfterConnect>\n"
-           "    </ManualLock>\n"
-           "</LockSchedule>\n";
-}
-
-std::string App(const std::string& enabled, const std::string& name, const std::string& path,
-                const std::string& icon)
-{
-    return "            <Application enabled=\"" + enabled + "\">\n"
-           "                <Name>" + name + "</Name>\n"
-           "                <Path>" + path + "</Path>\n"
-           "                <CustomIcon>" + icon + "</CustomIcon>\n"
-           "            </Application>\n";
-}
-
-// The sample programs with "Mail" shown, and extra programs at the end of
-// "Internet".
-std::string ExpectedTabNavigation(const std::string& extraInternet = "")
-{
-    const std::string image = "/etc/TAV/image/";
-    return kXmlHead +
-           "<TabNavigation>\n"
-           "    <CategoryConfig>\n"
-           "        <Category name=\"Internet\" icon=\"" + image + "category_internet.png\">\n" +
-           App("1", "Web Browser", "/usr/bin/x-www-browser", image + "category_internet.png") +
-           App("1", "Mail", "/usr/bin/mail", "") + extraInternet +
-           "        </Category>\n"
-           "        <Category name=\"Office\" icon=\"" + image + "category_office.png\">\n" +
-           App("1", "Text Editor", "/usr/bin/editor", "") +
-           "        </Category>\n"
-           "        <Category name=\"New Category\" icon=\"" + image + "gui_default_app.png\" />\n"
-           "    </CategoryConfig>\n"
-           "</TabNavigation>\n";
-}
-
-std::string ExpectedSystemSetting(int usb)
-{
-    return kXmlHead +
-           "<TAVSystemSetting>\n"
-           "    <!-- 0 disabled 1 enabled -->\n"
-           "    <USBStorage enabled=\"" + std::to_string(usb) + "\" />\n"
-           "    <NewStudentConnectDialog enabled=\"1\">\n"
-           "        <ConnectPolicy allow=\"1\" />\n"
-           "        <AddToCurrentClass allow=\"1\" />\n"
-           "    </NewStudentConnectDialog>\n"
-           "    <AutoDeploy enabled=\"0\" />\n"
-           "</TAVSystemSetting>\n";
-}
-
 IPCAPI::CIntfData LocalSearchAnswer(int opid, const std::string& programsXML)
 {
     IPCAPI::CIntfData answer("SEARCHLOCALPROGRAMCALLBACK", opid, "null");
@@ -175,11 +110,11 @@ TEST_F(AdminToolTest, ApplySendsTheChangedPoliciesWithTheSavedTexts)
     const std::vector<Request> sent = Daemon().TakeAll();
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].message, "SAVELOCALSCHEDULEPOLICY");
-    EXPECT_EQ(sent[0].String("strXML"), ExpectedSchedule());
+    EXPECT_EQ(sent[0].String("strXML"), ExpectedSchedule(LockSection("TUESDAY", 10)));
     EXPECT_EQ(sent[1].message, "SAVELOCALTABNAVPOLICY");
     EXPECT_EQ(sent[1].String("strXML"), ExpectedTabNavigation());
     EXPECT_EQ(sent[2].message, "HARDWARECONTROL");
-    EXPECT_EQ(sent[2].String("strXML"), ExpectedSystemSetting(0));
+    EXPECT_EQ(sent[2].String("strXML"), ExpectedSystemSetting(0, 1));
     for (const Request& r : sent)
         EXPECT_TRUE(r.blocking) << r.message;
     EXPECT_FALSE(dialog.ScheduleDirty());
@@ -238,7 +173,7 @@ TEST_F(AdminToolTest, RequestsThatFailStayPendingUntilTheyGetThrough)
     ASSERT_TRUE(Click(FindButton(window, "Apply")));
     const std::vector<Request> again = Daemon().TakeAll();
     ASSERT_EQ(again.size(), 2u);
-    EXPECT_EQ(again[0].String("strXML"), ExpectedSchedule());
+    EXPECT_EQ(again[0].String("strXML"), ExpectedSchedule(LockSection("TUESDAY", 10)));
     EXPECT_EQ(again[1].message, "HARDWARECONTROL");
     EXPECT_FALSE(dialog.ScheduleDirty());
     EXPECT_TRUE(dialog.SystemSettingDirty());

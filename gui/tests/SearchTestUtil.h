@@ -1,5 +1,6 @@
-// Shared by the tests of the dialogs that talk to a daemon: programs
-// documents as a search answers, the search dialog's widgets, and the log.
+// Shared by the tests of the settings variants and the search dialogs:
+// programs documents as a search answers, the search dialog's widgets, the
+// log, and the exact texts the settings dialogs save.
 #ifndef TAV_GUI_TESTS_SEARCHTESTUTIL_H
 #define TAV_GUI_TESTS_SEARCHTESTUTIL_H
 
@@ -59,6 +60,80 @@ inline double Progress(GtkWidget* window)
 }
 
 inline GtkWidget* PathEntry(GtkWidget* window) { return FindOfType(window, GTK_TYPE_ENTRY); }
+
+// --- what the settings dialogs save, from the sample configuration of
+// TestShellSetting.h (written out by hand, not by our data classes) ---
+
+inline std::string LockSection(const std::string& day, int start)
+{
+    return "        <LockTimeSection DayOfWeek=\"" + day + "\" Start=\"" + std::to_string(start) +
+           "\" End=\"" + std::to_string(start + 1) + "\" />\n";
+}
+
+// The sample schedule (Monday 8, Sunday 23) with the given one-hour
+// sections between the two.
+inline std::string ExpectedSchedule(const std::string& between, int autoLock = 1)
+{
+    return kXmlHead +
+           "<LockSchedule>\n"
+           "    <AutoLockStatus>" + std::to_string(autoLock) + "</AutoLockStatus>\n"
+           "    <ManualLockStatus>0</ManualLockStatus>\n"
+           "    <LockStatus>0</LockStatus>\n"
+           "    <AutomaticLock>\n" +
+           LockSection("MONDAY", 8) + between + LockSection("SUNDAY", 23) +
+           "    </AutomaticLock>\n"
+           "    <ManualLock Option=\"0\">\n"
+           "        <LockedTime>0</LockedTime>\n"
+           "        <DisconnectTime>0</DisconnectTime>\n"
+           "        <UnlockAfterDisconnect>0</UnlockAfterDisconnect>\n"
+           "        <UnlockAfterConnect>0</UnlockAfterConnect>\n"
+           "    </ManualLock>\n"
+           "</LockSchedule>\n";
+}
+
+inline std::string App(const std::string& enabled, const std::string& name,
+                       const std::string& path, const std::string& icon)
+{
+    return "            <Application enabled=\"" + enabled + "\">\n"
+           "                <Name>" + name + "</Name>\n"
+           "                <Path>" + path + "</Path>\n"
+           "                <CustomIcon>" + icon + "</CustomIcon>\n"
+           "            </Application>\n";
+}
+
+// The sample programs with "Mail" shown, and extra programs at the end of
+// "Internet".
+inline std::string ExpectedTabNavigation(const std::string& extraInternet = "")
+{
+    const std::string image = "/etc/TAV/image/";
+    return kXmlHead +
+           "<TabNavigation>\n"
+           "    <CategoryConfig>\n"
+           "        <Category name=\"Internet\" icon=\"" + image + "category_internet.png\">\n" +
+           App("1", "Web Browser", "/usr/bin/x-www-browser", image + "category_internet.png") +
+           App("1", "Mail", "/usr/bin/mail", "") + extraInternet +
+           "        </Category>\n"
+           "        <Category name=\"Office\" icon=\"" + image + "category_office.png\">\n" +
+           App("1", "Text Editor", "/usr/bin/editor", "") +
+           "        </Category>\n"
+           "        <Category name=\"New Category\" icon=\"" + image + "gui_default_app.png\" />\n"
+           "    </CategoryConfig>\n"
+           "</TabNavigation>\n";
+}
+
+inline std::string ExpectedSystemSetting(int usb, int newStudentDialog)
+{
+    return kXmlHead +
+           "<TAVSystemSetting>\n"
+           "    <!-- 0 disabled 1 enabled -->\n"
+           "    <USBStorage enabled=\"" + std::to_string(usb) + "\" />\n"
+           "    <NewStudentConnectDialog enabled=\"" + std::to_string(newStudentDialog) + "\">\n"
+           "        <ConnectPolicy allow=\"1\" />\n"
+           "        <AddToCurrentClass allow=\"1\" />\n"
+           "    </NewStudentConnectDialog>\n"
+           "    <AutoDeploy enabled=\"0\" />\n"
+           "</TAVSystemSetting>\n";
+}
 
 } // namespace tavguitest
 
