@@ -427,7 +427,7 @@ int main(int argc, char** argv)
 
     bool ok = true;
     // Program icons and the About background.
-    ok &= Icon(out, "gui_default_app.png", 48, TileWith(greyTop, greyBottom, WindowGlyph));
+    ok &= Icon(out, "gui_default_app.png", 32, TileWith(greyTop, greyBottom, WindowGlyph));
     ok &= AboutBackground(out);
     // Legend of the lock grid: the cell colours of the settings dialog.
     ok &= Icon(out, "sc_locked.png", 16, LegendSquare(Hex(0x669acc), true));

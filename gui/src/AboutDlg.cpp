@@ -92,10 +92,14 @@ int CAboutDlg::Init()
     m_pVersionLabel = gtk_label_new_with_mnemonic(versionText.c_str());
     gtk_fixed_put(GTK_FIXED(m_pFixed), m_pVersionLabel, 92, 85);
     m_pRightsLabel = gtk_label_new_with_mnemonic(m_strRights.c_str());
+    // Wrapped within the window rather than cut off at its edge.
+    gtk_label_set_line_wrap(GTK_LABEL(m_pRightsLabel), TRUE);
+    gtk_widget_set_size_request(m_pRightsLabel, kWidth - 92 - 10, -1);
+    gtk_misc_set_alignment(GTK_MISC(m_pRightsLabel), 0, 0);
     gtk_fixed_put(GTK_FIXED(m_pFixed), m_pRightsLabel, 92, 140);
 
     m_pOKButton = gtk_button_new_with_label(Tr("OK"));
-    gtk_widget_set_size_request(m_pOKButton, 75, 27);
+    detail::SetSizeAtLeast(m_pOKButton, 75, 27);
     gtk_fixed_put(GTK_FIXED(m_pFixed), m_pOKButton, 252, 196);
     g_signal_connect(m_pOKButton, "clicked", G_CALLBACK(ClickOKBtn), this);
 

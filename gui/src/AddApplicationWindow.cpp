@@ -71,11 +71,11 @@ int CAddApplicationWindow::Init()
 
     GtkWidget* buttonRow = gtk_hbox_new(FALSE, 0);
     GtkWidget* cancel = gtk_button_new_with_label(Tr("Cancel"));
-    gtk_widget_set_size_request(cancel, 60, 30);
+    detail::SetSizeAtLeast(cancel, 60, 30);
     gtk_box_pack_end(GTK_BOX(buttonRow), cancel, FALSE, FALSE, 5);
     g_signal_connect(cancel, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
     GtkWidget* ok = gtk_button_new_with_label(Tr("OK"));
-    gtk_widget_set_size_request(ok, 60, 30);
+    detail::SetSizeAtLeast(ok, 60, 30);
     gtk_box_pack_end(GTK_BOX(buttonRow), ok, FALSE, FALSE, 5);
     g_signal_connect(ok, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
     gtk_box_pack_start(GTK_BOX(vbox), buttonRow, FALSE, FALSE, 5);
@@ -127,6 +127,7 @@ int CAddApplicationWindow::GetSelectApplicationList(std::list<CApplicationInfo>&
 
 int CAddApplicationWindow::AddNewApplication(const CApplicationInfo& app)
 {
+    LogScope log("CAddApplicationWindow::AddNewApplication()");
     m_listSelection.push_back(app);
     return static_cast<int>(m_listSelection.size());
 }
@@ -164,6 +165,7 @@ gboolean CAddApplicationWindow::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void
 void CAddApplicationWindow::GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath*,
                                                         GtkTreeIter* iter, void* window)
 {
+    LogScope log("CAddApplicationWindow::GtkTreeSelectionForeachFunc()");
     if (!window)
         return;
     gpointer pointer = nullptr;

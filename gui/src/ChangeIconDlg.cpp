@@ -68,7 +68,10 @@ int CChangeIconDlg::Init()
     GtkWidget* iconRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(iconRow), gtk_label_new(Tr("Icon Path:")), FALSE, FALSE, 10);
     m_pIconLabel = gtk_label_new(m_strIcon.c_str());
-    gtk_box_pack_start(GTK_BOX(iconRow), m_pIconLabel, FALSE, FALSE, 1);
+    // A long path keeps its end (the file name) and loses its start.
+    gtk_label_set_ellipsize(GTK_LABEL(m_pIconLabel), PANGO_ELLIPSIZE_START);
+    gtk_misc_set_alignment(GTK_MISC(m_pIconLabel), 0, 0.5);
+    gtk_box_pack_start(GTK_BOX(iconRow), m_pIconLabel, TRUE, TRUE, 1);
     gtk_box_pack_start(GTK_BOX(vbox), iconRow, FALSE, FALSE, 0);
 
     for (int i = 0; i < 2; ++i) {
@@ -97,12 +100,12 @@ int CChangeIconDlg::Init()
     // Buttons.
     GtkWidget* buttonRow = gtk_hbox_new(FALSE, 0);
     m_pOKButton = gtk_button_new_with_label(Tr("OK"));
-    gtk_widget_set_size_request(m_pOKButton, 75, 27);
+    detail::SetSizeAtLeast(m_pOKButton, 75, 27);
     gtk_box_pack_start(GTK_BOX(buttonRow), m_pOKButton, FALSE, FALSE, 210);
     gtk_window_set_focus(GTK_WINDOW(m_pWindow), m_pOKButton);
     g_signal_connect(m_pOKButton, "clicked", G_CALLBACK(GTK_OK_BTN_CLICKED), this);
     m_pCancelButton = gtk_button_new_with_label(Tr("Cancel"));
-    gtk_widget_set_size_request(m_pCancelButton, 75, 27);
+    detail::SetSizeAtLeast(m_pCancelButton, 75, 27);
     gtk_box_pack_end(GTK_BOX(buttonRow), m_pCancelButton, FALSE, FALSE, 30);
     g_signal_connect(m_pCancelButton, "clicked", G_CALLBACK(GTK_CANCEL_BTN_CLICKED), this);
     gtk_box_pack_start(GTK_BOX(vbox), buttonRow, FALSE, FALSE, 0);
@@ -207,12 +210,14 @@ int CChangeIconDlg::OnOKBtnClicked()
 
 void CChangeIconDlg::GtkOnIconViewSelectionChanged(GtkIconView*, void* dialog)
 {
+    LogScope log("CChangeIconDlg::GtkOnIconViewSelectionChanged()");
     if (dialog)
         static_cast<CChangeIconDlg*>(dialog)->OnIconViewSelectionChanged();
 }
 
 void CChangeIconDlg::GTK_OK_BTN_CLICKED(GtkWidget*, void* dialog)
 {
+    LogScope log("CChangeIconDlg::GTK_OK_BTN_CLICKED()");
     if (dialog)
         static_cast<CChangeIconDlg*>(dialog)->OnOKBtnClicked();
 }

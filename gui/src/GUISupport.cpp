@@ -3,6 +3,7 @@
 #include "TAVLayout.h"
 
 #include <libintl.h>
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace LibTAVGUI {
@@ -46,6 +47,27 @@ GdkPixbuf* LoadIconAtSize(const std::string& path, int width, int height)
     if (!pixbuf)
         pixbuf = gdk_pixbuf_new_from_file_at_size(DEFAULT_APP_ICON.c_str(), width, height, nullptr);
     return pixbuf;
+}
+
+namespace {
+
+// Runs after the widget computed its own request: raises it to the minimum
+// packed into data (width in the high 16 bits, height in the low ones).
+void RaiseRequisition(GtkWidget*, GtkRequisition* requisition, gpointer data)
+{
+    const guint packed = GPOINTER_TO_UINT(data);
+    requisition->width = std::max<int>(requisition->width, int(packed >> 16));
+    requisition->height = std::max<int>(requisition->height, int(packed & 0xffff));
+}
+
+} // namespace
+
+void SetSizeAtLeast(GtkWidget* widget, int width, int height)
+{
+    const guint packed = (guint(std::max(width, 0)) << 16) | guint(std::max(height, 0) & 0xffff);
+    g_signal_connect_after(widget, "size-request", G_CALLBACK(RaiseRequisition),
+                           GUINT_TO_POINTER(packed));
+    gtk_widget_queue_resize(widget);
 }
 
 gint RunMessageBox(GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,

@@ -54,6 +54,10 @@ bool IsRegularFile(const std::string& path);
 // the default program image at the same size; null when neither loads.
 GdkPixbuf* LoadIconAtSize(const std::string& path, int width, int height);
 
+// Gives widget the size width x height, or its natural size where that is
+// larger: a longer translation or a larger font must not clip a text.
+void SetSizeAtLeast(GtkWidget* widget, int width, int height);
+
 // A modal message box on parent (may be null), destroyed with it, run until
 // answered; returns the response.
 gint RunMessageBox(GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,

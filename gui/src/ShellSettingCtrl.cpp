@@ -18,11 +18,12 @@ namespace {
 
 const int kIconSize = 32;
 
-// Week grid geometry: cells of kCell pixels; the hour scale's labels are
+// Week grid geometry: cells of kCell pixels. The hour scale's labels are
 // kHourLabelWidth wide with kHourLabelMargin on each side, so one label
-// spans two cells and label centres fall on the even hour lines.
+// spans two cells and the label centres fall on the even hour lines; the
+// label is wide enough for a two-digit hour (a narrower one cuts it off).
 const int kCell = 17;
-const int kHourLabelMargin = 10;
+const int kHourLabelMargin = 5;
 const int kHourLabelWidth = 2 * kCell - 2 * kHourLabelMargin;
 const int kDayColumnMargin = 15;
 const int kGridBorder = 5;
@@ -32,16 +33,18 @@ const int kDayLabelHeight = kCell - 2 * kDayLabelMargin;
 // Marks a text for the message template; it is translated where shown.
 #define N_(text) text
 
-const char* const kDayNames[] = {N_("Mon"), N_("Tue"), N_("Wed"), N_("Thu"),
-                                 N_("Fri"), N_("Sat"), N_("Sun")};
-const char* const kHourMarks[] = {N_("0"),  N_("2"),  N_("4"),  N_("6"),  N_("8"),
-                                  N_("10"), N_("12"), N_("14"), N_("16"), N_("18"),
-                                  N_("20"), N_("22"), N_("24")};
+const char* const kDayNames[] = {
+    // TRANSLATORS: short day names heading the rows of the week grid.
+    N_("Mon"), N_("Tue"), N_("Wed"), N_("Thu"), N_("Fri"), N_("Sat"), N_("Sun")};
+const char* const kHourMarks[] = {
+    // TRANSLATORS: hours of the day on the scale above the week grid.
+    N_("0"), N_("2"), N_("4"), N_("6"), N_("8"), N_("10"), N_("12"), N_("14"), N_("16"),
+    N_("18"), N_("20"), N_("22"), N_("24")};
 
 GtkWidget* SizedButton(const char* label, int width, int height)
 {
     GtkWidget* button = gtk_button_new_with_label(label);
-    gtk_widget_set_size_request(button, width, height);
+    detail::SetSizeAtLeast(button, width, height);
     return button;
 }
 
@@ -104,7 +107,6 @@ int CShellSettingCtrl::initWindow()
     m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     WatchWindow();
     g_signal_connect(m_pWindow, "destroy", G_CALLBACK(OnWindowDestroyed), this);
-    gtk_widget_set_size_request(m_pWindow, 500, 350);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Shell Settings"));
@@ -113,7 +115,10 @@ int CShellSettingCtrl::initWindow()
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(OnCloseBtnClicked), m_pHandlerTarget);
 
+    // 500 x 350 with the border; larger when a page needs more (fonts,
+    // translations), so that nothing is cut off.
     GtkWidget* mainBox = gtk_vbox_new(FALSE, 5);
+    detail::SetSizeAtLeast(mainBox, 500 - 2 * 10, 350 - 2 * 10);
     gtk_container_add(GTK_CONTAINER(m_pWindow), mainBox);
     m_pNotebook = gtk_notebook_new();
     gtk_notebook_set_tab_pos(GTK_NOTEBOOK(m_pNotebook), GTK_POS_TOP);
@@ -158,8 +163,13 @@ int CShellSettingCtrl::initShellLockSetting()
     GtkWidget* scaleRow = gtk_hbox_new(FALSE, 0);
     GtkWidget* spacer = gtk_hbox_new(FALSE, 0);
     gtk_size_group_add_widget(dayWidth, spacer);
-    const int spacerMargin = (2 * kDayColumnMargin + kGridBorder - kCell) / 2;
-    gtk_box_pack_start(GTK_BOX(scaleRow), spacer, FALSE, FALSE, spacerMargin);
+    // The grid starts at the day column plus its margins and the grid's
+    // border; the scale one half label (with its margin) before that.
+    GtkWidget* lead = gtk_alignment_new(0, 0, 1, 1);
+    gtk_alignment_set_padding(GTK_ALIGNMENT(lead), 0, 0,
+                              2 * kDayColumnMargin + kGridBorder - (kHourLabelMargin + kHourLabelWidth / 2), 0);
+    gtk_container_add(GTK_CONTAINER(lead), spacer);
+    gtk_box_pack_start(GTK_BOX(scaleRow), lead, FALSE, FALSE, 0);
     GtkWidget* scale = gtk_hbox_new(FALSE, 0);
     gtk_widget_set_size_request(scale, (HOURS + 2) * kCell, -1);
     for (int i = static_cast<int>(G_N_ELEMENTS(kHourMarks)) - 1; i >= 0; --i) {
@@ -172,16 +182,18 @@ int CShellSettingCtrl::initShellLockSetting()
 
     GtkWidget* gridRow = gtk_hbox_new(FALSE, 0);
     GtkWidget* days = gtk_vbox_new(FALSE, 0);
-    // Level with the grid, which sits inside a border.
-    gtk_container_set_border_width(GTK_CONTAINER(days), kGridBorder);
-    gtk_size_group_add_widget(dayWidth, days);
-    g_object_unref(dayWidth);  // the widgets keep the group
     for (const char* day : kDayNames) {
         GtkWidget* label = gtk_label_new(Tr(day));
         gtk_widget_set_size_request(label, -1, kDayLabelHeight);
         gtk_box_pack_start(GTK_BOX(days), label, FALSE, FALSE, kDayLabelMargin);
     }
-    gtk_box_pack_start(GTK_BOX(gridRow), days, FALSE, FALSE, kDayColumnMargin);
+    // Level with the grid, which sits inside a border.
+    GtkWidget* daysLevel = gtk_alignment_new(0, 0, 1, 1);
+    gtk_alignment_set_padding(GTK_ALIGNMENT(daysLevel), kGridBorder, 0, 0, 0);
+    gtk_container_add(GTK_CONTAINER(daysLevel), days);
+    gtk_size_group_add_widget(dayWidth, daysLevel);
+    g_object_unref(dayWidth);  // the widgets keep the group
+    gtk_box_pack_start(GTK_BOX(gridRow), daysLevel, FALSE, FALSE, kDayColumnMargin);
 
     GtkWidget* gridBox = gtk_hbox_new(FALSE, 0);
     gtk_container_set_border_width(GTK_CONTAINER(gridBox), kGridBorder);
@@ -328,7 +340,7 @@ int CShellSettingCtrl::initSystemSetting()
     GtkWidget* page = gtk_vbox_new(FALSE, 0);
     m_pSystemRow = gtk_hbox_new(FALSE, 5);
     m_pUSBCheck = gtk_check_button_new_with_label(Tr("Disable USB Storage"));
-    gtk_widget_set_size_request(m_pUSBCheck, 200, 75);
+    detail::SetSizeAtLeast(m_pUSBCheck, 200, 75);
     gtk_box_pack_start(GTK_BOX(m_pSystemRow), m_pUSBCheck, FALSE, FALSE, 20);
     gtk_box_pack_start(GTK_BOX(page), m_pSystemRow, FALSE, FALSE, 10);
     gtk_notebook_append_page(GTK_NOTEBOOK(m_pNotebook), page, gtk_label_new(Tr("System Settings")));
@@ -342,7 +354,7 @@ int CShellSettingCtrl::GTKShowDlgCheckBox()
         return 0;
     m_pNewStudentCheck =
         gtk_check_button_new_with_label(Tr("Show new student connect notify dialog"));
-    gtk_widget_set_size_request(m_pNewStudentCheck, 400, 75);
+    detail::SetSizeAtLeast(m_pNewStudentCheck, 400, 75);
     gtk_box_pack_start(GTK_BOX(m_pSystemRow), m_pNewStudentCheck, FALSE, FALSE, 20);
     gtk_widget_show(m_pNewStudentCheck);
     return 1;
@@ -556,6 +568,7 @@ int CShellSettingCtrl::OnEditCategoryBtnClicked()
 
 void CShellSettingCtrl::GetDataFromIconDlgCallBack(GtkWidget*, void* dialog)
 {
+    LogScope log("CShellSettingCtrl::GetDataFromIconDlgCallBack()");
     if (dialog)
         Target(dialog)->GetDataFromIconDlg();
 }
@@ -805,6 +818,7 @@ int CShellSettingCtrl::FetchTabNavData()
 
 bool CShellSettingCtrl::IsDataDirty()
 {
+    LogScope log("CShellSettingCtrl::IsDataDirty()");
     return m_bScheduleDirty || m_bTabNavDirty || m_bSystemSettingDirty;
 }
 

@@ -47,24 +47,7 @@ protected:
     // Picks the picture listed under this file name, as a click does.
     static bool ChooseIcon(GtkWidget* window, const std::string& fileName)
     {
-        GtkIconView* view = GTK_ICON_VIEW(FindOfType(window, GTK_TYPE_ICON_VIEW));
-        GtkTreeModel* model = gtk_icon_view_get_model(view);
-        for (int i = 0; i < gtk_tree_model_iter_n_children(model, nullptr); ++i) {
-            GtkTreeIter iter;
-            gtk_tree_model_iter_nth_child(model, &iter, nullptr, i);
-            gchar* name = nullptr;
-            gtk_tree_model_get(model, &iter, 1, &name, -1);
-            const bool match = fileName == name;
-            g_free(name);
-            if (match) {
-                GtkTreePath* path = gtk_tree_path_new_from_indices(i, -1);
-                gtk_icon_view_set_cursor(view, path, nullptr, FALSE);
-                gtk_icon_view_select_path(view, path);
-                gtk_tree_path_free(path);
-                return true;
-            }
-        }
-        return false;
+        return ChooseIconViewItem(window, 1, fileName);
     }
     static std::vector<std::string> Listed(GtkWidget* window)
     {

@@ -267,6 +267,32 @@ inline void ActivateRow(GtkTreeView* view, int row)
     gtk_tree_path_free(path);
 }
 
+// Clicks the item of the (first) icon view below root whose model column
+// holds text: the cursor moves there and the item becomes selected.
+inline bool ChooseIconViewItem(GtkWidget* root, int column, const std::string& text)
+{
+    GtkIconView* view = GTK_ICON_VIEW(FindOfType(root, GTK_TYPE_ICON_VIEW));
+    if (!view)
+        return false;
+    GtkTreeModel* model = gtk_icon_view_get_model(view);
+    GtkTreeIter iter;
+    for (bool ok = gtk_tree_model_get_iter_first(model, &iter); ok;
+         ok = gtk_tree_model_iter_next(model, &iter)) {
+        gchar* value = nullptr;
+        gtk_tree_model_get(model, &iter, column, &value, -1);
+        const bool match = value && text == value;
+        g_free(value);
+        if (match) {
+            GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
+            gtk_icon_view_set_cursor(view, path, nullptr, FALSE);
+            gtk_icon_view_select_path(view, path);
+            gtk_tree_path_free(path);
+            return true;
+        }
+    }
+    return false;
+}
+
 // Clicks the check cell of a row in the column with this title.
 inline bool ToggleCell(GtkTreeView* view, const std::string& columnTitle, int row)
 {

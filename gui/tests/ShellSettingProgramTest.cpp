@@ -40,27 +40,7 @@ int IconCount(GtkWidget* edit)
 }
 
 // Clicks the picture of this file in the edit dialog's icon view.
-bool ChooseIcon(GtkWidget* edit, const std::string& file)
-{
-    GtkIconView* icons = GTK_ICON_VIEW(FindOfType(edit, GTK_TYPE_ICON_VIEW));
-    GtkTreeModel* model = gtk_icon_view_get_model(icons);
-    GtkTreeIter iter;
-    for (bool ok = gtk_tree_model_get_iter_first(model, &iter); ok;
-         ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* path = nullptr;
-        gtk_tree_model_get(model, &iter, 2, &path, -1);
-        const bool match = file == path;
-        g_free(path);
-        if (match) {
-            GtkTreePath* p = gtk_tree_model_get_path(model, &iter);
-            gtk_icon_view_set_cursor(icons, p, nullptr, FALSE);
-            gtk_icon_view_select_path(icons, p);
-            gtk_tree_path_free(p);
-            return true;
-        }
-    }
-    return false;
-}
+bool ChooseIcon(GtkWidget* edit, const std::string& file) { return ChooseIconViewItem(edit, 2, file); }
 
 using ProgramRegistrationTest = ShellSettingTest;
 
@@ -139,10 +119,8 @@ TEST_F(ProgramRegistrationTest, RenamingThroughTheEditDialogRefusesAnotherCatego
     EXPECT_TRUE(boxes.Boxes().empty());
 
     // The next edit starts from the new name, and keeping it is no clash.
-    LibTAVGUI::CChangeIconDlg* first = dialog.IconDialog();
     ASSERT_TRUE(Click(FindButton(window, "Edit")));
     edit = FindWindow("Edit Category Dialog");
-    EXPECT_NE(dialog.IconDialog(), first);
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(FindOfType(edit, GTK_TYPE_ENTRY)))),
               "Tools");
     ASSERT_TRUE(Click(FindButton(edit, "OK")));
@@ -178,14 +156,29 @@ TEST_F(ProgramRegistrationTest, RenamingThroughTheEditDialogRefusesAnotherCatego
     EXPECT_EQ(ModelNames(dialog), (Names{"Internet", "Tools", "New Category"}));
 }
 
-TEST_F(ProgramRegistrationTest, TheIconDialogIsReleasedWithTheSettingsDialog)
+TEST_F(ProgramRegistrationTest, EachIconDialogIsReleased)
 {
-    // Left open when the settings dialog goes (run under the leak checker).
+    // The trace lines tell when an icon dialog object goes.
+    auto released = [] {
+        const std::string log = LogText();
+        const std::string line = "CChangeIconDlg::~CChangeIconDlg() >>Start";
+        int count = 0;
+        for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+            ++count;
+        return count;
+    };
+    const int before = released();
     auto* dialog = new CTestShellSetting;
     GtkWidget* window = Open(*dialog);
     ASSERT_TRUE(Click(FindButton(window, "Edit")));
+    ASSERT_TRUE(Click(FindButton(FindWindow("Edit Category Dialog"), "Cancel")));
+    EXPECT_EQ(released(), before);  // its result may still be read
+    ASSERT_TRUE(Click(FindButton(window, "Edit")));
+    EXPECT_EQ(released(), before + 1);
+    // The second is still open when the settings dialog goes.
     ASSERT_NE(FindWindow("Edit Category Dialog"), nullptr);
     delete dialog;
+    EXPECT_EQ(released(), before + 2);
     EXPECT_EQ(FindWindow("Edit Category Dialog"), nullptr);
     EXPECT_EQ(FindWindow("Shell Settings"), nullptr);
 }

@@ -21,6 +21,8 @@ for lib in tavIntfData TAVData tav TAVGUI tavDeviceContext; do
 done
 
 [ -f "$prefix/share/dbus-1/system.d/tav.conf" ] || { echo "bus policy not installed"; exit 1; }
+[ -f "$prefix/etc/TAV/DefaultConfig.xml" ] && [ -f "$prefix/etc/TAV/image/gui_default_app.png" ] &&
+  [ -f "$prefix/etc/TAV/image/About_BG.png" ] || { echo "configuration folder not installed"; exit 1; }
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 export HOME=$work/home
