@@ -47,7 +47,8 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Search Program"));
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), "Search Program", "TAV");
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
-    gtk_widget_set_size_request(m_pWindow, 300, 120);
+    // 300 x 120, or as much larger as the rows need with the fonts in use.
+    detail::SetSizeAtLeast(m_pWindow, 300, 120);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked),
@@ -60,7 +61,7 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     GtkWidget* pathRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(pathRow), gtk_label_new(Tr("App Path:")), FALSE, FALSE, 0);
     m_pPathEntry = gtk_entry_new();
-    gtk_widget_set_size_request(m_pPathEntry, 190, 20);
+    detail::SetSizeAtLeast(m_pPathEntry, 190, 20);
     gtk_box_pack_start(GTK_BOX(pathRow), m_pPathEntry, FALSE, FALSE, 5);
     gtk_box_pack_start(GTK_BOX(vbox), pathRow, FALSE, FALSE, 0);
 
