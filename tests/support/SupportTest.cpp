@@ -23,8 +23,10 @@ TEST(Harness, EtcTavIsPrivateAndEmpty)
     ASSERT_TRUE(tavtest::InPrivateNamespace());
     EXPECT_TRUE(tavtest::WriteFile("/etc/TAV/probe.xml", "<x/>"));
     EXPECT_EQ(tavtest::ReadFile("/etc/TAV/probe.xml"), "<x/>");
-    // /tmp is private too, so fixed lock names cannot meet other processes.
+    // /tmp is private too, so fixed lock names cannot meet other processes,
+    // while what the machine keeps there (a build folder, say) is still seen.
     EXPECT_TRUE(tavtest::WriteFile("/tmp/TAV-probe.lock", ""));
+    EXPECT_TRUE(tavtest::FileExists(TAV_TEST_SELF));
     // The rest of /etc is still the machine's.
     EXPECT_TRUE(tavtest::FileExists("/etc/passwd"));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
@@ -123,6 +124,43 @@ void stopChild(pid_t& pid)
     pid = -1;
 }
 
+// The fresh /tmp keeps what the machine's /tmp holds (a checkout or build
+// folder may live there) by binding each entry back, except the
+// single-instance lock files and the X server's files: fixed names there stay
+// private to the test.
+void bringBackTmpEntries(int oldTmp)
+{
+    const std::string base = "/proc/self/fd/" + std::to_string(oldTmp) + "/";
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir)
+        return;
+    while (struct dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == ".." || name.rfind(".X", 0) == 0 ||
+            (name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0))
+            continue;
+        const std::string from = base + name, to = "/tmp/" + name;
+        struct stat st;
+        if (::lstat(from.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            ::mkdir(to.c_str(), st.st_mode & 07777);
+            ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr);
+        } else if (S_ISLNK(st.st_mode)) {
+            std::vector<char> target(static_cast<size_t>(st.st_size) + 1, '\0');
+            if (::readlink(from.c_str(), target.data(), target.size() - 1) >= 0)
+                ::symlink(target.data(), to.c_str());
+        } else if (S_ISREG(st.st_mode)) {
+            const int fd = ::open(to.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, st.st_mode & 07777);
+            if (fd >= 0) {
+                ::close(fd);
+                ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr);
+            }
+        }
+    }
+    ::closedir(dir);
+}
+
 } // namespace
 
 namespace detail {
@@ -174,9 +212,16 @@ bool EnterPrivateNamespace(std::string& why)
         why = std::string("making / private failed: ") + std::strerror(errno);
         return false;
     }
+    const int oldTmp = ::open("/tmp", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (::mount("tavtest", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
         why = std::string("tmpfs on /tmp failed: ") + std::strerror(errno);
+        if (oldTmp >= 0)
+            ::close(oldTmp);
         return false;
+    }
+    if (oldTmp >= 0) {
+        bringBackTmpEntries(oldTmp);
+        ::close(oldTmp);
     }
     const std::string ns = "/tmp/.tavtest-ns";
     ::mkdir(ns.c_str(), 0700);

@@ -18,8 +18,9 @@ const std::string& TempRoot();
 std::string MakeTempDir(const std::string& prefix);
 // The temporary HOME of this process.
 const std::string& Home();
-// True when the process runs in its private mount namespace, /etc/TAV/ and
-// /tmp/ being its own temporary folders.
+// True when the process runs in its private mount namespace: /etc/TAV/ is
+// an empty temporary folder, and /tmp/ a fresh one in which the machine's
+// folders and files appear again, all but its "*.lock" and ".X*" entries.
 bool InPrivateNamespace();
 
 std::string ReadFile(const std::string& path);

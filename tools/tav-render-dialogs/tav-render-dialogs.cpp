@@ -15,6 +15,7 @@
 #include "AddApplicationWindow.h"
 #include "ChangeIconDlg.h"
 #include "GuiTestUtil.h"
+#include "SearchProgramBase.h"
 #include "ShellSettingCtrl.h"
 #include "TAVLayout.h"
 #include "TestSupport.h"
@@ -167,6 +168,27 @@ private:
     bool m_teacher;
 };
 
+// The "Search Program" dialog as it looks while a search runs, two of three
+// students having answered. The window is the library's own; no daemon is
+// asked.
+class CSampleSearch : public LibTAVGUI::CSearchProgramBase {
+public:
+    int Init() override
+    {
+        AttachBaseClassGTKHandler(this);
+        m_bBuilt = true;
+        return 0;
+    }
+    int OnSearchBtnClicked() override { return -1; }
+    int CancelSearch() override { return 0; }
+    void ShowRunning()
+    {
+        gtk_entry_set_text(GTK_ENTRY(m_pPathEntry), "/usr/share/applications");
+        SetProgress(2.0 / 3);
+        SetButtonLabel("Cancel");
+    }
+};
+
 // Keeps the dialogs of one picture alive until it is taken.
 struct Scene {
     std::vector<std::unique_ptr<LibTAVGUI::CTAVWindowBase>> dialogs;
@@ -213,6 +235,19 @@ GtkWidget* ShowApplicationSelection(Scene& scene)
     return window;
 }
 
+GtkWidget* ShowSearchProgram(Scene& scene)
+{
+    auto* dialog = scene.Keep(new CSampleSearch);
+    dialog->Init();
+    dialog->ShowRunning();
+    dialog->Show();
+    GtkWidget* window = FindWindow("Search Program");
+    // The path as typed: the cursor at its end, nothing selected.
+    if (GtkWidget* entry = window ? FindOfType(window, GTK_TYPE_ENTRY) : nullptr)
+        gtk_editable_set_position(GTK_EDITABLE(entry), -1);
+    return window;
+}
+
 std::function<GtkWidget*(Scene&)> ShowShellSettings(const std::string& page, bool teacher)
 {
     return [page, teacher](Scene& scene) -> GtkWidget* {
@@ -238,6 +273,7 @@ const std::vector<Picture> kPictures = {
     {"about.png", ShowAbout},
     {"edit-category.png", ShowEditCategory},
     {"application-selection.png", ShowApplicationSelection},
+    {"search-program.png", ShowSearchProgram},
     {"shell-settings-lock.png", ShowShellSettings("Shell Lock Settings", false)},
     {"shell-settings-programs.png", ShowShellSettings("Program Registration", false)},
     {"shell-settings-system.png", ShowShellSettings("System Settings", false)},

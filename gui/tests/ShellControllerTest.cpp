@@ -1,0 +1,368 @@
+// The shell controller's dialogs: the "Shell Settings" dialog writes the
+// local files, and the program search asks the students through a teacher
+// daemon on the private bus, whose answers come back one per student
+// through the IPC worker thread.
+#include "FakeDaemon.h"
+#include "IPCTeacherAPI.h"
+#include "SearchProgramForShellController.h"
+#include "SearchTestUtil.h"
+#include "ShellSettingCtrlForShellController.h"
+#include "TestShellSetting.h"
+
+#include <gtest/gtest.h>
+
+#include <glib/gstdio.h>
+
+#include <memory>
+
+using namespace tavguitest;
+
+namespace {
+
+::testing::Environment* const g_daemonEnv =
+    ::testing::AddGlobalTestEnvironment(new FakeDaemonEnvironment(FakeDaemon::Teacher));
+
+class CTestTeacherSettings : public LibTAVGUI::CShellSettingCtrlForShellController {
+public:
+    CTestTeacherSettings() : CShellSettingCtrlForShellController(nullptr) {}
+    GtkWidget* Window() const { return m_pWindow; }
+    GtkWidget* Cell(int day, int hour) const { return m_vecScheduleGrid[day][hour]; }
+    bool ScheduleDirty() const { return m_bScheduleDirty; }
+    LibTAVGUI::CSearchProgramForShellController* SearchDialog() const { return m_pSearchDlg; }
+    IPCAPI::IPCAPIBase* OwnAPI() const { return m_pAPI; }
+};
+
+class CTestSearch : public LibTAVGUI::CSearchProgramForShellController {
+public:
+    IPCAPI::IPCAPIBase* OwnAPI() const { return m_pAPI; }
+    const LibTAVData::CSearchResultData& Results() const { return m_SearchResult; }
+};
+
+// A search dialog whose callback base got no API object.
+class CSearchWithoutAPI : public LibTAVGUI::CSearchProgramForShellController {
+public:
+    CSearchWithoutAPI() { ReleaseAPI(); }
+};
+
+IPCAPI::tagStudent_t Student(const std::string& id)
+{
+    IPCAPI::tagStudent_t student;
+    student.studentID = id;
+    student.username = "user-" + id;
+    student.hostname = "host-" + id;
+    student.IP = "10.0.0." + id.substr(1);
+    return student;
+}
+
+// The teacher daemon knows these students.
+bool StudentsOnline(std::list<IPCAPI::tagStudent_t> students)
+{
+    IPCAPI::CIntfData reply("TEACHER_GETSTUDENTLIST", 0, "null");
+    if (!students.empty())
+        reply.m_ParaXml.setStudentInfoList(students);
+    return Daemon().SetReply("TEACHER_GETSTUDENTLIST", reply);
+}
+
+IPCAPI::CIntfData SearchAnswer(int opid, const std::string& studentID,
+                               const std::string& programsXML, int result = 0)
+{
+    IPCAPI::CIntfData answer("TEACHER_SEARCHPROGRAMCALLBACK", opid, studentID);
+    answer.SetResult(result);
+    answer.m_ParaXml.setString("programsXML", programsXML);
+    return answer;
+}
+
+const char kAnswerDone[] = "CSearchProgramForShellController::SearchProgramCallBack() <<End";
+
+class ShellControllerTest : public ShellSettingTest {
+protected:
+    void SetUp() override
+    {
+        ShellSettingTest::SetUp();
+        ASSERT_NE(DaemonSlot(), nullptr);
+        ASSERT_TRUE(Daemon().ResetReplies());
+        Daemon().TakeAll(50);
+    }
+
+    static GtkWidget* OpenSearch(LibTAVGUI::CSearchProgramForShellController& dialog)
+    {
+        EXPECT_EQ(dialog.Init(), 0);
+        EXPECT_TRUE(dialog.Show());
+        Pump(30);
+        return FindWindow("Search Program");
+    }
+
+    // Types a path and presses "Search"; the search request the daemon got
+    // after the student list.
+    static Request StartSearch(GtkWidget* window, const std::string& path)
+    {
+        Type(PathEntry(window), path);
+        EXPECT_TRUE(Click(FindButton(window, "Search")));
+        const Request list = Daemon().Take();
+        EXPECT_EQ(list.message, "TEACHER_GETSTUDENTLIST");
+        EXPECT_TRUE(list.blocking);
+        return Daemon().Take();
+    }
+
+    // Sends an answer and runs the loop until the dialog has taken it.
+    static bool Answer(const IPCAPI::CIntfData& answer)
+    {
+        const int before = CountInLog(kAnswerDone);
+        return Daemon().Send(answer) &&
+               PumpUntil([&] { return CountInLog(kAnswerDone) > before; }, 8000);
+    }
+};
+
+TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
+{
+    CTestTeacherSettings dialog;
+    EXPECT_NE(dynamic_cast<IPCAPI::IPCTeacherAPI*>(dialog.OwnAPI()), nullptr);
+    ASSERT_EQ(dialog.Init(), 0);
+    ASSERT_TRUE(dialog.Show());
+    Pump(30);
+    GtkWidget* window = dialog.Window();
+    ASSERT_TRUE(ShowPage(window, "System Settings"));
+    EXPECT_EQ(FindButton(window, "Disable USB Storage"), nullptr);
+    GtkWidget* newStudent = FindButton(window, "Show new student connect notify dialog");
+    ASSERT_NE(newStudent, nullptr);
+    EXPECT_TRUE(IsPressed(newStudent));
+
+    // Nothing changed: the system settings are written all the same.
+    ASSERT_EQ(g_remove("/etc/TAV/TAVSystemSetting.xml"), 0);
+    ASSERT_TRUE(Click(FindButton(window, "Apply")));
+    EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 1));
+    EXPECT_EQ(ReadConfig("TabNavigation.xml"), SampleTabNavigation());
+
+    ASSERT_TRUE(Click(newStudent));
+    ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
+    ASSERT_TRUE(Click(dialog.Cell(1, 10)));
+    ASSERT_TRUE(ShowPage(window, "Program Registration"));
+    ASSERT_TRUE(ToggleCell(FindTreeView(window, "Program name"), "Show", 1));
+    ASSERT_TRUE(Click(FindButton(window, "Apply")));
+    EXPECT_EQ(ReadConfig("LockSchedule.xml"), ExpectedSchedule(LockSection("TUESDAY", 10)));
+    EXPECT_EQ(ReadConfig("TabNavigation.xml"), ExpectedTabNavigation());
+    EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 0));
+
+    // A file that cannot be written keeps its change pending.
+    ASSERT_EQ(g_remove("/etc/TAV/LockSchedule.xml"), 0);
+    ASSERT_EQ(g_mkdir("/etc/TAV/LockSchedule.xml", 0755), 0);
+    ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
+    ASSERT_TRUE(Click(dialog.Cell(2, 12)));
+    ASSERT_TRUE(Click(FindButton(window, "Apply")));
+    EXPECT_TRUE(Logged("ERROR", "CShellSettingCtrlForShellController::OnApply() --Save "
+                                "LockSchedule.xml Failure!"));
+    EXPECT_TRUE(dialog.ScheduleDirty());
+    ASSERT_EQ(g_rmdir("/etc/TAV/LockSchedule.xml"), 0);
+    MessageBoxAnswerer answerer(GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(Click(FindButton(window, "OK")));
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(dialog.Window(), nullptr);
+    EXPECT_EQ(ReadConfig("LockSchedule.xml"),
+              ExpectedSchedule(LockSection("TUESDAY", 10) + LockSection("WEDNESDAY", 12)));
+    // This dialog talks to no daemon.
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
+
+TEST_F(ShellControllerTest, PlusSearchesWhileNoResultsExistAndOffersThemAfterwards)
+{
+    ASSERT_TRUE(WriteConfig("SearchResult.xml", ProgramsDoc({})));
+    CTestTeacherSettings dialog;
+    ASSERT_EQ(dialog.Init(), 0);
+    ASSERT_TRUE(dialog.Show());
+    Pump(30);
+    GtkWidget* window = dialog.Window();
+    ASSERT_TRUE(ShowPage(window, "Program Registration"));
+    ASSERT_TRUE(Click(FindButton(window, "+", 1)));
+    Pump(30);
+    ASSERT_NE(dialog.SearchDialog(), nullptr);
+    GtkWidget* search = FindWindow("Search Program");
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(search)), GTK_WINDOW(window));
+
+    // One student answers; the dialog writes the results file.
+    ASSERT_TRUE(StudentsOnline({Student("S1")}));
+    const Request request = StartSearch(search, "/opt/apps");
+    ASSERT_TRUE(Answer(SearchAnswer(request.OperationID(), "S1", ProgramsDoc({"Paint"}))));
+    EXPECT_EQ(ReadConfig("SearchResult.xml"), ProgramsDoc({"Paint"}));
+    CloseFromWindowManager(search);
+    Pump(30);
+
+    ASSERT_TRUE(Click(FindButton(window, "+", 1)));
+    Pump(30);
+    GtkWidget* selection = FindWindow("Application Selection");
+    ASSERT_NE(selection, nullptr);
+    EXPECT_EQ(ColumnTexts(GTK_TREE_VIEW(FindOfType(selection, GTK_TYPE_TREE_VIEW)), 1),
+              std::vector<std::string>{"Paint"});
+    ASSERT_TRUE(Click(FindButton(selection, "Cancel")));
+    Pump(30);
+    // Only the search reached the daemon.
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
+
+TEST_F(ShellControllerTest, ThreeStudentsMoveTheProgressAndGrowTheResultsFile)
+{
+    CTestSearch dialog;
+    EXPECT_NE(dynamic_cast<IPCAPI::IPCTeacherAPI*>(dialog.OwnAPI()), nullptr);
+    GtkWidget* window = OpenSearch(dialog);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WindowClass(window), "Search Program/TAV");
+    ASSERT_TRUE(StudentsOnline({Student("S1"), Student("S2"), Student("S3")}));
+
+    const Request request = StartSearch(window, "/opt/apps");
+    EXPECT_EQ(request.message, "TEACHER_SEARCHPROGRAM");
+    EXPECT_FALSE(request.blocking);
+    EXPECT_EQ(request.String("targetFolder"), "/opt/apps");
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
+    const int opid = request.OperationID();
+
+    ASSERT_TRUE(Answer(SearchAnswer(opid, "S1", ProgramsDoc({"Paint", "Terminal"}))));
+    EXPECT_NEAR(Progress(window), 1.0 / 3, 1e-9);
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+    EXPECT_EQ(ReadConfig("SearchResult.xml"), ProgramsDoc({"Paint", "Terminal"}));
+
+    // A student that found nothing counts, and the file stays as it was.
+    ASSERT_TRUE(Answer(SearchAnswer(opid, "S2", ProgramsDoc({}))));
+    EXPECT_NEAR(Progress(window), 2.0 / 3, 1e-9);
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+    EXPECT_EQ(ReadConfig("SearchResult.xml"), ProgramsDoc({"Paint", "Terminal"}));
+
+    // A name collected before is not added again, whatever its path.
+    ASSERT_TRUE(Answer(SearchAnswer(opid, "S3", ProgramsDoc({"Paint|/usr/bin/paint", "Editor"}))));
+    EXPECT_DOUBLE_EQ(Progress(window), 1.0);
+    EXPECT_NE(FindButton(window, "Search"), nullptr);
+    EXPECT_EQ(ReadConfig("SearchResult.xml"), ProgramsDoc({"Paint", "Terminal", "Editor"}));
+    EXPECT_EQ(dialog.Results().GetPApplicationInfoList()->size(), 3u);
+    EXPECT_TRUE(Logged("TRACE", "All Students have been searched."));
+
+    // Idle again: closing sends nothing.
+    CloseFromWindowManager(window);
+    Pump(30);
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
+
+TEST_F(ShellControllerTest, NothingIsSearchedWithoutAPathOrAStudent)
+{
+    CTestSearch dialog;
+    GtkWidget* window = OpenSearch(dialog);
+    MessageBoxAnswerer answerer;
+    ASSERT_TRUE(Click(FindButton(window, "Search")));
+    EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"Please input search path first!"});
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+
+    answerer.Clear();
+    ASSERT_TRUE(StudentsOnline({}));
+    Type(PathEntry(window), "/opt/apps");
+    ASSERT_TRUE(Click(FindButton(window, "Search")));
+    ASSERT_TRUE(Daemon().SetGarbageReply("TEACHER_GETSTUDENTLIST"));
+    ASSERT_TRUE(Click(FindButton(window, "Search")));
+    EXPECT_EQ(answerer.Texts(),
+              (std::vector<std::string>{"No student is online!", "No student is online!"}));
+    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForShellController::OnSearchBtnClicked() "
+                                "--GetStudentList Failure!"));
+    EXPECT_EQ(Daemon().TakeNames(),
+              (std::vector<std::string>{"TEACHER_GETSTUDENTLIST", "TEACHER_GETSTUDENTLIST"}));
+    EXPECT_NE(FindButton(window, "Search"), nullptr);
+}
+
+TEST_F(ShellControllerTest, CancellingStopsTheSearchAndClosingCancelsFirst)
+{
+    CTestSearch dialog;
+    GtkWidget* window = OpenSearch(dialog);
+    ASSERT_TRUE(StudentsOnline({Student("S1"), Student("S2")}));
+    Request search = StartSearch(window, "/opt/apps");
+    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
+    Request cancel = Daemon().Take();
+    EXPECT_EQ(cancel.message, "TEACHER_CANCELOPERATION");
+    EXPECT_TRUE(cancel.blocking);
+    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
+    EXPECT_NE(FindButton(window, "Search"), nullptr);
+    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
+
+    // An answer that was already under way counts for nothing.
+    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S1", ProgramsDoc({"Paint"}))));
+    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
+    EXPECT_FALSE(tavtest::FileExists("/etc/TAV/SearchResult.xml"));
+
+    // A refused cancel keeps the search running, and says so.
+    search = StartSearch(window, "/opt/apps");
+    ASSERT_TRUE(Daemon().SetGarbageReply("TEACHER_CANCELOPERATION"));
+    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
+    EXPECT_EQ(Daemon().Take().Int("OID"), search.OperationID());
+    EXPECT_TRUE(Logged("ERROR", "CancelSearch Failure!"));
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S2", ProgramsDoc({"Editor"}))));
+    EXPECT_DOUBLE_EQ(Progress(window), 0.5);
+
+    // Closing the window during the search cancels it first.
+    ASSERT_TRUE(Daemon().ResetReplies());
+    CloseFromWindowManager(window);
+    Pump(30);
+    cancel = Daemon().Take();
+    EXPECT_EQ(cancel.message, "TEACHER_CANCELOPERATION");
+    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
+    EXPECT_EQ(FindWindow("Search Program"), nullptr);
+}
+
+TEST_F(ShellControllerTest, AFailedStudentCountsAndAnEmptyStudentIDEndsTheSearch)
+{
+    CTestSearch dialog;
+    GtkWidget* window = OpenSearch(dialog);
+    ASSERT_TRUE(StudentsOnline({Student("S1"), Student("S2")}));
+    Request search = StartSearch(window, "/opt/apps");
+    // A student that reports a failure: its programs are not read.
+    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S1", ProgramsDoc({"Paint"}), 2)));
+    EXPECT_DOUBLE_EQ(Progress(window), 0.5);
+    EXPECT_FALSE(tavtest::FileExists("/etc/TAV/SearchResult.xml"));
+
+    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "", "")));
+    EXPECT_DOUBLE_EQ(Progress(window), 1.0);
+    EXPECT_NE(FindButton(window, "Search"), nullptr);
+
+    // The next search counts from nothing.
+    search = StartSearch(window, "/opt/apps");
+    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S2", ProgramsDoc({"Paint"}))));
+    EXPECT_DOUBLE_EQ(Progress(window), 0.5);
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+}
+
+TEST_F(ShellControllerTest, WithoutAnAPIObjectTheSearchRefusesCleanly)
+{
+    CSearchWithoutAPI dialog;
+    GtkWidget* window = OpenSearch(dialog);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForShellController::Init() --No teacher API "
+                                "object: searching is not available!"));
+    Type(PathEntry(window), "/opt");
+    MessageBoxAnswerer answerer;
+    ASSERT_TRUE(Click(FindButton(window, "Search")));
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(answerer.Boxes()[0].type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(answerer.Boxes()[0].text, "Cannot search: the search service is not available!");
+    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForShellController::OnSearchBtnClicked() --No "
+                                "teacher API object, search refused!"));
+    CloseFromWindowManager(window);
+    Pump(30);
+    EXPECT_EQ(FindWindow("Search Program"), nullptr);
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
+
+TEST_F(ShellControllerTest, DeletingTheDialogWhileAnAnswerWaitsForTheGdkLockDoesNotHang)
+{
+    auto dialog = std::make_unique<CTestSearch>();
+    GtkWidget* window = OpenSearch(*dialog);
+    ASSERT_TRUE(StudentsOnline({Student("S1")}));
+    const Request search = StartSearch(window, "/opt");
+    const char entered[] = "CSearchProgramForShellController::SearchProgramCallBack() >>Start";
+    const int before = CountInLog(entered);
+    ASSERT_TRUE(Daemon().Send(SearchAnswer(search.OperationID(), "S1", ProgramsDoc({"Paint"}))));
+    // This thread holds the GDK lock and does not run the loop: the answer
+    // gets into the dialog's callback and waits there.
+    ASSERT_TRUE(tavtest::WaitFor([&] { return CountInLog(entered) > before; }, 8000));
+    dialog.reset();
+    EXPECT_EQ(CountInLog(kAnswerDone), CountInLog(entered));
+    EXPECT_EQ(Daemon().Take().message, "TEACHER_CANCELOPERATION");
+    EXPECT_FALSE(tavtest::FileExists("/etc/TAV/SearchResult.xml"));
+}
+
+} // namespace
