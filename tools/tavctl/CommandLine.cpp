@@ -9,9 +9,9 @@ namespace tavctl {
 
 namespace {
 
-const OptionSpec* findOption(const CommandSpec& spec, const std::string& name)
+const OptionSpec* findOption(const CommandSpec& command, const std::string& name)
 {
-    for (const OptionSpec& o : spec.options)
+    for (const OptionSpec& o : command.options)
         if (o.name == name)
             return &o;
     return nullptr;
@@ -105,7 +105,7 @@ int ParsedArgs::Switch(const std::string& name, int fallback) const
     throw UsageError("--" + name + " needs on or off, not '" + Get(name) + "'");
 }
 
-ParsedArgs ParsedArgs::Parse(const CommandSpec& spec, const std::vector<std::string>& args)
+ParsedArgs ParsedArgs::Parse(const CommandSpec& command, const std::vector<std::string>& args)
 {
     ParsedArgs parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -125,9 +125,9 @@ ParsedArgs ParsedArgs::Parse(const CommandSpec& spec, const std::vector<std::str
             name.erase(eq);
             inlineValue = true;
         }
-        const OptionSpec* opt = findOption(spec, name);
+        const OptionSpec* opt = findOption(command, name);
         if (!opt)
-            throw UsageError("unknown option --" + name + " for " + spec.name);
+            throw UsageError("unknown option --" + name + " for " + command.name);
         if (parsed.Has(name) && !opt->repeatable)
             throw UsageError("--" + name + " given twice");
         if (opt->valueName.empty()) {
@@ -147,9 +147,9 @@ ParsedArgs ParsedArgs::Parse(const CommandSpec& spec, const std::vector<std::str
             values.push_back(value);
         parsed.m_sequence.emplace_back(name, value);
     }
-    for (const OptionSpec& o : spec.options)
+    for (const OptionSpec& o : command.options)
         if (o.required && !parsed.Has(o.name))
-            throw UsageError(spec.name + " needs --" + o.name + " " + o.valueName);
+            throw UsageError(command.name + " needs --" + o.name + " " + o.valueName);
     return parsed;
 }
 
@@ -188,12 +188,12 @@ std::vector<std::string> split(const std::string& text)
 
 } // namespace
 
-std::string CommandHelp(const std::string& side, const CommandSpec& spec)
+std::string CommandHelp(const std::string& side, const CommandSpec& command)
 {
     std::ostringstream os;
-    const std::string head = "usage: tavctl " + side + " " + spec.name;
+    const std::string head = "usage: tavctl " + side + " " + command.name;
     std::vector<std::string> words;
-    for (const OptionSpec& o : spec.options) {
+    for (const OptionSpec& o : command.options) {
         std::string w = "--" + o.name + (o.valueName.empty() ? "" : " " + o.valueName);
         if (!o.required)
             w = "[" + w + "]";
@@ -215,14 +215,14 @@ std::string CommandHelp(const std::string& side, const CommandSpec& spec)
                 c = ' ';
         os << line;
     }
-    os << "\n\n" << spec.summary << "\n";
-    if (!spec.message.empty())
-        os << "Sends: " << spec.message << "\n";
-    if (!spec.details.empty())
-        os << "\n" << spec.details << "\n";
-    if (!spec.options.empty()) {
+    os << "\n\n" << command.summary << "\n";
+    if (!command.message.empty())
+        os << "Sends: " << command.message << "\n";
+    if (!command.details.empty())
+        os << "\n" << command.details << "\n";
+    if (!command.options.empty()) {
         os << "\nOptions:\n";
-        for (const OptionSpec& o : spec.options) {
+        for (const OptionSpec& o : command.options) {
             std::string name = "  --" + o.name + (o.valueName.empty() ? "" : " " + o.valueName);
             std::size_t used = name.size();
             if (used < 30) {

@@ -59,9 +59,9 @@ public:
     // Every option with its value (empty for a flag), in command-line order.
     const std::vector<std::pair<std::string, std::string>>& Sequence() const { return m_sequence; }
 
-    // Parses args (the words after the subcommand) against spec. "--help"
+    // Parses args (the words after the subcommand) against command. "--help"
     // sets Help() and stops checking.
-    static ParsedArgs Parse(const CommandSpec& spec, const std::vector<std::string>& args);
+    static ParsedArgs Parse(const CommandSpec& command, const std::vector<std::string>& args);
     bool Help() const { return m_help; }
 
 private:
@@ -76,7 +76,7 @@ bool ParseInt(const std::string& text, long min, long max, long& value);
 bool ParseSeconds(const std::string& text, double max, double& value);
 
 // Help texts.
-std::string CommandHelp(const std::string& side, const CommandSpec& spec);
+std::string CommandHelp(const std::string& side, const CommandSpec& command);
 std::string SideHelp(const std::string& side, const std::vector<CommandSpec>& commands);
 
 } // namespace tavctl

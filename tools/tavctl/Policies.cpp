@@ -58,14 +58,14 @@ std::string saved(CTAVDataProvider& data)
 
 // "MONDAY:8-12" -> one section per hour, as the settings dialog makes them;
 // "MONDAY:8" is the hour from 8 to 9. Days by name (any case) or 0 to 6.
-void addSections(const std::string& spec, std::list<CLockTimeSection*>& sections)
+void addSections(const std::string& sectionText, std::list<CLockTimeSection*>& sections)
 {
     const std::string bad = "--section needs DAY:START-END with a day name (or 0-6) and hours 0-24, not '" +
-                            spec + "'";
-    const std::size_t colon = spec.find(':');
+                            sectionText + "'";
+    const std::size_t colon = sectionText.find(':');
     if (colon == std::string::npos)
         throw UsageError(bad);
-    const std::string dayText = spec.substr(0, colon);
+    const std::string dayText = sectionText.substr(0, colon);
     int day = CLockScheduleData::WeekDayString2Int(upper(dayText));
     long number = 0;
     if (day < 0) {
@@ -73,7 +73,7 @@ void addSections(const std::string& spec, std::list<CLockTimeSection*>& sections
             throw UsageError(bad);
         day = static_cast<int>(number);
     }
-    const std::string hours = spec.substr(colon + 1);
+    const std::string hours = sectionText.substr(colon + 1);
     const std::size_t dash = hours.find('-');
     long start = 0, end = 0;
     if (dash == std::string::npos) {

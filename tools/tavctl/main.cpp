@@ -100,24 +100,24 @@ int main(int argc, char** argv)
         Output::Line(help.substr(0, help.size() - 1));
         return 0;
     }
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* command = nullptr;
     for (const CommandSpec& c : commands)
         if (c.name == name)
-            spec = &c;
-    if (!spec)
+            command = &c;
+    if (!command)
         return usageError("unknown " + side + " command '" + name + "'", "tavctl " + side + " --help");
 
     const std::string hint = "tavctl " + side + " " + name + " --help";
     int status = 0;
     try {
-        const ParsedArgs args = ParsedArgs::Parse(*spec, std::vector<std::string>(words.begin() + i, words.end()));
+        const ParsedArgs args = ParsedArgs::Parse(*command, std::vector<std::string>(words.begin() + i, words.end()));
         if (args.Help()) {
-            const std::string help = CommandHelp(side, *spec);
+            const std::string help = CommandHelp(side, *command);
             Output::Line(help.substr(0, help.size() - 1));
             return 0;
         }
         Session session(side == "teacher" ? Side::Teacher : Side::Student);
-        status = spec->run(session, args);
+        status = command->run(session, args);
     } catch (const UsageError& e) {
         status = usageError(e.what(), hint);
     } catch (const Failure& e) {
