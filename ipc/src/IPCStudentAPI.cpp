@@ -1,5 +1,6 @@
 #include "IPCStudentAPI.h"
 
+#include "IPCApplication.h"
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
@@ -9,6 +10,10 @@
 #include <utility>
 
 namespace IPCAPI {
+
+namespace {
+using Members = ApplicationMembers<StudentMessageNotify>;
+} // namespace
 
 IPCStudentAPI::IPCStudentAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr)
 {
@@ -22,60 +27,25 @@ IPCStudentAPI::~IPCStudentAPI()
 
 int IPCStudentAPI::Initialize()
 {
-    LogScope scope("IPCStudentAPI::Initialize()");
-    // A second registration would deliver everything twice and outlive
-    // UnInitialize.
-    if (m_pController) {
-        LogScope::Trace("IPCStudentAPI::Initialize() --Already initialized");
-        return 0;
-    }
-    if (!m_pMessageNotify)
-        m_pMessageNotify = new StudentMessageNotify;
-    m_pController = IPCController::CreateInstance(kStudentAppName, kStudentAppMatch);
-    if (!m_pController || m_pController->SetAPI(this) != 0) {
-        LogScope::Error("IPCStudentAPI::Initialize() --Set API Failed");
-        return 1;
-    }
-    if (!m_pController->Start()) {
-        LogScope::Error("IPCStudentAPI::Initialize() --Start Thread Failed");
-        return 1;
-    }
-    return 0;
+    return InitializeApplication(Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify},
+                                 kStudentAppName, kStudentAppMatch);
 }
 
 int IPCStudentAPI::UnInitialize()
 {
-    LogScope scope("IPCStudentAPI::UnInitialize()");
-    // Only once: the destructor runs it again after a host's own call, and a
-    // second RemoveAPI would take another object's count.
-    if (m_pController) {
-        IPCController::RemoveAPI(this);
-        m_pController = nullptr;
-    }
-    // No dispatch reaches this object any more.
-    delete m_pMessageNotify;
-    m_pMessageNotify = nullptr;
-    m_pCallBack = nullptr;
-    return 0;
+    return UnInitializeApplication(Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify},
+                                   m_pCallBack);
 }
 
 int IPCStudentAPI::RegisterCallBack(IIPCStudentAPICallback* callback)
 {
-    LogScope scope("IPCStudentAPI::RegisterCallBack()");
-    if (!m_pMessageNotify) {
-        LogScope::Error("IPCStudentAPI::RegisterCallBack() --Not initialized");
-        return 1;
-    }
-    m_pCallBack = callback;
-    m_pMessageNotify->SetCallBack(callback);
-    return 0;
+    return RegisterApplicationCallBack(Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify},
+                                       m_pCallBack, callback);
 }
 
 int IPCStudentAPI::DoAction(std::string message, std::string payload, std::string& result)
 {
-    if (!m_pMessageNotify)
-        return 1;
-    return m_pMessageNotify->DoAction(std::move(message), std::move(payload), result);
+    return DispatchToApplication(m_pMessageNotify, std::move(message), std::move(payload), result);
 }
 
 int IPCStudentAPI::PostMessage(int id, std::string text)

@@ -1,6 +1,7 @@
 #include "IPCTeacherAPI.h"
 
 #include "IPCCommonUtil.h"
+#include "IPCApplication.h"
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
@@ -11,6 +12,10 @@
 #include <utility>
 
 namespace IPCAPI {
+
+namespace {
+using Members = ApplicationMembers<TeacherMessageNotify>;
+} // namespace
 
 IPCTeacherAPI::IPCTeacherAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr)
 {
@@ -24,63 +29,25 @@ IPCTeacherAPI::~IPCTeacherAPI()
 
 int IPCTeacherAPI::Initialize()
 {
-    LogScope scope("IPCTeacherAPI::Initialize()");
-    // A second registration would deliver everything twice and outlive
-    // UnInitialize.
-    if (m_pController) {
-        LogScope::Trace("IPCTeacherAPI::Initialize() --Already initialized");
-        return 0;
-    }
-    if (!m_pMessageNotify)
-        m_pMessageNotify = new TeacherMessageNotify;
-    m_pController = IPCController::CreateInstance(kTeacherAppName, kTeacherAppMatch);
-    if (!m_pController || m_pController->SetAPI(this) != 0) {
-        LogScope::Error("IPCTeacherAPI::Initialize() --Set API Failed");
-        return 1;
-    }
-    // Another object of the process may have started the worker already.
-    if (m_pController->IsStart())
-        return 0;
-    if (!m_pController->Start()) {
-        LogScope::Error("IPCTeacherAPI::Initialize() --Start Thread Failed");
-        return 1;
-    }
-    return 0;
+    return InitializeApplication(Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify},
+                                 kTeacherAppName, kTeacherAppMatch);
 }
 
 int IPCTeacherAPI::UnInitialize()
 {
-    LogScope scope("IPCTeacherAPI::UnInitialize()");
-    // Only once: the destructor runs it again after a host's own call, and a
-    // second RemoveAPI would take another object's count.
-    if (m_pController) {
-        IPCController::RemoveAPI(this);
-        m_pController = nullptr;
-    }
-    // No dispatch reaches this object any more.
-    delete m_pMessageNotify;
-    m_pMessageNotify = nullptr;
-    m_pCallBack = nullptr;
-    return 0;
+    return UnInitializeApplication(Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify},
+                                   m_pCallBack);
 }
 
 int IPCTeacherAPI::RegisterCallBack(IIPCTeacherAPICallback* callback)
 {
-    LogScope scope("IPCTeacherAPI::RegisterCallBack()");
-    if (!m_pMessageNotify) {
-        LogScope::Error("IPCTeacherAPI::RegisterCallBack() --Not initialized");
-        return 1;
-    }
-    m_pCallBack = callback;
-    m_pMessageNotify->SetCallBack(callback);
-    return 0;
+    return RegisterApplicationCallBack(Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify},
+                                       m_pCallBack, callback);
 }
 
 int IPCTeacherAPI::DoAction(std::string message, std::string payload, std::string& result)
 {
-    if (!m_pMessageNotify)
-        return 1;
-    return m_pMessageNotify->DoAction(std::move(message), std::move(payload), result);
+    return DispatchToApplication(m_pMessageNotify, std::move(message), std::move(payload), result);
 }
 
 int IPCTeacherAPI::UpdateTeacherInfo(std::string teacherInfoXML, int& ret)
