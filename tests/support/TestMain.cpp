@@ -50,21 +50,6 @@ private:
 } // namespace
 } // namespace tavtest
 
-// Fontconfig keeps its configuration for the life of the process without a
-// root LeakSanitizer can see. Nothing broader: a library-wide suppression
-// would also hide our own objects allocated under a toolkit callback.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig\n";
-}
-
-// libdbus takes its own internal locks in orders ThreadSanitizer reports as
-// inversions inside the library alone.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "deadlock:libdbus-1.so\n";
-}
-
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

@@ -317,6 +317,12 @@ void Background::Signal(int sig)
         ::kill(m_pid, sig);
 }
 
+std::string Background::Why()
+{
+    const Outcome run = Finish(2000);
+    return "tavctl ended with status " + std::to_string(run.status) + ", standard error: " + run.err;
+}
+
 Outcome Background::Finish(int timeoutMs)
 {
     Outcome run;

@@ -38,6 +38,9 @@ public:
     // is read into out.
     Outcome Finish(int timeoutMs = 20000);
     void Signal(int sig);
+    // For a failed expectation: how tavctl ended and what it wrote to
+    // standard error.
+    std::string Why();
 
 private:
     pid_t m_pid = -1;

@@ -263,7 +263,7 @@ TEST_F(StudentCtl, ListenPrintsEveryNotification)
 {
     Background listener({"student", "listen", "--count", "8", "--timeout", "20"});
     std::string line;
-    ASSERT_TRUE(listener.ReadLine(line));
+    ASSERT_TRUE(listener.ReadLine(line)) << listener.Why();
     EXPECT_EQ(line, "listening: tav.studentdaemon.type");
     s_daemon->Command("burst");
     const Outcome run = listener.Finish();

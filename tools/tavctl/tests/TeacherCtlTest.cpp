@@ -462,8 +462,8 @@ TEST_F(TeacherCtl, InterruptedWait)
     Background waiting({"teacher", "control-new-student-connect", "--student", "S05", "--allow", "on", "--expect",
                         "1", "--wait", "30"});
     std::string line;
-    ASSERT_TRUE(waiting.ReadLine(line));
-    ASSERT_TRUE(waiting.ReadLine(line));
+    ASSERT_TRUE(waiting.ReadLine(line)) << waiting.Why();
+    ASSERT_TRUE(waiting.ReadLine(line)) << waiting.Why();
     EXPECT_EQ(line, "sent");
     waiting.Signal(SIGINT);
     const Outcome run = waiting.Finish();
@@ -477,7 +477,7 @@ TEST_F(TeacherCtl, ListenPrintsEveryNotification)
 {
     Background listener({"teacher", "listen", "--count", "9", "--timeout", "20"});
     std::string line;
-    ASSERT_TRUE(listener.ReadLine(line));
+    ASSERT_TRUE(listener.ReadLine(line)) << listener.Why();
     EXPECT_EQ(line, "listening: tav.teacherdaemon.type");
     s_daemon->Command("burst");
     const Outcome run = listener.Finish();
@@ -500,7 +500,7 @@ TEST_F(TeacherCtl, ListenEndsOnInterrupt)
 {
     Background listener({"teacher", "listen"});
     std::string line;
-    ASSERT_TRUE(listener.ReadLine(line));
+    ASSERT_TRUE(listener.ReadLine(line)) << listener.Why();
     listener.Signal(SIGTERM);
     const Outcome run = listener.Finish();
     EXPECT_EQ(run.status, 128 + SIGTERM) << run.err;
