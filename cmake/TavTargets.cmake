@@ -52,6 +52,8 @@ function(tav_add_library name)
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/TAV>)
   target_link_libraries(${name} PUBLIC ${A_PUBLIC_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+  # Internal helpers shared by the libraries (never installed).
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/common)
   # Catch unresolved symbols at link time rather than in a host program;
   # ALLOW_UNDEFINED is for a library whose toolkit comes from the host.
   # Sanitizer runtimes come from the executable, so not under sanitizers.

@@ -4,7 +4,7 @@
 #ifndef TAV_GUI_GUISUPPORT_H
 #define TAV_GUI_GUISUPPORT_H
 
-#include "TAVLog.h"
+#include "LogScope.h"
 
 #include <gtk/gtk.h>
 
@@ -13,30 +13,7 @@
 namespace LibTAVGUI {
 namespace detail __attribute__((visibility("hidden"))) {
 
-// Writes "<name> >>Start" now and "<name> <<End" when the scope ends.
-class LogScope {
-public:
-    explicit LogScope(const char* name) : m_name(name) { Trace(std::string(m_name) + " >>Start"); }
-    ~LogScope() { Trace(std::string(m_name) + " <<End"); }
-    LogScope(const LogScope&) = delete;
-    LogScope& operator=(const LogScope&) = delete;
-
-    static void Trace(const std::string& text)
-    {
-        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_TRACE, "", false);
-    }
-    static void Warning(const std::string& text)
-    {
-        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_WARNING, "", false);
-    }
-    static void Error(const std::string& text)
-    {
-        LibTAVData::CTAVLog::WriteLine(text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
-    }
-
-private:
-    const char* m_name;
-};
+using tav_common::LogScope;
 
 // Binds our catalogue to the locale folder in UTF-8 and makes it the
 // process's default domain (the set-up every dialog does before building).
