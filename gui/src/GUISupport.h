@@ -40,6 +40,24 @@ void SetSizeAtLeast(GtkWidget* widget, int width, int height);
 gint RunMessageBox(GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
                    const std::string& text);
 
+// Cancels the search operationID names, through the student or the teacher
+// API: 1 when it stopped (operationID becomes 0), else 0 and the search
+// still counts as running.
+template <class API>
+int CancelRunningSearch(API* api, int& operationID)
+{
+    int result = 0;
+    if (operationID != 0 && api) {
+        if (api->CancelOperation(operationID, result) != 0) {
+            LogScope::Error("CancelSearch Failure!");
+        } else {
+            operationID = 0;
+            result = 1;
+        }
+    }
+    return result;
+}
+
 } // namespace detail
 } // namespace LibTAVGUI
 

@@ -89,17 +89,7 @@ int CSearchProgramForAdminTool::OnSearchBtnClicked()
 int CSearchProgramForAdminTool::CancelSearch()
 {
     LogScope log("CSearchProgramForAdminTool::CancelSearch()");
-    int result = 0;
-    IPCAPI::IPCStudentAPI* api = StudentAPI();
-    if (m_iOperationID != 0 && api) {
-        if (api->CancelOperation(m_iOperationID, result) != 0) {
-            LogScope::Error("CancelSearch Failure!");
-        } else {
-            m_iOperationID = 0;
-            result = 1;
-        }
-    }
-    return result;
+    return detail::CancelRunningSearch(StudentAPI(), m_iOperationID);
 }
 
 void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string programsXML)

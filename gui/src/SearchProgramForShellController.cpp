@@ -104,17 +104,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
 int CSearchProgramForShellController::CancelSearch()
 {
     LogScope log("CSearchProgramForShellController::CancelSearch()");
-    int result = 0;
-    IPCAPI::IPCTeacherAPI* api = TeacherAPI();
-    if (m_iOperationID != 0 && api) {
-        if (api->CancelOperation(m_iOperationID, result) != 0) {
-            LogScope::Error("CancelSearch Failure!");
-        } else {
-            m_iOperationID = 0;
-            result = 1;
-        }
-    }
-    return result;
+    return detail::CancelRunningSearch(TeacherAPI(), m_iOperationID);
 }
 
 void CSearchProgramForShellController::SearchProgramCallBack(std::string studentID,

@@ -1,6 +1,7 @@
 #include "ShellSettingCtrlForShellController.h"
 
 #include "GUISupport.h"
+#include "ShellSettingVariant.h"
 #include "SearchResultData.h"
 #include "TAVLayout.h"
 
@@ -20,14 +21,8 @@ CShellSettingCtrlForShellController::CShellSettingCtrlForShellController(IPCAPI:
 CShellSettingCtrlForShellController::~CShellSettingCtrlForShellController()
 {
     LogScope log("CShellSettingCtrlForShellController::~CShellSettingCtrlForShellController()");
-    // Each is forgotten before it goes, so that its window's destroy
-    // callback finds nothing to read.
-    CSearchProgramForShellController* search = m_pSearchDlg;
-    m_pSearchDlg = nullptr;
-    delete search;
-    CAddApplicationWindow* add = m_pAddApplicationWindow;
-    m_pAddApplicationWindow = nullptr;
-    delete add;
+    detail::DeleteOwned(m_pSearchDlg);
+    detail::DeleteOwned(m_pAddApplicationWindow);
 }
 
 int CShellSettingCtrlForShellController::Init()
@@ -84,38 +79,15 @@ int CShellSettingCtrlForShellController::OnApply()
 int CShellSettingCtrlForShellController::OnAddProgram()
 {
     LogScope log("CShellSettingCtrlForShellController::OnAddProgram()");
-    LibTAVData::CSearchResultData results;
-    results.LoadFromFile(CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML);
-    const std::list<LibTAVData::CApplicationInfo*>* programs = results.GetPApplicationInfoList();
-    if (programs && programs->empty()) {
-        // Nothing found yet: the user searches first.
-        CSearchProgramForShellController* previous = m_pSearchDlg;
-        m_pSearchDlg = nullptr;
-        delete previous;
-        m_pSearchDlg = new CSearchProgramForShellController;
-        m_pSearchDlg->Init();
-        m_pSearchDlg->ShowModal(m_pWindow, nullptr, nullptr);
-    } else {
-        CAddApplicationWindow* previous = m_pAddApplicationWindow;
-        m_pAddApplicationWindow = nullptr;
-        delete previous;
-        m_pAddApplicationWindow = new CAddApplicationWindow;
-        m_pAddApplicationWindow->Init();
-        m_pAddApplicationWindow->ShowModal(m_pWindow, G_CALLBACK(AddProgramCallback), this);
-    }
+    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow, G_CALLBACK(AddProgramCallback), this);
     return 0;
 }
 
 void CShellSettingCtrlForShellController::AddProgramCallback(GtkWidget*, void* dialog)
 {
     LogScope log("CShellSettingCtrlForShellController::AddProgramCallback()");
-    auto* self = static_cast<CShellSettingCtrlForShellController*>(dialog);
-    if (!self || !self->m_pAddApplicationWindow)
-        return;
-    std::list<LibTAVData::CApplicationInfo> chosen;
-    self->m_pAddApplicationWindow->GetSelectApplicationList(chosen);
-    if (!chosen.empty())
-        self->AddPrograms(chosen);
+    if (auto* self = static_cast<CShellSettingCtrlForShellController*>(dialog))
+        detail::AddChosenPrograms(*self, self->m_pAddApplicationWindow);
 }
 
 } // namespace LibTAVGUI

@@ -1,6 +1,7 @@
 #include "ShellSettingForAdminTool.h"
 
 #include "GUISupport.h"
+#include "ShellSettingVariant.h"
 #include "IPCStudentAPI.h"
 #include "SearchResultData.h"
 #include "TAVLayout.h"
@@ -25,14 +26,8 @@ CShellSettingForAdminTool::CShellSettingForAdminTool(IPCAPI::IPCAPIBase* api)
 CShellSettingForAdminTool::~CShellSettingForAdminTool()
 {
     LogScope log("CShellSettingForAdminTool::~CShellSettingForAdminTool()");
-    // Each is forgotten before it goes, so that its window's destroy
-    // callback finds nothing to read.
-    CSearchProgramForAdminTool* search = m_pSearchDlg;
-    m_pSearchDlg = nullptr;
-    delete search;
-    CAddApplicationWindow* add = m_pAddApplicationWindow;
-    m_pAddApplicationWindow = nullptr;
-    delete add;
+    detail::DeleteOwned(m_pSearchDlg);
+    detail::DeleteOwned(m_pAddApplicationWindow);
 }
 
 int CShellSettingForAdminTool::Init()
@@ -105,38 +100,15 @@ int CShellSettingForAdminTool::OnApply()
 int CShellSettingForAdminTool::OnAddProgram()
 {
     LogScope log("CShellSettingForAdminTool::OnAddProgram()");
-    LibTAVData::CSearchResultData results;
-    results.LoadFromFile(CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML);
-    const std::list<LibTAVData::CApplicationInfo*>* programs = results.GetPApplicationInfoList();
-    if (programs && programs->empty()) {
-        // Nothing found yet: the user searches first.
-        CSearchProgramForAdminTool* previous = m_pSearchDlg;
-        m_pSearchDlg = nullptr;
-        delete previous;
-        m_pSearchDlg = new CSearchProgramForAdminTool;
-        m_pSearchDlg->Init();
-        m_pSearchDlg->ShowModal(m_pWindow, nullptr, nullptr);
-    } else {
-        CAddApplicationWindow* previous = m_pAddApplicationWindow;
-        m_pAddApplicationWindow = nullptr;
-        delete previous;
-        m_pAddApplicationWindow = new CAddApplicationWindow;
-        m_pAddApplicationWindow->Init();
-        m_pAddApplicationWindow->ShowModal(m_pWindow, G_CALLBACK(AddProgramCallback), this);
-    }
+    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow, G_CALLBACK(AddProgramCallback), this);
     return 0;
 }
 
 void CShellSettingForAdminTool::AddProgramCallback(GtkWidget*, void* dialog)
 {
     LogScope log("CShellSettingForAdminTool::AddProgramCallback()");
-    auto* self = static_cast<CShellSettingForAdminTool*>(dialog);
-    if (!self || !self->m_pAddApplicationWindow)
-        return;
-    std::list<LibTAVData::CApplicationInfo> chosen;
-    self->m_pAddApplicationWindow->GetSelectApplicationList(chosen);
-    if (!chosen.empty())
-        self->AddPrograms(chosen);
+    if (auto* self = static_cast<CShellSettingForAdminTool*>(dialog))
+        detail::AddChosenPrograms(*self, self->m_pAddApplicationWindow);
 }
 
 } // namespace LibTAVGUI
