@@ -5,6 +5,8 @@
 #include "IPCTeacherDaemonAPI.h"
 #include "TAVLog.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -488,6 +490,60 @@ std::string Doc(const std::vector<std::string>& params)
     for (const std::string& p : params)
         text += p;
     return text + "</Parameters>";
+}
+
+std::string lines(std::initializer_list<const char*> texts)
+{
+    std::string text;
+    for (const char* t : texts)
+        text += std::string(t) + "\n";
+    return text;
+}
+
+Request ExpectTook(TestDaemon& daemon, const std::string& message, bool blocking)
+{
+    Request r;
+    EXPECT_TRUE(daemon.Next(r)) << "nothing reached the daemon; expected " << message;
+    EXPECT_EQ(r.member, message);
+    EXPECT_EQ(r.Message(), message);
+    EXPECT_EQ(r.blocking, blocking) << message;
+    return r;
+}
+
+void ExpectUsageErrors(const std::string& side, const std::vector<UsageCase>& cases)
+{
+    for (const UsageCase& c : cases) {
+        std::vector<std::string> args = {side};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome run = Tavctl(args, c.input);
+        EXPECT_EQ(run.status, 2) << c.args[0] << " " << run.err;
+        EXPECT_EQ(run.out, "") << c.args[0];
+        EXPECT_EQ(run.err.compare(0, 8 + c.message.size(), "tavctl: " + c.message), 0)
+            << "got: " << run.err << "expected: " << c.message;
+    }
+}
+
+int CheckHelpForEveryCommand(const std::string& side)
+{
+    const Outcome list = Tavctl({side, "--help"});
+    EXPECT_EQ(list.status, 0);
+    int commands = 0;
+    for (const std::string& l : list.Lines()) {
+        if (l.compare(0, 2, "  ") != 0)
+            continue;
+        const std::string name = l.substr(2, l.find(' ', 2) - 2);
+        const Outcome help = Tavctl({side, name, "--help"});
+        EXPECT_EQ(help.status, 0) << name;
+        if (help.Lines().empty()) {
+            ADD_FAILURE() << name << " --help printed nothing";
+            continue;
+        }
+        const std::string usage = "usage: tavctl " + side + " " + name;
+        const std::string first = help.Lines()[0];
+        EXPECT_TRUE(first == usage || first.compare(0, usage.size() + 1, usage + " ") == 0) << first;
+        ++commands;
+    }
+    return commands;
 }
 
 } // namespace ctltest

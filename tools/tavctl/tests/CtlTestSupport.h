@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,25 @@ IPCAPI::CIntfData Notification(const std::string& message, const std::string& st
 std::string S(const std::string& name, const std::string& value);
 std::string I(const std::string& name, int value);
 std::string Doc(const std::vector<std::string>& params);
+
+// The texts as output lines, each ended by a newline.
+std::string lines(std::initializer_list<const char*> texts);
+
+// Checks the next request the daemon took: member and message name, and
+// whether it was a blocking call.
+Request ExpectTook(TestDaemon& daemon, const std::string& message, bool blocking);
+
+// Bad input on one side: each case must end with exit status 2, nothing on
+// standard output and "tavctl: " + message at the start of standard error.
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string input, message;
+};
+void ExpectUsageErrors(const std::string& side, const std::vector<UsageCase>& cases);
+
+// Every command tavctl SIDE --help lists has its own --help, whose first
+// line is its usage; returns how many commands were listed.
+int CheckHelpForEveryCommand(const std::string& side);
 
 } // namespace ctltest
 

@@ -17,14 +17,6 @@ using namespace LibTAVData;
 
 namespace {
 
-std::string lines(std::initializer_list<const char*> l)
-{
-    std::string text;
-    for (const char* s : l)
-        text += std::string(s) + "\n";
-    return text;
-}
-
 std::string programs()
 {
     CSearchResultData doc;
@@ -118,11 +110,7 @@ protected:
 
     Request Took(const std::string& message, bool blocking)
     {
-        Request r;
-        EXPECT_TRUE(s_daemon->Next(r)) << "nothing reached the daemon; expected " << message;
-        EXPECT_EQ(r.member, message);
-        EXPECT_EQ(r.Message(), message);
-        EXPECT_EQ(r.blocking, blocking) << message;
+        Request r = ExpectTook(*s_daemon, message, blocking);
         EXPECT_EQ(r.StudentID(), "null") << message;
         return r;
     }
@@ -281,11 +269,7 @@ TEST_F(StudentCtl, BadInputSendsNothing)
 {
     const std::string dir = tavtest::MakeTempDir("bad");
     ASSERT_TRUE(tavtest::WriteFile(dir + "/info.xml", "<StudentInfo><StudentID>S1</StudentID></StudentInfo>"));
-    struct Case {
-        std::vector<std::string> args;
-        std::string input, message;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<UsageCase> cases = {
         {{"teleport"}, "", "unknown student command 'teleport' (tavctl student --help)"},
         {{"verify-user-password"}, "pw\n", "verify-user-password needs --user NAME"},
         {{"verify-user-password", "--user", "u", "--password", "pw"}, "", "unknown option --password"},
@@ -301,38 +285,14 @@ TEST_F(StudentCtl, BadInputSendsNothing)
         {{"connect-teacher", "--teacher=T", "--wait", "-1"}, "", "--wait needs a number of seconds"},
         {{"listen", "--timeout", "1e3"}, "", "--timeout needs a number of seconds"},
     };
-    for (const Case& c : cases) {
-        std::vector<std::string> args = {"student"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = Tavctl(args, c.input);
-        EXPECT_EQ(run.status, 2) << c.args[0] << " " << run.err;
-        EXPECT_EQ(run.out, "") << c.args[0];
-        EXPECT_EQ(run.err.compare(0, 8 + c.message.size(), "tavctl: " + c.message), 0)
-            << "got: " << run.err << "expected: " << c.message;
-    }
+    ExpectUsageErrors("student", cases);
     ASSERT_EQ(Tavctl({"student", "manual-unlock-local-student"}).status, 0);
     Took("MANUALUNLOCKLOCALSTUDENT", true);
 }
 
 TEST_F(StudentCtl, HelpForEveryCommand)
 {
-    const Outcome list = Tavctl({"student", "--help"});
-    ASSERT_EQ(list.status, 0);
-    int commands = 0;
-    for (const std::string& l : list.Lines()) {
-        if (l.compare(0, 2, "  ") != 0)
-            continue;
-        const std::string name = l.substr(2, l.find(' ', 2) - 2);
-        const Outcome help = Tavctl({"student", name, "--help"});
-        EXPECT_EQ(help.status, 0) << name;
-        ASSERT_FALSE(help.Lines().empty()) << name;
-        const std::string first = help.Lines()[0];
-        EXPECT_TRUE(first == "usage: tavctl student " + name ||
-                    first.compare(0, 23 + name.size(), "usage: tavctl student " + name + " ") == 0)
-            << first;
-        ++commands;
-    }
-    EXPECT_EQ(commands, 16);
+    EXPECT_EQ(CheckHelpForEveryCommand("student"), 16);
 }
 
 } // namespace

@@ -162,26 +162,13 @@ protected:
     // The next request the daemon took, which must be message.
     Request Took(const std::string& message, bool blocking)
     {
-        Request r;
-        EXPECT_TRUE(s_daemon->Next(r)) << "nothing reached the daemon; expected " << message;
-        EXPECT_EQ(r.member, message);
-        EXPECT_EQ(r.Message(), message);
-        EXPECT_EQ(r.blocking, blocking) << message;
-        return r;
+        return ExpectTook(*s_daemon, message, blocking);
     }
 
     static TestDaemon* s_daemon;
 };
 
 TestDaemon* TeacherCtl::s_daemon = nullptr;
-
-std::string lines(std::initializer_list<const char*> l)
-{
-    std::string text;
-    for (const char* s : l)
-        text += std::string(s) + "\n";
-    return text;
-}
 
 // Every blocking request: the envelope that arrived, the printed result and
 // output parameters, exit status 0 whatever the daemon's verdict.
@@ -516,11 +503,7 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
     ASSERT_TRUE(tavtest::WriteFile(dir + "/other.xml", "<?xml version=\"1.0\" ?><TabNavigation/>"));
     ASSERT_TRUE(tavtest::WriteFile(dir + "/latin1.xml", "<TeacherInfo><TeacherName>Jos\xe9</TeacherName>"
                                                         "<Course>x</Course></TeacherInfo>"));
-    struct Case {
-        std::vector<std::string> args;
-        std::string input, message;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<UsageCase> cases = {
         {{"frobnicate"}, "", "unknown teacher command 'frobnicate' (tavctl teacher --help)"},
         {{"get-student-list", "--colour"}, "", "unknown option --colour for get-student-list"},
         {{"get-student-list", "extra"}, "", "unexpected argument 'extra'"},
@@ -558,15 +541,7 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
         {{"control-new-student-connect", "--student", "S1", "--allow", "perhaps"}, "", "--allow needs on or off"},
         {{"listen", "--count", "-1"}, "", "--count needs a whole number"},
     };
-    for (const Case& c : cases) {
-        std::vector<std::string> args = {"teacher"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome run = Tavctl(args, c.input);
-        EXPECT_EQ(run.status, 2) << c.args[0] << " " << run.err;
-        EXPECT_EQ(run.out, "") << c.args[0];
-        EXPECT_EQ(run.err.compare(0, 8 + c.message.size(), "tavctl: " + c.message), 0)
-            << "got: " << run.err << "expected: " << c.message;
-    }
+    ExpectUsageErrors("teacher", cases);
     ASSERT_EQ(Tavctl({"teacher", "stop-controller"}).status, 0);
     Took("TEACHER_STOPCONTROLLER", true);
 }
@@ -574,23 +549,7 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
 // --help for every teacher command, without a bus round trip.
 TEST_F(TeacherCtl, HelpForEveryCommand)
 {
-    const Outcome list = Tavctl({"teacher", "--help"});
-    ASSERT_EQ(list.status, 0);
-    int commands = 0;
-    for (const std::string& l : list.Lines()) {
-        if (l.compare(0, 2, "  ") != 0)
-            continue;
-        const std::string name = l.substr(2, l.find(' ', 2) - 2);
-        const Outcome help = Tavctl({"teacher", name, "--help"});
-        EXPECT_EQ(help.status, 0) << name;
-        ASSERT_FALSE(help.Lines().empty()) << name;
-        const std::string first = help.Lines()[0];
-        EXPECT_TRUE(first == "usage: tavctl teacher " + name ||
-                    first.compare(0, 23 + name.size(), "usage: tavctl teacher " + name + " ") == 0)
-            << first;
-        ++commands;
-    }
-    EXPECT_EQ(commands, 20);
+    EXPECT_EQ(CheckHelpForEveryCommand("teacher"), 20);
     EXPECT_EQ(Tavctl({"--help"}).status, 0);
     EXPECT_EQ(Tavctl({}).status, 2);
     EXPECT_EQ(Tavctl({"principal", "get-student-list"}).err,
