@@ -8,6 +8,8 @@
 #include "RawPeer.h"
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -89,6 +91,30 @@ struct WireMsg {
     int type = 0;
     std::string member, iface, path, destination, signature, arg;
 };
+
+// One application request as it reached the raw daemon: a signal on
+// signalIface (ret untouched), or, when that is null, a blocking call on
+// callIface to daemon whose echoed result (opid + 1000) came back in ret.
+inline void ExpectRequestOnWire(const WireMsg& m, const std::string& member, const std::string& envelope,
+                                const char* signalIface, const char* callIface, const char* daemon, int opid,
+                                int ret)
+{
+    EXPECT_EQ(m.member, member);
+    EXPECT_EQ(m.path, "/orvelix/message/object");
+    EXPECT_EQ(m.signature, "s");
+    EXPECT_EQ(m.arg, envelope);
+    if (signalIface) {
+        EXPECT_EQ(m.type, DBUS_MESSAGE_TYPE_SIGNAL);
+        EXPECT_EQ(m.iface, signalIface);
+        EXPECT_EQ(m.destination, "");
+        EXPECT_EQ(ret, -1);
+    } else {
+        EXPECT_EQ(m.type, DBUS_MESSAGE_TYPE_METHOD_CALL);
+        EXPECT_EQ(m.iface, callIface);
+        EXPECT_EQ(m.destination, daemon);
+        EXPECT_EQ(ret, opid + 1000);
+    }
+}
 
 inline int OpidOf(const std::string& envelope)
 {

@@ -192,22 +192,8 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
             ++opid;
             int ret = -1;
             EXPECT_EQ(c.run(ret), 0);
-            const WireMsg m = daemon.Take();
-            EXPECT_EQ(m.member, c.member);
-            EXPECT_EQ(m.path, "/orvelix/message/object");
-            EXPECT_EQ(m.signature, "s");
-            EXPECT_EQ(m.arg, Envelope(c.member, opid, c.studentID, 0, c.params));
-            if (c.iface) {
-                EXPECT_EQ(m.type, DBUS_MESSAGE_TYPE_SIGNAL);
-                EXPECT_EQ(m.iface, c.iface);
-                EXPECT_EQ(m.destination, "");
-                EXPECT_EQ(ret, -1);
-            } else {
-                EXPECT_EQ(m.type, DBUS_MESSAGE_TYPE_METHOD_CALL);
-                EXPECT_EQ(m.iface, kAppIface);
-                EXPECT_EQ(m.destination, kDaemon);
-                EXPECT_EQ(ret, opid + 1000);
-            }
+            ExpectRequestOnWire(daemon.Take(), c.member, Envelope(c.member, opid, c.studentID, 0, c.params), c.iface,
+                                kAppIface, kDaemon, opid, ret);
         }
         EXPECT_EQ(searchOpid, 204);
         // Replaced by the three of the answer.
