@@ -76,15 +76,6 @@ protected:
         return window;
     }
 
-    // The search dialog shown on its own; its window.
-    static GtkWidget* OpenSearch(LibTAVGUI::CSearchProgramForAdminTool& dialog)
-    {
-        EXPECT_EQ(dialog.Init(), 0);
-        EXPECT_TRUE(dialog.Show());
-        Pump(30);
-        return FindWindow("Search Program");
-    }
-
     // Types a path and presses "Search"; the request the daemon got.
     static Request StartSearch(GtkWidget* window, const std::string& path)
     {

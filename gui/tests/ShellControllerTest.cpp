@@ -84,14 +84,6 @@ protected:
         Daemon().TakeAll(50);
     }
 
-    static GtkWidget* OpenSearch(LibTAVGUI::CSearchProgramForShellController& dialog)
-    {
-        EXPECT_EQ(dialog.Init(), 0);
-        EXPECT_TRUE(dialog.Show());
-        Pump(30);
-        return FindWindow("Search Program");
-    }
-
     // Types a path and presses "Search"; the search request the daemon got
     // after the student list.
     static Request StartSearch(GtkWidget* window, const std::string& path)

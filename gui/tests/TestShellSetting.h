@@ -178,6 +178,15 @@ protected:
         EXPECT_TRUE(ShowPage(window, page));
         return window;
     }
+    // Init and Show a search dialog of either variant; its window.
+    template <class Search>
+    static GtkWidget* OpenSearch(Search& dialog)
+    {
+        EXPECT_EQ(dialog.Init(), 0);
+        EXPECT_TRUE(dialog.Show());
+        Pump(30);
+        return FindWindow("Search Program");
+    }
     static GtkTreeView* Categories(GtkWidget* w) { return FindTreeView(w, "Category (Tab)"); }
     static GtkTreeView* Programs(GtkWidget* w) { return FindTreeView(w, "Program name"); }
     static GtkWidget* AddCategoryButton(GtkWidget* w) { return FindButton(w, "+", 0); }
