@@ -7,6 +7,7 @@
 //    and reading back, as a string, a list entry and a student field.
 #include "IntfData.h"
 #include "XmlGuard.h"
+#include "XmlTreeDepth.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -29,22 +30,6 @@ void check(bool ok, const char* what)
         std::fprintf(stderr, "fuzz_intfdata: %s\n", what);
         std::abort();
     }
-}
-
-int treeDepth(const TiXmlNode* top)
-{
-    int deepest = 0;
-    std::vector<std::pair<const TiXmlNode*, int>> todo{{top, 0}};
-    while (!todo.empty()) {
-        auto [node, depth] = todo.back();
-        todo.pop_back();
-        for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling()) {
-            const int d = c->ToElement() && c->FirstChild() ? depth + 1 : depth;
-            deepest = d > deepest ? d : deepest;
-            todo.push_back({c, d});
-        }
-    }
-    return deepest;
 }
 
 // A buffer whose last byte sits just before a PROT_NONE page.
@@ -82,7 +67,7 @@ void checkGate(const std::string& xml)
         return;
     TiXmlDocument doc;
     doc.Parse(fence.place(xml));
-    check(treeDepth(&doc) <= TavInternal::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
+    check(tavtest::XmlTreeDepth(&doc) <= TavInternal::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
           "gate counted less nesting than the parser built");
 }
 

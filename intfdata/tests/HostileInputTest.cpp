@@ -2,6 +2,7 @@
 // agreement between the XML gate and TinyXML's own reading.
 #include "IntfData.h"
 #include "XmlGuard.h"
+#include "XmlTreeDepth.h"
 
 #include <gtest/gtest.h>
 
@@ -30,23 +31,6 @@ std::string repeat(const std::string& s, int n)
     return out;
 }
 
-// Deepest nesting of elements that have children, walked without recursion.
-int treeDepth(const TiXmlNode* top)
-{
-    int deepest = 0;
-    std::vector<std::pair<const TiXmlNode*, int>> todo{{top, 0}};
-    while (!todo.empty()) {
-        auto [node, depth] = todo.back();
-        todo.pop_back();
-        for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling()) {
-            const int d = c->ToElement() && c->FirstChild() ? depth + 1 : depth;
-            deepest = std::max(deepest, d);
-            todo.push_back({c, d});
-        }
-    }
-    return deepest;
-}
-
 // TinyXML's tree depth for text parsed from a buffer that ends at an
 // unreadable page, so a read past the terminating NUL faults.
 int fencedDepth(const std::string& text)
@@ -61,7 +45,7 @@ int fencedDepth(const std::string& text)
     TiXmlDocument doc;
     doc.Parse(base + room - size);
     munmap(base, room + page);
-    return treeDepth(&doc);
+    return tavtest::XmlTreeDepth(&doc);
 }
 
 } // namespace
