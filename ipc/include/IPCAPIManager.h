@@ -8,6 +8,8 @@
 //
 // The object is connected when returned (application roles also receive
 // notifications from then on); cast it to the class of the role passed.
+// Requests may come from any thread, but create and destroy the objects of
+// a process on one thread at a time: they share one counted connection.
 #ifndef TAV_IPC_IPCAPIMANAGER_H
 #define TAV_IPC_IPCAPIMANAGER_H
 

@@ -6,7 +6,9 @@
 // Lock order: the list lock may be held while taking the connection lock
 // (a handler that sends), never the other way round. Handlers run on the
 // worker thread under the list lock: they may send, but must not create or
-// destroy API objects.
+// destroy API objects. CreateInstance and RemoveAPI are not serialised
+// against each other: API objects are created and destroyed on one thread
+// at a time.
 #ifndef TAV_IPC_IPCCONTROLLER_H
 #define TAV_IPC_IPCCONTROLLER_H
 
