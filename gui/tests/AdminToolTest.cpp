@@ -54,9 +54,7 @@ protected:
     void SetUp() override
     {
         ShellSettingTest::SetUp();
-        ASSERT_NE(DaemonSlot(), nullptr);
-        ASSERT_TRUE(Daemon().ResetReplies());
-        Daemon().TakeAll(50);
+        ASSERT_TRUE(FreshDaemon());
         // The host's own student API object, lent to the settings dialog.
         ASSERT_EQ(IPCAPI::InitializeTAVLibrary(1, &m_pHostAPI), 0);
     }

@@ -339,6 +339,18 @@ inline FakeDaemon*& DaemonSlot()
 // The daemon of this test program.
 inline FakeDaemon& Daemon() { return *DaemonSlot(); }
 
+// Before a test: the daemon is running, answers with its default replies
+// and has no request of an earlier test left to take.
+inline ::testing::AssertionResult FreshDaemon()
+{
+    if (!DaemonSlot())
+        return ::testing::AssertionFailure() << "the fake daemon is not running";
+    if (!Daemon().ResetReplies())
+        return ::testing::AssertionFailure() << "the fake daemon did not reset its replies";
+    Daemon().TakeAll(50);
+    return ::testing::AssertionSuccess();
+}
+
 // Starts the daemon before the first test (before any API object exists in
 // this process) and stops it after the last.
 class FakeDaemonEnvironment : public ::testing::Environment {

@@ -79,9 +79,7 @@ protected:
     void SetUp() override
     {
         ShellSettingTest::SetUp();
-        ASSERT_NE(DaemonSlot(), nullptr);
-        ASSERT_TRUE(Daemon().ResetReplies());
-        Daemon().TakeAll(50);
+        ASSERT_TRUE(FreshDaemon());
     }
 
     // Types a path and presses "Search"; the search request the daemon got
