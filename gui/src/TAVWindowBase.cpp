@@ -46,7 +46,13 @@ bool CTAVWindowBase::ShowModal(GtkWidget* parent, void (*callback)(), void* data
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_widget_show_all(m_pWindow);
     m_bShownModal = true;
-    if (callback && data)
+    // Shown again with the same callback: it stays connected once, so the
+    // caller hears of the window's end once.
+    const GSignalMatchType same =
+        GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA);
+    if (callback && data &&
+        !g_signal_handler_find(m_pWindow, same, g_signal_lookup("destroy", GTK_TYPE_OBJECT), 0,
+                               nullptr, reinterpret_cast<gpointer>(callback), data))
         g_signal_connect(m_pWindow, "destroy", G_CALLBACK(callback), data);
     return true;
 }
