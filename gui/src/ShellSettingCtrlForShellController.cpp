@@ -52,10 +52,12 @@ int CShellSettingCtrlForShellController::OnApply()
     detail::SaveIfDirty(m_bScheduleDirty, m_Schedule, LibTAVData::LOCK_SCHEDULE_XML, who);
     FetchTabNavData();
     detail::SaveIfDirty(m_bTabNavDirty, m_TabNavigation, LibTAVData::TAB_NAVIGATION_XML, who);
-    // The system settings are written every time.
+    // The system settings are written every time; a change stays pending
+    // until they are.
     FetchTeacherPolicy();
-    bool always = true;
-    detail::SaveIfDirty(always, m_SystemSetting, LibTAVData::SYSTEM_SETTING_XML, who);
+    bool unsaved = true;
+    detail::SaveIfDirty(unsaved, m_SystemSetting, LibTAVData::SYSTEM_SETTING_XML, who);
+    m_bSystemSettingDirty = m_bSystemSettingDirty && unsaved;
     return 0;
 }
 

@@ -88,8 +88,14 @@ int CShellSettingCtrl::ShowTeacherPolicy()
 int CShellSettingCtrl::FetchTeacherPolicy()
 {
     LogScope log("CShellSettingCtrl::FetchTeacherPolicy()");
-    if (m_pNewStudentCheck)
-        m_SystemSetting.SetNewStudentConnectDialogEnable(IsPressed(m_pNewStudentCheck) ? 1 : 0);
+    if (!m_pNewStudentCheck)
+        return 0;
+    // Like the USB switch: a change here alone must still be offered for
+    // saving when the dialog closes.
+    const int enabled = IsPressed(m_pNewStudentCheck) ? 1 : 0;
+    if (enabled != m_SystemSetting.GetNewStudentConnectDialogEnable())
+        m_bSystemSettingDirty = true;
+    m_SystemSetting.SetNewStudentConnectDialogEnable(enabled);
     return 0;
 }
 

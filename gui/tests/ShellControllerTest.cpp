@@ -153,6 +153,22 @@ TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
     EXPECT_TRUE(Daemon().TakeAll(100).empty());
 }
 
+TEST_F(ShellControllerTest, ClosingAfterOnlyTheNewStudentSwitchChangedOffersToSaveIt)
+{
+    CTestTeacherSettings dialog;
+    ASSERT_EQ(dialog.Init(), 0);
+    ASSERT_TRUE(dialog.Show());
+    Pump(30);
+    GtkWidget* window = dialog.Window();
+    ASSERT_TRUE(ShowPage(window, "System Settings"));
+    ASSERT_TRUE(Click(FindButton(window, "Show new student connect notify dialog")));
+    MessageBoxAnswerer answerer(GTK_RESPONSE_OK);
+    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
+    EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"Are You sure you want to save?"});
+    EXPECT_EQ(dialog.Window(), nullptr);
+    EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 0));
+}
+
 TEST_F(ShellControllerTest, PlusSearchesWhileNoResultsExistAndOffersThemAfterwards)
 {
     ASSERT_TRUE(WriteConfig("SearchResult.xml", ProgramsDoc({})));
