@@ -11,8 +11,13 @@ CTAVWindowBase::CTAVWindowBase()
 {
     LogScope log("CTAVWindowBase::CTAVWindowBase()");
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+#if !GLIB_CHECK_VERSION(2, 32, 0)
+    // GLib from 2.32 on has its threads ready from the start. Only an older
+    // one needs g_thread_init, which lives in libgthread: a host linked
+    // against GTK alone must not need that library.
     if (!g_threads_got_initialized)
         g_thread_init(nullptr);
+#endif
     // gdk_threads_init makes a new lock on every call: a second call while
     // the host (or a notification thread) holds the first one would leave
     // that one locked for good and the GUI unprotected. Once is enough.
