@@ -104,13 +104,20 @@ TEST_F(AdminToolTest, ApplySendsTheChangedPoliciesWithTheSavedTexts)
     EXPECT_FALSE(dialog.SystemSettingDirty());
     // The daemon owns the files: nothing was written here.
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), SystemSetting(1, 1));
+}
 
-    // Applied again without a change: the programs still differ from the
-    // local file (the daemon of this test does not write it), the rest is
-    // quiet; the result is what the last request's answer said.
+TEST_F(AdminToolTest, ApplyReturnsWhatTheLastRequestsAnswerSaid)
+{
+    CTestAdminSettings dialog(m_pHostAPI);
+    GtkWidget* window = OpenSettings(dialog, "Program Registration");
+    ASSERT_TRUE(ToggleCell(FindTreeView(window, "Program name"), "Show", 1));
     ASSERT_TRUE(Daemon().SetReply("SAVELOCALTABNAVPOLICY", 5));
     EXPECT_EQ(dialog.OnApply(), 5);
     EXPECT_EQ(Daemon().TakeNames(), std::vector<std::string>{"SAVELOCALTABNAVPOLICY"});
+    // Nothing to send: 0.
+    ASSERT_TRUE(WriteConfig("TabNavigation.xml", ExpectedTabNavigation()));
+    EXPECT_EQ(dialog.OnApply(), 0);
+    EXPECT_TRUE(Daemon().TakeAll().empty());
 }
 
 TEST_F(AdminToolTest, ChangingOnlyShowSendsOnlyTheProgramsAndOKClosesQuietly)

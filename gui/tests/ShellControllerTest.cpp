@@ -100,27 +100,37 @@ protected:
     }
 };
 
-TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
+// The teacher's dialog, shown on the page with this tab.
+GtkWidget* OpenTeacherSettings(CTestTeacherSettings& dialog, const std::string& page)
+{
+    EXPECT_EQ(dialog.Init(), 0);
+    EXPECT_TRUE(dialog.Show());
+    Pump(30);
+    GtkWidget* window = dialog.Window();
+    EXPECT_TRUE(ShowPage(window, page));
+    return window;
+}
+
+TEST_F(ShellControllerTest, ApplyWritesTheSystemSettingsEvenWhenNothingChanged)
 {
     CTestTeacherSettings dialog;
     EXPECT_NE(dynamic_cast<IPCAPI::IPCTeacherAPI*>(dialog.OwnAPI()), nullptr);
-    ASSERT_EQ(dialog.Init(), 0);
-    ASSERT_TRUE(dialog.Show());
-    Pump(30);
-    GtkWidget* window = dialog.Window();
-    ASSERT_TRUE(ShowPage(window, "System Settings"));
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
     EXPECT_EQ(FindButton(window, "Disable USB Storage"), nullptr);
-    GtkWidget* newStudent = FindButton(window, "Show new student connect notify dialog");
-    ASSERT_NE(newStudent, nullptr);
-    EXPECT_TRUE(IsPressed(newStudent));
-
-    // Nothing changed: the system settings are written all the same.
+    EXPECT_TRUE(IsPressed(FindButton(window, "Show new student connect notify dialog")));
     ASSERT_EQ(g_remove("/etc/TAV/TAVSystemSetting.xml"), 0);
     ASSERT_TRUE(Click(FindButton(window, "Apply")));
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 1));
     EXPECT_EQ(ReadConfig("TabNavigation.xml"), SampleTabNavigation());
+    // This dialog talks to no daemon.
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
 
-    ASSERT_TRUE(Click(newStudent));
+TEST_F(ShellControllerTest, ApplyWritesEachChangedPolicyToItsFile)
+{
+    CTestTeacherSettings dialog;
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
+    ASSERT_TRUE(Click(FindButton(window, "Show new student connect notify dialog")));
     ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
     ASSERT_TRUE(Click(dialog.Cell(1, 10)));
     ASSERT_TRUE(ShowPage(window, "Program Registration"));
@@ -129,35 +139,38 @@ TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
     EXPECT_EQ(ReadConfig("LockSchedule.xml"), ExpectedSchedule(LockSection("TUESDAY", 10)));
     EXPECT_EQ(ReadConfig("TabNavigation.xml"), ExpectedTabNavigation());
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 0));
+    // All written: OK closes without a question.
+    MessageBoxAnswerer answerer(GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(Click(FindButton(window, "OK")));
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(dialog.Window(), nullptr);
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
 
-    // A file that cannot be written keeps its change pending.
+TEST_F(ShellControllerTest, AFileThatCannotBeWrittenKeepsItsChangePending)
+{
+    CTestTeacherSettings dialog;
+    GtkWidget* window = OpenTeacherSettings(dialog, "Shell Lock Settings");
     ASSERT_EQ(g_remove("/etc/TAV/LockSchedule.xml"), 0);
     ASSERT_EQ(g_mkdir("/etc/TAV/LockSchedule.xml", 0755), 0);
-    ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
     ASSERT_TRUE(Click(dialog.Cell(2, 12)));
     ASSERT_TRUE(Click(FindButton(window, "Apply")));
     EXPECT_TRUE(Logged("ERROR", "CShellSettingCtrlForShellController::OnApply() --Save "
                                 "LockSchedule.xml Failure!"));
     EXPECT_TRUE(dialog.ScheduleDirty());
+    // Writable again: OK writes it, and has nothing left to ask.
     ASSERT_EQ(g_rmdir("/etc/TAV/LockSchedule.xml"), 0);
     MessageBoxAnswerer answerer(GTK_RESPONSE_CANCEL);
     ASSERT_TRUE(Click(FindButton(window, "OK")));
     EXPECT_TRUE(answerer.Boxes().empty());
     EXPECT_EQ(dialog.Window(), nullptr);
-    EXPECT_EQ(ReadConfig("LockSchedule.xml"),
-              ExpectedSchedule(LockSection("TUESDAY", 10) + LockSection("WEDNESDAY", 12)));
-    // This dialog talks to no daemon.
-    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+    EXPECT_EQ(ReadConfig("LockSchedule.xml"), ExpectedSchedule(LockSection("WEDNESDAY", 12)));
 }
 
 TEST_F(ShellControllerTest, ClosingAfterOnlyTheNewStudentSwitchChangedOffersToSaveIt)
 {
     CTestTeacherSettings dialog;
-    ASSERT_EQ(dialog.Init(), 0);
-    ASSERT_TRUE(dialog.Show());
-    Pump(30);
-    GtkWidget* window = dialog.Window();
-    ASSERT_TRUE(ShowPage(window, "System Settings"));
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
     ASSERT_TRUE(Click(FindButton(window, "Show new student connect notify dialog")));
     MessageBoxAnswerer answerer(GTK_RESPONSE_OK);
     ASSERT_TRUE(Click(FindButton(window, "Cancel")));
