@@ -13,6 +13,21 @@ using detail::LogScope;
 using detail::Tr;
 using LibTAVData::CONFIG_DIR;
 
+namespace {
+
+// The value a switch of the page gives: pressedValue when pressed, the
+// other of 1 and 0 when not. A value other than stored sets changed, so
+// that a change of any switch alone is offered for saving on closing.
+int ReadSwitch(GtkWidget* box, int pressedValue, int stored, bool& changed)
+{
+    const int value = IsPressed(box) ? pressedValue : 1 - pressedValue;
+    if (value != stored)
+        changed = true;
+    return value;
+}
+
+} // namespace
+
 int CShellSettingCtrl::initSystemSetting()
 {
     LogScope log("CShellSettingCtrl::initSystemSetting()");
@@ -69,10 +84,9 @@ int CShellSettingCtrl::FetchUSBData()
     LogScope log("CShellSettingCtrl::FetchUSBData()");
     if (!m_pUSBCheck)
         return 0;
-    const int enabled = IsPressed(m_pUSBCheck) ? 0 : 1;
-    if (enabled != m_SystemSetting.GetUSBStorageenabled())
-        m_bSystemSettingDirty = true;
-    m_SystemSetting.SetUSBStorageenabled(enabled);
+    // Pressed means disabled.
+    m_SystemSetting.SetUSBStorageenabled(
+        ReadSwitch(m_pUSBCheck, 0, m_SystemSetting.GetUSBStorageenabled(), m_bSystemSettingDirty));
     return 0;
 }
 
@@ -90,12 +104,9 @@ int CShellSettingCtrl::FetchTeacherPolicy()
     LogScope log("CShellSettingCtrl::FetchTeacherPolicy()");
     if (!m_pNewStudentCheck)
         return 0;
-    // Like the USB switch: a change here alone must still be offered for
-    // saving when the dialog closes.
-    const int enabled = IsPressed(m_pNewStudentCheck) ? 1 : 0;
-    if (enabled != m_SystemSetting.GetNewStudentConnectDialogEnable())
-        m_bSystemSettingDirty = true;
-    m_SystemSetting.SetNewStudentConnectDialogEnable(enabled);
+    m_SystemSetting.SetNewStudentConnectDialogEnable(
+        ReadSwitch(m_pNewStudentCheck, 1, m_SystemSetting.GetNewStudentConnectDialogEnable(),
+                   m_bSystemSettingDirty));
     return 0;
 }
 
