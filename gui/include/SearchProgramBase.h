@@ -39,6 +39,28 @@ public:
     static gboolean GtkOnCloseBtnClicked(GtkWidget* widget, GdkEvent* event, void* dialog);
 
 protected:
+    // --- What both variants share (defined inside the library). variant
+    // and side name the variant's class and its API's side ("student",
+    // "teacher") in log lines. ---
+
+    // Init of a variant: builds the window with this dialog as handler
+    // target, registers callback with api for the answers (without api it
+    // logs that searching is not available), and sets built. Returns 0.
+    template <class API, class Callback>
+    int InitVariant(API* api, Callback* callback, const char* variant, const char* side);
+    // The common start of a "Search" press. While a search runs it cancels
+    // it (the button reads "Search" again only when the search stopped) and
+    // returns false. Otherwise it reads the path into m_strSearchPath and
+    // returns true when a search may be sent: false, after a message box,
+    // for an empty path or when hasAPI is false.
+    bool BeginSearch(bool hasAPI, const char* variant, const char* side);
+    // A search request went out as operationID: it runs from now on, the
+    // button reads "Cancel" and the bar starts from nothing.
+    void SearchStarted(int operationID);
+    // First thing in a variant's destructor (GTK thread, GDK lock held):
+    // cancels a running search, then StopCallbacks.
+    void StopSearching();
+
     // The path entry's text.
     std::string ReadSearchPath();
     // The button's label: "Search" or "Cancel" (translated here).

@@ -84,6 +84,8 @@ public:
     int ShowUSBPolicy();
     int FetchUSBData();
     int ShowTeacherPolicy();
+    // Reads the new-student switch; a change sets the system setting flag,
+    // as the USB switch does.
     int FetchTeacherPolicy();
     // Compares the system settings with TAVSystemSetting.xml; the flag
     // becomes the result.

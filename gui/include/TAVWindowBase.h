@@ -25,8 +25,9 @@ public:
     virtual bool Show();
     // Shows the built window modal and transient for parent; false without
     // a built window or a parent. When both callback and data are given,
-    // callback(window, data) is connected to the window's "destroy" signal,
-    // so the caller learns when the dialog has gone.
+    // callback(window, data) is connected to the window's "destroy" signal
+    // (once, however often the window is shown with them), so the caller
+    // learns when the dialog has gone.
     virtual bool ShowModal(GtkWidget* parent, void (*callback)(), void* data);
     // Hides the window (built or not); false when there is none.
     virtual bool Hidden();

@@ -1,6 +1,7 @@
 #include "SearchProgramBase.h"
 
 #include "GUISupport.h"
+#include "GettextMarker.h"
 
 namespace LibTAVGUI {
 
@@ -106,6 +107,47 @@ gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* d
         self->Close();
     }
     return FALSE;
+}
+
+bool CSearchProgramBase::BeginSearch(bool hasAPI, const char* variant, const char* side)
+{
+    if (m_iOperationID != 0) {
+        // The label goes back only when the search really stopped; else
+        // the next press tries to cancel again, as the label says.
+        if (CancelSearch() > 0) {
+            SetButtonLabel(N_("Search"));
+            SetProgress(0.0);
+        }
+        return false;
+    }
+    m_strSearchPath = ReadSearchPath();
+    if (m_strSearchPath.empty()) {
+        ShowInformation(N_("Please input search path first!"));
+        return false;
+    }
+    if (!hasAPI) {
+        LogScope::Error(std::string(variant) + "::OnSearchBtnClicked() --No " + side +
+                        " API object, search refused!");
+        detail::RunMessageBox(m_pWindow, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                              Tr("Cannot search: the search service is not available!"));
+        return false;
+    }
+    return true;
+}
+
+void CSearchProgramBase::SearchStarted(int operationID)
+{
+    m_iOperationID = operationID;
+    SetButtonLabel(N_("Cancel"));
+    SetProgress(0.0);
+}
+
+void CSearchProgramBase::StopSearching()
+{
+    // Going away is closing too: the daemons need not search on.
+    if (m_iOperationID != 0)
+        CancelSearch();
+    StopCallbacks();
 }
 
 std::string CSearchProgramBase::ReadSearchPath()

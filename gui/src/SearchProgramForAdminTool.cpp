@@ -1,17 +1,16 @@
 #include "SearchProgramForAdminTool.h"
 
 #include "GUISupport.h"
+#include "GettextMarker.h"
 #include "IPCStudentAPI.h"
+#include "SearchProgramVariant.h"
 
 namespace LibTAVGUI {
 
 using detail::LogScope;
 
 namespace {
-// Marks a text for the message template; it is translated where shown.
-#define N_(text) text
 const char* const kSearch = N_("Search");
-const char* const kCancel = N_("Cancel");
 } // namespace
 
 CSearchProgramForAdminTool::CSearchProgramForAdminTool()
@@ -22,10 +21,7 @@ CSearchProgramForAdminTool::CSearchProgramForAdminTool()
 CSearchProgramForAdminTool::~CSearchProgramForAdminTool()
 {
     LogScope log("CSearchProgramForAdminTool::~CSearchProgramForAdminTool()");
-    // Going away is closing too: the daemon need not search on.
-    if (m_iOperationID != 0)
-        CancelSearch();
-    StopCallbacks();
+    StopSearching();
     ReleaseAPI();
 }
 
@@ -37,42 +33,16 @@ IPCAPI::IPCStudentAPI* CSearchProgramForAdminTool::StudentAPI() const
 int CSearchProgramForAdminTool::Init()
 {
     LogScope log("CSearchProgramForAdminTool::Init()");
-    detail::SetUpTextDomain();
-    AttachBaseClassGTKHandler(this);
-    if (IPCAPI::IPCStudentAPI* api = StudentAPI())
-        api->RegisterCallBack(static_cast<CStudentAPICallbackBase*>(this));
-    else
-        LogScope::Error("CSearchProgramForAdminTool::Init() --No student API object: searching "
-                        "is not available!");
-    m_bBuilt = true;
-    return 0;
+    return InitVariant(StudentAPI(), static_cast<CStudentAPICallbackBase*>(this),
+                       "CSearchProgramForAdminTool", "student");
 }
 
 int CSearchProgramForAdminTool::OnSearchBtnClicked()
 {
     LogScope log("CSearchProgramForAdminTool::OnSearchBtnClicked()");
-    if (m_iOperationID != 0) {
-        // The label goes back only when the search really stopped; else
-        // the next press tries to cancel again, as the label says.
-        if (CancelSearch() > 0) {
-            SetButtonLabel(kSearch);
-            SetProgress(0.0);
-        }
-        return -1;
-    }
-    m_strSearchPath = ReadSearchPath();
-    if (m_strSearchPath.empty()) {
-        ShowInformation(N_("Please input search path first!"));
-        return -1;
-    }
     IPCAPI::IPCStudentAPI* api = StudentAPI();
-    if (!api) {
-        LogScope::Error("CSearchProgramForAdminTool::OnSearchBtnClicked() --No student API object, "
-                        "search refused!");
-        detail::RunMessageBox(m_pWindow, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                              detail::Tr("Cannot search: the search service is not available!"));
+    if (!BeginSearch(api != nullptr, "CSearchProgramForAdminTool", "student"))
         return -1;
-    }
     // The request names its id even when it was not sent: only a sent
     // request makes a running search.
     int operationID = 0;
@@ -80,9 +50,7 @@ int CSearchProgramForAdminTool::OnSearchBtnClicked()
         LogScope::Error("SearchLocalProgram Failure!");
         return -1;
     }
-    m_iOperationID = operationID;
-    SetButtonLabel(kCancel);
-    SetProgress(0.0);
+    SearchStarted(operationID);
     return 0;
 }
 

@@ -1,7 +1,9 @@
 #include "SearchProgramForShellController.h"
 
 #include "GUISupport.h"
+#include "GettextMarker.h"
 #include "IPCTeacherAPI.h"
+#include "SearchProgramVariant.h"
 #include "TAVLayout.h"
 
 #include <list>
@@ -11,10 +13,7 @@ namespace LibTAVGUI {
 using detail::LogScope;
 
 namespace {
-// Marks a text for the message template; it is translated where shown.
-#define N_(text) text
 const char* const kSearch = N_("Search");
-const char* const kCancel = N_("Cancel");
 } // namespace
 
 CSearchProgramForShellController::CSearchProgramForShellController()
@@ -26,10 +25,7 @@ CSearchProgramForShellController::CSearchProgramForShellController()
 CSearchProgramForShellController::~CSearchProgramForShellController()
 {
     LogScope log("CSearchProgramForShellController::~CSearchProgramForShellController()");
-    // Going away is closing too: the students need not search on.
-    if (m_iOperationID != 0)
-        CancelSearch();
-    StopCallbacks();
+    StopSearching();
     ReleaseAPI();
 }
 
@@ -41,40 +37,16 @@ IPCAPI::IPCTeacherAPI* CSearchProgramForShellController::TeacherAPI() const
 int CSearchProgramForShellController::Init()
 {
     LogScope log("CSearchProgramForShellController::Init()");
-    detail::SetUpTextDomain();
-    AttachBaseClassGTKHandler(this);
-    if (IPCAPI::IPCTeacherAPI* api = TeacherAPI())
-        api->RegisterCallBack(static_cast<CTeacherAPICallbackBase*>(this));
-    else
-        LogScope::Error("CSearchProgramForShellController::Init() --No teacher API object: "
-                        "searching is not available!");
-    m_bBuilt = true;
-    return 0;
+    return InitVariant(TeacherAPI(), static_cast<CTeacherAPICallbackBase*>(this),
+                       "CSearchProgramForShellController", "teacher");
 }
 
 int CSearchProgramForShellController::OnSearchBtnClicked()
 {
     LogScope log("CSearchProgramForShellController::OnSearchBtnClicked()");
-    if (m_iOperationID != 0) {
-        if (CancelSearch() > 0) {
-            SetButtonLabel(kSearch);
-            SetProgress(0.0);
-        }
-        return -1;
-    }
-    m_strSearchPath = ReadSearchPath();
-    if (m_strSearchPath.empty()) {
-        ShowInformation(N_("Please input search path first!"));
-        return -1;
-    }
     IPCAPI::IPCTeacherAPI* api = TeacherAPI();
-    if (!api) {
-        LogScope::Error("CSearchProgramForShellController::OnSearchBtnClicked() --No teacher API "
-                        "object, search refused!");
-        detail::RunMessageBox(m_pWindow, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                              detail::Tr("Cannot search: the search service is not available!"));
+    if (!BeginSearch(api != nullptr, "CSearchProgramForShellController", "teacher"))
         return -1;
-    }
     std::list<IPCAPI::tagStudent_t> students;
     int ret = 0;
     if (api->GetStudentList(students, ret) != 0)
@@ -92,9 +64,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
     // request makes a running search.
     int operationID = 0;
     if (api->SearchProgram(m_strSearchPath, operationID) == 0) {
-        m_iOperationID = operationID;
-        SetProgress(0.0);
-        SetButtonLabel(kCancel);
+        SearchStarted(operationID);
         return 0;
     }
     LogScope::Error("Cannot start search!");

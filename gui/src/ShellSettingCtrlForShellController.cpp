@@ -39,40 +39,25 @@ int CShellSettingCtrlForShellController::Init()
 int CShellSettingCtrlForShellController::LoadXMLData()
 {
     LogScope log("CShellSettingCtrlForShellController::LoadXMLData()");
-    m_TabNavigation.LoadFromFile(CONFIG_DIR + LibTAVData::TAB_NAVIGATION_XML);
-    m_Schedule.LoadFromFile(CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML);
-    m_SystemSetting.LoadFromFile(CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML);
-    ShowTabNavPolicy();
-    ShowSchedulePolicy();
+    detail::LoadSettingFiles(*this, m_TabNavigation, m_Schedule, m_SystemSetting);
     ShowTeacherPolicy();
     return 0;
 }
 
 int CShellSettingCtrlForShellController::OnApply()
 {
-    LogScope log("CShellSettingCtrlForShellController::OnApply()");
-    // A file that could not be written keeps its flag, so that closing
-    // still offers to save.
+    const char* const who = "CShellSettingCtrlForShellController::OnApply()";
+    LogScope log(who);
     FetchScheuleData();
-    if (m_bScheduleDirty) {
-        if (m_Schedule.Save2File(CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML) == 0)
-            m_bScheduleDirty = false;
-        else
-            LogScope::Error("CShellSettingCtrlForShellController::OnApply() --Save "
-                            "LockSchedule.xml Failure!");
-    }
+    detail::SaveIfDirty(m_bScheduleDirty, m_Schedule, LibTAVData::LOCK_SCHEDULE_XML, who);
     FetchTabNavData();
-    if (m_bTabNavDirty) {
-        if (m_TabNavigation.Save2File(CONFIG_DIR + LibTAVData::TAB_NAVIGATION_XML) == 0)
-            m_bTabNavDirty = false;
-        else
-            LogScope::Error("CShellSettingCtrlForShellController::OnApply() --Save "
-                            "TabNavigation.xml Failure!");
-    }
+    detail::SaveIfDirty(m_bTabNavDirty, m_TabNavigation, LibTAVData::TAB_NAVIGATION_XML, who);
+    // The system settings are written every time; a change stays pending
+    // until they are.
     FetchTeacherPolicy();
-    if (m_SystemSetting.Save2File(CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML) != 0)
-        LogScope::Error("CShellSettingCtrlForShellController::OnApply() --Save "
-                        "TAVSystemSetting.xml Failure!");
+    bool unsaved = true;
+    detail::SaveIfDirty(unsaved, m_SystemSetting, LibTAVData::SYSTEM_SETTING_XML, who);
+    m_bSystemSettingDirty = m_bSystemSettingDirty && unsaved;
     return 0;
 }
 

@@ -42,11 +42,7 @@ int CShellSettingForAdminTool::Init()
 int CShellSettingForAdminTool::LoadXMLData()
 {
     LogScope log("CShellSettingForAdminTool::LoadXMLData()");
-    m_TabNavigation.LoadFromFile(CONFIG_DIR + LibTAVData::TAB_NAVIGATION_XML);
-    m_Schedule.LoadFromFile(CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML);
-    m_SystemSetting.LoadFromFile(CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML);
-    ShowTabNavPolicy();
-    ShowSchedulePolicy();
+    detail::LoadSettingFiles(*this, m_TabNavigation, m_Schedule, m_SystemSetting);
     ShowUSBPolicy();
     return 0;
 }
@@ -66,34 +62,23 @@ int CShellSettingForAdminTool::OnApply()
     }
     // A request that did not get through keeps its flag, so that the next
     // Apply or the closing question tries again.
+    IPCAPI::IPCStudentAPI* api = m_pStudentAPI;
     int result = 0;
     FetchScheuleData();
-    if (m_bScheduleDirty) {
-        std::string xml;
-        if (m_Schedule.Save2String(xml) != 0 ||
-            m_pStudentAPI->SaveLocalSchedulePolicy(xml, result) != 0)
-            LogScope::Error("Save Schedule Policy Failure!");
-        else
-            m_bScheduleDirty = false;
-    }
+    detail::SendIfDirty(m_bScheduleDirty, m_Schedule, "Save Schedule Policy Failure!",
+                        [&](const std::string& xml) {
+                            return api->SaveLocalSchedulePolicy(xml, result);
+                        });
     FetchTabNavData();
-    if (m_bTabNavDirty) {
-        std::string xml;
-        if (m_TabNavigation.Save2String(xml) != 0 ||
-            m_pStudentAPI->SaveLocalTabNavPolicy(xml, result) != 0)
-            LogScope::Error("Save TabNav Policy Failure!");
-        else
-            m_bTabNavDirty = false;
-    }
+    detail::SendIfDirty(m_bTabNavDirty, m_TabNavigation, "Save TabNav Policy Failure!",
+                        [&](const std::string& xml) {
+                            return api->SaveLocalTabNavPolicy(xml, result);
+                        });
     FetchUSBData();
-    if (m_bSystemSettingDirty) {
-        std::string xml;
-        if (m_SystemSetting.Save2String(xml) != 0 ||
-            m_pStudentAPI->HardWareControl(xml, result) != 0)
-            LogScope::Error("Save USB Policy Failure!");
-        else
-            m_bSystemSettingDirty = false;
-    }
+    detail::SendIfDirty(m_bSystemSettingDirty, m_SystemSetting, "Save USB Policy Failure!",
+                        [&](const std::string& xml) {
+                            return api->HardWareControl(xml, result);
+                        });
     return result;
 }
 

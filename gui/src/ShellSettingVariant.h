@@ -4,6 +4,7 @@
 #define TAV_GUI_SHELLSETTINGVARIANT_H
 
 #include "AddApplicationWindow.h"
+#include "GUISupport.h"
 #include "SearchResultData.h"
 #include "ShellSettingCtrl.h"
 #include "TAVLayout.h"
@@ -11,6 +12,7 @@
 #include <gtk/gtk.h>
 
 #include <list>
+#include <string>
 
 namespace LibTAVGUI {
 namespace detail __attribute__((visibility("hidden"))) {
@@ -46,6 +48,50 @@ void OpenAddProgram(GtkWidget* parent, Search*& searchDlg, CAddApplicationWindow
         addWindow->Init();
         addWindow->ShowModal(parent, onChosen, dialog);
     }
+}
+
+// LoadXMLData's common part: the three configuration files into the
+// dialog's models (a file that does not load leaves its model empty), then
+// the categories and the schedule on their pages. The variant shows its
+// own switch.
+inline void LoadSettingFiles(CShellSettingCtrl& dialog, LibTAVData::CTabNavigationData& tabs,
+                             LibTAVData::CLockScheduleData& schedule,
+                             LibTAVData::CTAVSystemSettingData& system)
+{
+    tabs.LoadFromFile(LibTAVData::CONFIG_DIR + LibTAVData::TAB_NAVIGATION_XML);
+    schedule.LoadFromFile(LibTAVData::CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML);
+    system.LoadFromFile(LibTAVData::CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML);
+    dialog.ShowTabNavPolicy();
+    dialog.ShowSchedulePolicy();
+}
+
+// Writes data to its file in the configuration folder when dirty is set.
+// A file that could not be written keeps dirty set (logged under who), so
+// that the next Apply or the closing question tries again.
+inline void SaveIfDirty(bool& dirty, LibTAVData::CTAVDataProvider& data, const std::string& file,
+                        const char* who)
+{
+    if (!dirty)
+        return;
+    if (data.Save2File(LibTAVData::CONFIG_DIR + file) == 0)
+        dirty = false;
+    else
+        LogScope::Error(std::string(who) + " --Save " + file + " Failure!");
+}
+
+// Sends the text of data with send(xml) (a request to the daemon, 0 when
+// it got through) when dirty is set. A request that did not get through
+// keeps dirty set and logs failure.
+template <class Send>
+void SendIfDirty(bool& dirty, LibTAVData::CTAVDataProvider& data, const char* failure, Send&& send)
+{
+    if (!dirty)
+        return;
+    std::string xml;
+    if (data.Save2String(xml) != 0 || send(xml) != 0)
+        LogScope::Error(failure);
+    else
+        dirty = false;
 }
 
 // The selection window closed: adds what was chosen in it.

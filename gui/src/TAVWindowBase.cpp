@@ -11,8 +11,13 @@ CTAVWindowBase::CTAVWindowBase()
 {
     LogScope log("CTAVWindowBase::CTAVWindowBase()");
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+#if !GLIB_CHECK_VERSION(2, 32, 0)
+    // GLib from 2.32 on has its threads ready from the start. Only an older
+    // one needs g_thread_init, which lives in libgthread: a host linked
+    // against GTK alone must not need that library.
     if (!g_threads_got_initialized)
         g_thread_init(nullptr);
+#endif
     // gdk_threads_init makes a new lock on every call: a second call while
     // the host (or a notification thread) holds the first one would leave
     // that one locked for good and the GUI unprotected. Once is enough.
@@ -46,7 +51,13 @@ bool CTAVWindowBase::ShowModal(GtkWidget* parent, void (*callback)(), void* data
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_widget_show_all(m_pWindow);
     m_bShownModal = true;
-    if (callback && data)
+    // Shown again with the same callback: it stays connected once, so the
+    // caller hears of the window's end once.
+    const GSignalMatchType same =
+        GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_FUNC | G_SIGNAL_MATCH_DATA);
+    if (callback && data &&
+        !g_signal_handler_find(m_pWindow, same, g_signal_lookup("destroy", GTK_TYPE_OBJECT), 0,
+                               nullptr, reinterpret_cast<gpointer>(callback), data))
         g_signal_connect(m_pWindow, "destroy", G_CALLBACK(callback), data);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "GuiTestUtil.h"
 #include "IPCAPIManager.h"
 #include "IPCStudentAPI.h"
+#include "SearchDialogCases.h"
 #include "SearchTestUtil.h"
 #include "SearchProgramForAdminTool.h"
 #include "ShellSettingForAdminTool.h"
@@ -34,12 +35,6 @@ public:
     LibTAVGUI::CAddApplicationWindow* SelectionWindow() const { return m_pAddApplicationWindow; }
 };
 
-// A search dialog whose callback base got no API object.
-class CSearchWithoutAPI : public LibTAVGUI::CSearchProgramForAdminTool {
-public:
-    CSearchWithoutAPI() { ReleaseAPI(); }
-};
-
 IPCAPI::CIntfData LocalSearchAnswer(int opid, const std::string& programsXML)
 {
     IPCAPI::CIntfData answer("SEARCHLOCALPROGRAMCALLBACK", opid, "null");
@@ -47,9 +42,16 @@ IPCAPI::CIntfData LocalSearchAnswer(int opid, const std::string& programsXML)
     return answer;
 }
 
-const char kAnswerDone[] = "CSearchProgramForAdminTool::SearchLocalProgramCallBack() <<End";
-
 class AdminToolTest : public ShellSettingTest {
+public:
+    // Types a path and presses "Search"; the request the daemon got.
+    static Request StartSearch(GtkWidget* window, const std::string& path)
+    {
+        Type(PathEntry(window), path);
+        EXPECT_TRUE(Click(FindButton(window, "Search")));
+        return Daemon().Take();
+    }
+
 protected:
     void SetUp() override
     {
@@ -72,14 +74,6 @@ protected:
         GtkWidget* window = dialog.Window();
         EXPECT_TRUE(ShowPage(window, page));
         return window;
-    }
-
-    // Types a path and presses "Search"; the request the daemon got.
-    static Request StartSearch(GtkWidget* window, const std::string& path)
-    {
-        Type(PathEntry(window), path);
-        EXPECT_TRUE(Click(FindButton(window, "Search")));
-        return Daemon().Take();
     }
 
     IPCAPI::IPCAPIBase* m_pHostAPI = nullptr;
@@ -110,13 +104,20 @@ TEST_F(AdminToolTest, ApplySendsTheChangedPoliciesWithTheSavedTexts)
     EXPECT_FALSE(dialog.SystemSettingDirty());
     // The daemon owns the files: nothing was written here.
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), SystemSetting(1, 1));
+}
 
-    // Applied again without a change: the programs still differ from the
-    // local file (the daemon of this test does not write it), the rest is
-    // quiet; the result is what the last request's answer said.
+TEST_F(AdminToolTest, ApplyReturnsWhatTheLastRequestsAnswerSaid)
+{
+    CTestAdminSettings dialog(m_pHostAPI);
+    GtkWidget* window = OpenSettings(dialog, "Program Registration");
+    ASSERT_TRUE(ToggleCell(FindTreeView(window, "Program name"), "Show", 1));
     ASSERT_TRUE(Daemon().SetReply("SAVELOCALTABNAVPOLICY", 5));
     EXPECT_EQ(dialog.OnApply(), 5);
     EXPECT_EQ(Daemon().TakeNames(), std::vector<std::string>{"SAVELOCALTABNAVPOLICY"});
+    // Nothing to send: 0.
+    ASSERT_TRUE(WriteConfig("TabNavigation.xml", ExpectedTabNavigation()));
+    EXPECT_EQ(dialog.OnApply(), 0);
+    EXPECT_TRUE(Daemon().TakeAll().empty());
 }
 
 TEST_F(AdminToolTest, ChangingOnlyShowSendsOnlyTheProgramsAndOKClosesQuietly)
@@ -256,109 +257,44 @@ TEST_F(AdminToolTest, PlusSearchesFirstAndThenOffersWhatTheSearchFound)
               ExpectedTabNavigation(App("1", "Terminal", "/opt/apps/Terminal", "")));
 }
 
-TEST_F(AdminToolTest, TheLocalSearchStartsCancelsAndRetriesACancelTheDaemonRefused)
+TEST_F(AdminToolTest, AnEmptyAnswerEndsTheSearchAndLeavesTheBarWhereItWas)
 {
     LibTAVGUI::CSearchProgramForAdminTool dialog;
     GtkWidget* window = OpenSearch(dialog);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(WindowClass(window), "Search Program/TAV");
-    ASSERT_NE(FindLabel(window, "App Path:"), nullptr);
-    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
-
-    {
-        MessageBoxAnswerer answerer;
-        ASSERT_TRUE(Click(FindButton(window, "Search")));
-        EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"Please input search path first!"});
-        EXPECT_TRUE(Daemon().TakeAll(100).empty());
-    }
-
-    // Cancel pressed: the running search's id goes to the daemon.
-    Request search = StartSearch(window, "/usr/share/applications");
+    const Request search = StartSearch(window, "/nowhere");
     ASSERT_EQ(search.message, "SEARCHLOCALPROGRAM");
-    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
-    Request cancel = Daemon().Take();
-    EXPECT_EQ(cancel.message, "STUDENT_CANCELOPERATION");
-    EXPECT_TRUE(cancel.blocking);
-    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
-    EXPECT_NE(FindButton(window, "Search"), nullptr);
-
-    // A refused cancel leaves the search running and says so on the button;
-    // the next press asks again.
-    search = StartSearch(window, "/usr/share/applications");
-    ASSERT_TRUE(Daemon().SetGarbageReply("STUDENT_CANCELOPERATION"));
-    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
-    EXPECT_EQ(Daemon().Take().Int("OID"), search.OperationID());
-    EXPECT_TRUE(Logged("ERROR", "CancelSearch Failure!"));
-    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
-    ASSERT_TRUE(Daemon().ResetReplies());
-    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
-    cancel = Daemon().Take();
-    EXPECT_EQ(cancel.message, "STUDENT_CANCELOPERATION");
-    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
-    EXPECT_NE(FindButton(window, "Search"), nullptr);
-
-    // The answer of the cancelled search finds no search running.
-    const int answers = CountInLog(kAnswerDone);
-    ASSERT_TRUE(Daemon().Send(LocalSearchAnswer(search.OperationID(),
-                                                ProgramsDoc({"Late"}))));
-    ASSERT_TRUE(PumpUntil([&] { return CountInLog(kAnswerDone) > answers; }, 8000));
-    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
-    EXPECT_NE(FindButton(window, "Search"), nullptr);
-    // An empty answer ends the search and leaves the bar where it was.
-    search = StartSearch(window, "/nowhere");
     ASSERT_TRUE(Daemon().Send(LocalSearchAnswer(search.OperationID(), "")));
     ASSERT_TRUE(PumpUntil([&] { return FindButton(window, "Search") != nullptr; }, 8000));
     EXPECT_DOUBLE_EQ(Progress(window), 0.0);
-
-    // Closing the window during a search cancels it first.
-    search = StartSearch(window, "/opt");
+    // Idle again: closing sends nothing.
     CloseFromWindowManager(window);
     Pump(30);
-    cancel = Daemon().Take();
-    EXPECT_EQ(cancel.message, "STUDENT_CANCELOPERATION");
-    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
-    EXPECT_EQ(FindWindow("Search Program"), nullptr);
-    EXPECT_EQ(dialog.CancelSearch(), 0);
-}
-
-TEST_F(AdminToolTest, WithoutAnAPIObjectTheSearchRefusesCleanly)
-{
-    CSearchWithoutAPI dialog;
-    GtkWidget* window = OpenSearch(dialog);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForAdminTool::Init() --No student API object: "
-                                "searching is not available!"));
-    Type(PathEntry(window), "/opt");
-    MessageBoxAnswerer answerer;
-    ASSERT_TRUE(Click(FindButton(window, "Search")));
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(answerer.Boxes()[0].type, GTK_MESSAGE_ERROR);
-    EXPECT_EQ(answerer.Boxes()[0].text, "Cannot search: the search service is not available!");
-    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForAdminTool::OnSearchBtnClicked() --No student "
-                                "API object, search refused!"));
-    EXPECT_NE(FindButton(window, "Search"), nullptr);
-    CloseFromWindowManager(window);
-    Pump(30);
-    EXPECT_EQ(FindWindow("Search Program"), nullptr);
     EXPECT_TRUE(Daemon().TakeAll(100).empty());
 }
 
-TEST_F(AdminToolTest, DeletingTheDialogWhileAnAnswerWaitsForTheGdkLockDoesNotHang)
-{
-    auto dialog = std::make_unique<LibTAVGUI::CSearchProgramForAdminTool>();
-    GtkWidget* window = OpenSearch(*dialog);
-    const Request search = StartSearch(window, "/opt");
-    const char entered[] = "CSearchProgramForAdminTool::SearchLocalProgramCallBack() >>Start";
-    const int before = CountInLog(entered);
-    ASSERT_TRUE(Daemon().Send(LocalSearchAnswer(search.OperationID(), ProgramsDoc({"Paint"}))));
-    // This thread holds the GDK lock and does not run the loop: the answer
-    // gets into the dialog's callback and waits there.
-    ASSERT_TRUE(tavtest::WaitFor([&] { return CountInLog(entered) > before; }, 8000));
-    dialog.reset();
-    EXPECT_EQ(CountInLog(kAnswerDone), CountInLog(entered));
-    // The running search was cancelled on the way out.
-    EXPECT_EQ(Daemon().Take().message, "STUDENT_CANCELOPERATION");
-    EXPECT_EQ(FindWindow("Search Program"), nullptr);
-}
+// The cases both search variants share, on the student side.
+struct StudentSide {
+    using Dialog = LibTAVGUI::CSearchProgramForAdminTool;
+    static constexpr const char* kVariant = "CSearchProgramForAdminTool";
+    static constexpr const char* kSide = "student";
+    static constexpr const char* kCancelRequest = "STUDENT_CANCELOPERATION";
+    static constexpr const char* kAnswerEntered =
+        "CSearchProgramForAdminTool::SearchLocalProgramCallBack() >>Start";
+    static constexpr const char* kAnswerDone =
+        "CSearchProgramForAdminTool::SearchLocalProgramCallBack() <<End";
+
+    static Request Start(GtkWidget* window, const std::string& path)
+    {
+        const Request search = AdminToolTest::StartSearch(window, path);
+        EXPECT_EQ(search.message, "SEARCHLOCALPROGRAM");
+        return search;
+    }
+    static IPCAPI::CIntfData Answer(int opid, const std::string& programsXML)
+    {
+        return LocalSearchAnswer(opid, programsXML);
+    }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Student, SearchDialogTest, StudentSide);
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "FakeDaemon.h"
 #include "IPCTeacherAPI.h"
 #include "SearchProgramForShellController.h"
+#include "SearchDialogCases.h"
 #include "SearchTestUtil.h"
 #include "ShellSettingCtrlForShellController.h"
 #include "TestShellSetting.h"
@@ -38,12 +39,6 @@ public:
     const LibTAVData::CSearchResultData& Results() const { return m_SearchResult; }
 };
 
-// A search dialog whose callback base got no API object.
-class CSearchWithoutAPI : public LibTAVGUI::CSearchProgramForShellController {
-public:
-    CSearchWithoutAPI() { ReleaseAPI(); }
-};
-
 IPCAPI::tagStudent_t Student(const std::string& id)
 {
     IPCAPI::tagStudent_t student;
@@ -75,12 +70,7 @@ IPCAPI::CIntfData SearchAnswer(int opid, const std::string& studentID,
 const char kAnswerDone[] = "CSearchProgramForShellController::SearchProgramCallBack() <<End";
 
 class ShellControllerTest : public ShellSettingTest {
-protected:
-    void SetUp() override
-    {
-        ShellSettingTest::SetUp();
-        ASSERT_TRUE(FreshDaemon());
-    }
+public:
 
     // Types a path and presses "Search"; the search request the daemon got
     // after the student list.
@@ -101,29 +91,46 @@ protected:
         return Daemon().Send(answer) &&
                PumpUntil([&] { return CountInLog(kAnswerDone) > before; }, 8000);
     }
+
+protected:
+    void SetUp() override
+    {
+        ShellSettingTest::SetUp();
+        ASSERT_TRUE(FreshDaemon());
+    }
 };
 
-TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
+// The teacher's dialog, shown on the page with this tab.
+GtkWidget* OpenTeacherSettings(CTestTeacherSettings& dialog, const std::string& page)
+{
+    EXPECT_EQ(dialog.Init(), 0);
+    EXPECT_TRUE(dialog.Show());
+    Pump(30);
+    GtkWidget* window = dialog.Window();
+    EXPECT_TRUE(ShowPage(window, page));
+    return window;
+}
+
+TEST_F(ShellControllerTest, ApplyWritesTheSystemSettingsEvenWhenNothingChanged)
 {
     CTestTeacherSettings dialog;
     EXPECT_NE(dynamic_cast<IPCAPI::IPCTeacherAPI*>(dialog.OwnAPI()), nullptr);
-    ASSERT_EQ(dialog.Init(), 0);
-    ASSERT_TRUE(dialog.Show());
-    Pump(30);
-    GtkWidget* window = dialog.Window();
-    ASSERT_TRUE(ShowPage(window, "System Settings"));
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
     EXPECT_EQ(FindButton(window, "Disable USB Storage"), nullptr);
-    GtkWidget* newStudent = FindButton(window, "Show new student connect notify dialog");
-    ASSERT_NE(newStudent, nullptr);
-    EXPECT_TRUE(IsPressed(newStudent));
-
-    // Nothing changed: the system settings are written all the same.
+    EXPECT_TRUE(IsPressed(FindButton(window, "Show new student connect notify dialog")));
     ASSERT_EQ(g_remove("/etc/TAV/TAVSystemSetting.xml"), 0);
     ASSERT_TRUE(Click(FindButton(window, "Apply")));
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 1));
     EXPECT_EQ(ReadConfig("TabNavigation.xml"), SampleTabNavigation());
+    // This dialog talks to no daemon.
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
 
-    ASSERT_TRUE(Click(newStudent));
+TEST_F(ShellControllerTest, ApplyWritesEachChangedPolicyToItsFile)
+{
+    CTestTeacherSettings dialog;
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
+    ASSERT_TRUE(Click(FindButton(window, "Show new student connect notify dialog")));
     ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
     ASSERT_TRUE(Click(dialog.Cell(1, 10)));
     ASSERT_TRUE(ShowPage(window, "Program Registration"));
@@ -132,25 +139,44 @@ TEST_F(ShellControllerTest, SettingsAreWrittenToTheLocalFiles)
     EXPECT_EQ(ReadConfig("LockSchedule.xml"), ExpectedSchedule(LockSection("TUESDAY", 10)));
     EXPECT_EQ(ReadConfig("TabNavigation.xml"), ExpectedTabNavigation());
     EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 0));
+    // All written: OK closes without a question.
+    MessageBoxAnswerer answerer(GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(Click(FindButton(window, "OK")));
+    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_EQ(dialog.Window(), nullptr);
+    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+}
 
-    // A file that cannot be written keeps its change pending.
+TEST_F(ShellControllerTest, AFileThatCannotBeWrittenKeepsItsChangePending)
+{
+    CTestTeacherSettings dialog;
+    GtkWidget* window = OpenTeacherSettings(dialog, "Shell Lock Settings");
     ASSERT_EQ(g_remove("/etc/TAV/LockSchedule.xml"), 0);
     ASSERT_EQ(g_mkdir("/etc/TAV/LockSchedule.xml", 0755), 0);
-    ASSERT_TRUE(ShowPage(window, "Shell Lock Settings"));
     ASSERT_TRUE(Click(dialog.Cell(2, 12)));
     ASSERT_TRUE(Click(FindButton(window, "Apply")));
     EXPECT_TRUE(Logged("ERROR", "CShellSettingCtrlForShellController::OnApply() --Save "
                                 "LockSchedule.xml Failure!"));
     EXPECT_TRUE(dialog.ScheduleDirty());
+    // Writable again: OK writes it, and has nothing left to ask.
     ASSERT_EQ(g_rmdir("/etc/TAV/LockSchedule.xml"), 0);
     MessageBoxAnswerer answerer(GTK_RESPONSE_CANCEL);
     ASSERT_TRUE(Click(FindButton(window, "OK")));
     EXPECT_TRUE(answerer.Boxes().empty());
     EXPECT_EQ(dialog.Window(), nullptr);
-    EXPECT_EQ(ReadConfig("LockSchedule.xml"),
-              ExpectedSchedule(LockSection("TUESDAY", 10) + LockSection("WEDNESDAY", 12)));
-    // This dialog talks to no daemon.
-    EXPECT_TRUE(Daemon().TakeAll(100).empty());
+    EXPECT_EQ(ReadConfig("LockSchedule.xml"), ExpectedSchedule(LockSection("WEDNESDAY", 12)));
+}
+
+TEST_F(ShellControllerTest, ClosingAfterOnlyTheNewStudentSwitchChangedOffersToSaveIt)
+{
+    CTestTeacherSettings dialog;
+    GtkWidget* window = OpenTeacherSettings(dialog, "System Settings");
+    ASSERT_TRUE(Click(FindButton(window, "Show new student connect notify dialog")));
+    MessageBoxAnswerer answerer(GTK_RESPONSE_OK);
+    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
+    EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"Are You sure you want to save?"});
+    EXPECT_EQ(dialog.Window(), nullptr);
+    EXPECT_EQ(ReadConfig("TAVSystemSetting.xml"), ExpectedSystemSetting(1, 0));
 }
 
 TEST_F(ShellControllerTest, PlusSearchesWhileNoResultsExistAndOffersThemAfterwards)
@@ -231,19 +257,15 @@ TEST_F(ShellControllerTest, ThreeStudentsMoveTheProgressAndGrowTheResultsFile)
     EXPECT_TRUE(Daemon().TakeAll(100).empty());
 }
 
-TEST_F(ShellControllerTest, NothingIsSearchedWithoutAPathOrAStudent)
+TEST_F(ShellControllerTest, NoStudentOnlineIsSaidAndNoSearchIsSent)
 {
     CTestSearch dialog;
     GtkWidget* window = OpenSearch(dialog);
     MessageBoxAnswerer answerer;
-    ASSERT_TRUE(Click(FindButton(window, "Search")));
-    EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"Please input search path first!"});
-    EXPECT_TRUE(Daemon().TakeAll(100).empty());
-
-    answerer.Clear();
     ASSERT_TRUE(StudentsOnline({}));
     Type(PathEntry(window), "/opt/apps");
     ASSERT_TRUE(Click(FindButton(window, "Search")));
+    // A student list that cannot be read counts as no student either.
     ASSERT_TRUE(Daemon().SetGarbageReply("TEACHER_GETSTUDENTLIST"));
     ASSERT_TRUE(Click(FindButton(window, "Search")));
     EXPECT_EQ(answerer.Texts(),
@@ -255,43 +277,19 @@ TEST_F(ShellControllerTest, NothingIsSearchedWithoutAPathOrAStudent)
     EXPECT_NE(FindButton(window, "Search"), nullptr);
 }
 
-TEST_F(ShellControllerTest, CancellingStopsTheSearchAndClosingCancelsFirst)
+TEST_F(ShellControllerTest, AnAnswerStillCountsWhileTheDaemonRefusesToCancel)
 {
     CTestSearch dialog;
     GtkWidget* window = OpenSearch(dialog);
     ASSERT_TRUE(StudentsOnline({Student("S1"), Student("S2")}));
-    Request search = StartSearch(window, "/opt/apps");
-    ASSERT_TRUE(Click(FindButton(window, "Cancel")));
-    Request cancel = Daemon().Take();
-    EXPECT_EQ(cancel.message, "TEACHER_CANCELOPERATION");
-    EXPECT_TRUE(cancel.blocking);
-    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
-    EXPECT_NE(FindButton(window, "Search"), nullptr);
-    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
-
-    // An answer that was already under way counts for nothing.
-    ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S1", ProgramsDoc({"Paint"}))));
-    EXPECT_DOUBLE_EQ(Progress(window), 0.0);
-    EXPECT_FALSE(tavtest::FileExists("/etc/TAV/SearchResult.xml"));
-
-    // A refused cancel keeps the search running, and says so.
-    search = StartSearch(window, "/opt/apps");
+    const Request search = StartSearch(window, "/opt/apps");
     ASSERT_TRUE(Daemon().SetGarbageReply("TEACHER_CANCELOPERATION"));
     ASSERT_TRUE(Click(FindButton(window, "Cancel")));
-    EXPECT_EQ(Daemon().Take().Int("OID"), search.OperationID());
-    EXPECT_TRUE(Logged("ERROR", "CancelSearch Failure!"));
-    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
+    EXPECT_EQ(Daemon().Take().message, "TEACHER_CANCELOPERATION");
     ASSERT_TRUE(Answer(SearchAnswer(search.OperationID(), "S2", ProgramsDoc({"Editor"}))));
     EXPECT_DOUBLE_EQ(Progress(window), 0.5);
-
-    // Closing the window during the search cancels it first.
-    ASSERT_TRUE(Daemon().ResetReplies());
-    CloseFromWindowManager(window);
-    Pump(30);
-    cancel = Daemon().Take();
-    EXPECT_EQ(cancel.message, "TEACHER_CANCELOPERATION");
-    EXPECT_EQ(cancel.Int("OID"), search.OperationID());
-    EXPECT_EQ(FindWindow("Search Program"), nullptr);
+    EXPECT_EQ(ReadConfig("SearchResult.xml"), ProgramsDoc({"Editor"}));
+    EXPECT_NE(FindButton(window, "Cancel"), nullptr);
 }
 
 TEST_F(ShellControllerTest, AFailedStudentCountsAndAnEmptyStudentIDEndsTheSearch)
@@ -316,43 +314,30 @@ TEST_F(ShellControllerTest, AFailedStudentCountsAndAnEmptyStudentIDEndsTheSearch
     EXPECT_NE(FindButton(window, "Cancel"), nullptr);
 }
 
-TEST_F(ShellControllerTest, WithoutAnAPIObjectTheSearchRefusesCleanly)
-{
-    CSearchWithoutAPI dialog;
-    GtkWidget* window = OpenSearch(dialog);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForShellController::Init() --No teacher API "
-                                "object: searching is not available!"));
-    Type(PathEntry(window), "/opt");
-    MessageBoxAnswerer answerer;
-    ASSERT_TRUE(Click(FindButton(window, "Search")));
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(answerer.Boxes()[0].type, GTK_MESSAGE_ERROR);
-    EXPECT_EQ(answerer.Boxes()[0].text, "Cannot search: the search service is not available!");
-    EXPECT_TRUE(Logged("ERROR", "CSearchProgramForShellController::OnSearchBtnClicked() --No "
-                                "teacher API object, search refused!"));
-    CloseFromWindowManager(window);
-    Pump(30);
-    EXPECT_EQ(FindWindow("Search Program"), nullptr);
-    EXPECT_TRUE(Daemon().TakeAll(100).empty());
-}
+// The cases both search variants share, on the teacher side (one student
+// online).
+struct TeacherSide {
+    using Dialog = CTestSearch;
+    static constexpr const char* kVariant = "CSearchProgramForShellController";
+    static constexpr const char* kSide = "teacher";
+    static constexpr const char* kCancelRequest = "TEACHER_CANCELOPERATION";
+    static constexpr const char* kAnswerEntered =
+        "CSearchProgramForShellController::SearchProgramCallBack() >>Start";
+    static constexpr const char* kAnswerDone = "CSearchProgramForShellController::SearchProgramCallBack() <<End";
 
-TEST_F(ShellControllerTest, DeletingTheDialogWhileAnAnswerWaitsForTheGdkLockDoesNotHang)
-{
-    auto dialog = std::make_unique<CTestSearch>();
-    GtkWidget* window = OpenSearch(*dialog);
-    ASSERT_TRUE(StudentsOnline({Student("S1")}));
-    const Request search = StartSearch(window, "/opt");
-    const char entered[] = "CSearchProgramForShellController::SearchProgramCallBack() >>Start";
-    const int before = CountInLog(entered);
-    ASSERT_TRUE(Daemon().Send(SearchAnswer(search.OperationID(), "S1", ProgramsDoc({"Paint"}))));
-    // This thread holds the GDK lock and does not run the loop: the answer
-    // gets into the dialog's callback and waits there.
-    ASSERT_TRUE(tavtest::WaitFor([&] { return CountInLog(entered) > before; }, 8000));
-    dialog.reset();
-    EXPECT_EQ(CountInLog(kAnswerDone), CountInLog(entered));
-    EXPECT_EQ(Daemon().Take().message, "TEACHER_CANCELOPERATION");
-    EXPECT_FALSE(tavtest::FileExists("/etc/TAV/SearchResult.xml"));
-}
+    static Request Start(GtkWidget* window, const std::string& path)
+    {
+        EXPECT_TRUE(StudentsOnline({Student("S1")}));
+        const Request search = ShellControllerTest::StartSearch(window, path);
+        EXPECT_EQ(search.message, "TEACHER_SEARCHPROGRAM");
+        return search;
+    }
+    static IPCAPI::CIntfData Answer(int opid, const std::string& programsXML)
+    {
+        return SearchAnswer(opid, "S1", programsXML);
+    }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Teacher, SearchDialogTest, TeacherSide);
 
 } // namespace

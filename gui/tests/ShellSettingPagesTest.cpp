@@ -224,7 +224,7 @@ TEST_F(ShellSettingPagesTest, TheTeacherSideShowsTheNewStudentSwitchInstead)
     ASSERT_TRUE(Click(newStudent));
     dialog.FetchTeacherPolicy();
     EXPECT_EQ(dialog.SystemSetting().GetNewStudentConnectDialogEnable(), 0);
-    EXPECT_FALSE(dialog.SystemSettingDirty());
+    EXPECT_TRUE(dialog.SystemSettingDirty());
 }
 
 } // namespace

@@ -94,66 +94,83 @@ TEST_F(ProgramRegistrationTest, NewCategoriesGetTheFirstFreeNumberedName)
     EXPECT_TRUE(dialog.IsTabNavDataDirty());
 }
 
-TEST_F(ProgramRegistrationTest, RenamingThroughTheEditDialogRefusesAnotherCategorysName)
+// Opens the edit dialog on the selected category with "Edit".
+GtkWidget* OpenEdit(GtkWidget* window)
+{
+    EXPECT_TRUE(Click(FindButton(window, "Edit")));
+    return FindWindow("Edit Category Dialog");
+}
+
+GtkWidget* NameEntry(GtkWidget* edit) { return FindOfType(edit, GTK_TYPE_ENTRY); }
+
+TEST_F(ProgramRegistrationTest, TheEditDialogRenamesTheCategoryAndChangesItsPicture)
 {
     MessageBoxAnswerer boxes(GTK_RESPONSE_OK);
     CTestShellSetting dialog;
     GtkWidget* window = Open(dialog);
     SelectRow(Categories(window), 1);
-
-    // Rename "Office" to "Tools" with another picture.
-    ASSERT_TRUE(Click(FindButton(window, "Edit")));
-    GtkWidget* edit = FindWindow("Edit Category Dialog");
+    GtkWidget* edit = OpenEdit(window);
     ASSERT_NE(edit, nullptr);
-    GtkWidget* entry = FindOfType(edit, GTK_TYPE_ENTRY);
-    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), "Office");
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(NameEntry(edit)))), "Office");
     EXPECT_GT(IconCount(edit), 10);  // every installed picture
     const std::string chosen = Image("category_tools.png");
     ASSERT_TRUE(ChooseIcon(edit, chosen));
-    Type(entry, "Tools");
+    Type(NameEntry(edit), "Tools");
     ASSERT_TRUE(Click(FindButton(edit, "OK")));
     EXPECT_EQ(FindWindow("Edit Category Dialog"), nullptr);
     EXPECT_EQ(CategoryNames(window), (Names{"Internet", "Tools", "New Category"}));
     ASSERT_NE(ModelCategory(dialog, "Tools"), nullptr);
     EXPECT_EQ(ModelCategory(dialog, "Tools")->GetCategoryIcon(), chosen);
-    EXPECT_TRUE(boxes.Boxes().empty());
 
     // The next edit starts from the new name, and keeping it is no clash.
-    ASSERT_TRUE(Click(FindButton(window, "Edit")));
-    edit = FindWindow("Edit Category Dialog");
-    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(FindOfType(edit, GTK_TYPE_ENTRY)))),
-              "Tools");
+    edit = OpenEdit(window);
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(NameEntry(edit)))), "Tools");
     ASSERT_TRUE(Click(FindButton(edit, "OK")));
     EXPECT_TRUE(boxes.Boxes().empty());
+}
 
-    // Another category's name: refused with a message, nothing changes.
-    ASSERT_TRUE(Click(FindButton(window, "Edit")));
-    edit = FindWindow("Edit Category Dialog");
-    Type(FindOfType(edit, GTK_TYPE_ENTRY), "Internet");
+TEST_F(ProgramRegistrationTest, AnotherCategorysNameIsRefusedWithAMessage)
+{
+    MessageBoxAnswerer boxes(GTK_RESPONSE_OK);
+    CTestShellSetting dialog;
+    GtkWidget* window = Open(dialog);
+    SelectRow(Categories(window), 1);
+    GtkWidget* edit = OpenEdit(window);
+    Type(NameEntry(edit), "Internet");
     ASSERT_TRUE(Click(FindButton(edit, "OK")));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].type, GTK_MESSAGE_ERROR);
     EXPECT_EQ(boxes.Boxes()[0].text, "The Specified Category Name Already Exist!");
-    EXPECT_EQ(CategoryNames(window), (Names{"Internet", "Tools", "New Category"}));
-    EXPECT_EQ(ModelNames(dialog), (Names{"Internet", "Tools", "New Category"}));
+    EXPECT_EQ(CategoryNames(window), (Names{"Internet", "Office", "New Category"}));
+    EXPECT_EQ(ModelNames(dialog), (Names{"Internet", "Office", "New Category"}));
+}
 
-    // A double click opens the dialog too; the same name with a new
-    // picture is accepted without the check.
+TEST_F(ProgramRegistrationTest, ADoubleClickEditsAndTheSameNameWithANewPictureIsAccepted)
+{
+    MessageBoxAnswerer boxes(GTK_RESPONSE_OK);
+    CTestShellSetting dialog;
+    GtkWidget* window = Open(dialog);
     SelectRow(Categories(window), 0);
     ActivateRow(Categories(window), 0);
-    edit = FindWindow("Edit Category Dialog");
+    GtkWidget* edit = FindWindow("Edit Category Dialog");
     ASSERT_NE(edit, nullptr);
     ASSERT_TRUE(ChooseIcon(edit, Image("category_games.png")));
     ASSERT_TRUE(Click(FindButton(edit, "OK")));
-    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(ModelCategory(dialog, "Internet")->GetCategoryIcon(), Image("category_games.png"));
+}
 
-    // Cancel in the edit dialog changes nothing.
-    ASSERT_TRUE(Click(FindButton(window, "Edit")));
-    edit = FindWindow("Edit Category Dialog");
-    Type(FindOfType(edit, GTK_TYPE_ENTRY), "Elsewhere");
+TEST_F(ProgramRegistrationTest, CancelInTheEditDialogChangesNothing)
+{
+    CTestShellSetting dialog;
+    GtkWidget* window = Open(dialog);
+    GtkWidget* edit = OpenEdit(window);
+    Type(NameEntry(edit), "Elsewhere");
+    ASSERT_TRUE(ChooseIcon(edit, Image("category_games.png")));
     ASSERT_TRUE(Click(FindButton(edit, "Cancel")));
-    EXPECT_EQ(ModelNames(dialog), (Names{"Internet", "Tools", "New Category"}));
+    EXPECT_EQ(ModelNames(dialog), (Names{"Internet", "Office", "New Category"}));
+    EXPECT_EQ(ModelCategory(dialog, "Internet")->GetCategoryIcon(),
+              "/etc/TAV/image/category_internet.png");
 }
 
 TEST_F(ProgramRegistrationTest, EachIconDialogIsReleased)

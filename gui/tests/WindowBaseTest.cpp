@@ -87,6 +87,24 @@ TEST_F(WindowBaseTest, ShowModalNeedsAParentAndConnectsTheCallbackOnlyWithData)
     EXPECT_FALSE(dialog.ShownModal());
 }
 
+TEST_F(WindowBaseTest, ShowingModalAgainRunsTheDestroyCallbackOnce)
+{
+    CPlainWindow parent;
+    parent.Init();
+    ASSERT_TRUE(parent.Show());
+    int calls = 0;
+    int otherCalls = 0;
+    CPlainWindow dialog;
+    dialog.Init();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(dialog.ShowModal(parent.Window(), G_CALLBACK(CountCall), &calls));
+    // Another caller's callback still gets its own connection.
+    ASSERT_TRUE(dialog.ShowModal(parent.Window(), G_CALLBACK(CountCall), &otherCalls));
+    dialog.Close();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(otherCalls, 1);
+}
+
 TEST_F(WindowBaseTest, CloseDestroysOnceAndInitBuildsAgain)
 {
     CPlainWindow dialog;
