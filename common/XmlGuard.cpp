@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -74,34 +75,49 @@ bool sequencesAreSound(const uchar* s, std::size_t n)
     return true;
 }
 
-// Follows TinyXML 2.6's parse of a text, keeping only the element depth.
-// Wherever TinyXML's parse fails, the rest of the text is never read by it,
-// and the scan stops there too.
+// Follows TinyXML 2.6's parse of a text, keeping only the element depth and
+// the number of nodes it builds. Wherever TinyXML's parse fails, the rest of
+// the text is never read by it, and the scan stops there too.
 class Scanner {
 public:
-    Scanner(const uchar* s, std::size_t n, int limit) : m_s(s), m_n(n), m_limit(limit) {}
+    Scanner(const uchar* s, std::size_t n, int limit, std::size_t nodeLimit)
+        : m_s(s), m_n(n), m_limit(limit), m_nodeLimit(nodeLimit)
+    {
+    }
 
     void run()
     {
         for (;;) {
-            skipSpace(m_pos);
+            // Outside UTF-8, pseudo-spaces inside an element are text of
+            // their own, a node even when markup or the end follows.
+            if (skipSpace(m_pos) && m_depth > 0 && (m_pos >= m_n || m_s[m_pos] == '<') && !node())
+                return;
             if (m_pos >= m_n)
                 return;
             if (m_s[m_pos] != '<') {
                 // Outside any element text ends the parse; inside, it runs
-                // to the next '<'.
-                if (m_depth == 0 || !text(m_pos))
+                // to the next '<' and makes a text node, even when its
+                // parse fails.
+                if (m_depth == 0 || !node() || !text(m_pos))
                     return;
                 continue;
             }
             const uchar next = m_pos + 1 < m_n ? m_s[m_pos + 1] : 0;
+            if (next == '/' && m_depth > 0) {
+                // An end tag, the one construct that builds no node; a
+                // wrong one ends the parse.
+                --m_depth;
+                if (!skipPast(m_pos + 2, '>'))
+                    return;
+                continue;
+            }
+            // Every other construct is one node, linked even when its own
+            // parse fails.
+            if (!node())
+                return;
             bool more;
             if (isNameStart(next)) {
                 more = startTag();
-            } else if (next == '/' && m_depth > 0) {
-                // An end tag; a wrong one ends the parse.
-                --m_depth;
-                more = skipPast(m_pos + 2, '>');
             } else if (next == '?' && atNoCase(m_pos, "<?xml")) {
                 more = declaration();
             } else if (next == '!' && at(m_pos, "<!--")) {
@@ -119,6 +135,7 @@ public:
     }
 
     int deepest() const { return m_deepest; }
+    std::size_t nodes() const { return m_nodes; }
     bool unsafe() const { return m_unsafe; }
 
 private:
@@ -182,16 +199,21 @@ private:
 
     // White space between nodes. Skipping the pseudo-spaces too is right
     // for UTF-8 and harmless otherwise: what follows them is read the same.
-    void skipSpace(std::size_t& p) const
+    // True when a pseudo-space was skipped.
+    bool skipSpace(std::size_t& p) const
     {
+        bool pseudo = false;
         while (p < m_n) {
-            if (pseudoSpace(p))
+            if (pseudoSpace(p)) {
                 p += 3;
-            else if (isSpace(m_s[p]))
+                pseudo = true;
+            } else if (isSpace(m_s[p])) {
                 ++p;
-            else
+            } else {
                 break;
+            }
         }
+        return pseudo;
     }
 
     // White space inside a declaration, where a pseudo-space is read one way
@@ -285,6 +307,9 @@ private:
         return p == npos ? npos : p + 1;
     }
 
+    // One more node; false (stop) once past the node limit.
+    bool node() { return ++m_nodes <= m_nodeLimit; }
+
     bool open()
     {
         if (++m_depth > m_deepest)
@@ -309,6 +334,8 @@ private:
                     m_unsafe = true;
                     return false;
                 }
+                if (!node())
+                    return false;
                 ++p;
             } else {
                 p = quoted(p + 1, c);
@@ -383,6 +410,8 @@ private:
     const uchar* m_s;
     std::size_t m_n;
     int m_limit;
+    std::size_t m_nodeLimit;
+    std::size_t m_nodes = 0;
     std::size_t m_pos = 0;
     int m_depth = 0;
     int m_deepest = 0;
@@ -403,20 +432,31 @@ std::size_t visibleLength(const char* text, std::size_t length)
 int XmlNestingDepth(const char* text, std::size_t length, int limit)
 {
     length = visibleLength(text, length);
-    Scanner scanner(reinterpret_cast<const uchar*>(text), length, limit);
+    Scanner scanner(reinterpret_cast<const uchar*>(text), length, limit, npos);
     scanner.run();
     return scanner.deepest();
 }
 
+std::size_t XmlNodeCount(const char* text, std::size_t length, std::size_t limit)
+{
+    length = visibleLength(text, length);
+    Scanner scanner(reinterpret_cast<const uchar*>(text), length, std::numeric_limits<int>::max(), limit);
+    scanner.run();
+    return scanner.nodes();
+}
+
 bool XmlTextIsSafe(const char* text, std::size_t length)
 {
+    // Before anything is read: refusing a huge text costs nothing.
+    if (length > kMaxDocumentBytes)
+        return false;
     length = visibleLength(text, length);
     const uchar* s = reinterpret_cast<const uchar*>(text);
     if (!sequencesAreSound(s, length))
         return false;
-    Scanner scanner(s, length, kMaxXmlNesting);
+    Scanner scanner(s, length, kMaxXmlNesting, kMaxXmlNodes);
     scanner.run();
-    return !scanner.unsafe() && scanner.deepest() <= kMaxXmlNesting;
+    return !scanner.unsafe() && scanner.deepest() <= kMaxXmlNesting && scanner.nodes() <= kMaxXmlNodes;
 }
 
 } // namespace TavInternal

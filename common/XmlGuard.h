@@ -4,16 +4,24 @@
 // XmlTextIsSafe() is the single gate in front of TinyXML for any text that
 // came from outside the process.
 //
-// TinyXML parses, prints, copies and deletes element trees recursively, so a
-// text of a few hundred kilobytes of nested elements overflows a thread's
-// stack. Callers measure the nesting first and treat a text deeper than
-// kMaxXmlNesting as one that does not parse. No legitimate document of the
-// system comes near the bound.
+// The gate bounds what a parse may cost:
+//  - a text longer than kMaxDocumentBytes (InputLimits.h) is refused before
+//    any byte of it is read;
+//  - TinyXML parses, prints, copies and deletes element trees recursively,
+//    so a text of a few hundred kilobytes of nested elements overflows a
+//    thread's stack: a text nested deeper than kMaxXmlNesting is refused;
+//  - TinyXML spends a few hundred bytes on every node it builds, so a text
+//    that would build more than kMaxXmlNodes nodes is refused. Elements
+//    and attributes count, and so do the other nodes (text runs, comments,
+//    CDATA sections, declarations, unknown markup), which cost the same.
+// With these bounds a parse stays within a small multiple of
+// kMaxDocumentBytes. No legitimate document of the system comes near them.
 //
-// The depth is measured by following TinyXML 2.6's own reading rules
-// (which construct ends where, entity references that skip ahead, what
-// happens to text after a parse error), because any difference between
-// the two readings lets a crafted text hide nesting from a simpler count.
+// Depth and nodes are measured in one scan that follows TinyXML 2.6's own
+// reading rules (which construct ends where, entity references that skip
+// ahead, what happens to text after a parse error), because any difference
+// between the two readings lets a crafted text hide nesting or nodes from a
+// simpler count. The scan stops as soon as either bound is passed.
 //
 // The gate also refuses texts that make some TinyXML 2.6 builds misbehave
 // or that its reading rules leave ambiguous:
@@ -30,6 +38,8 @@
 // No legitimate document has any of these.
 #ifndef TAV_COMMON_XMLGUARD_H
 #define TAV_COMMON_XMLGUARD_H
+
+#include "InputLimits.h"
 
 #include <cstddef>
 #include <string>
@@ -48,8 +58,14 @@ constexpr int kMaxXmlAttributes = 256;
 // then > limit).
 int XmlNestingDepth(const char* text, std::size_t length, int limit = kMaxXmlNesting);
 
+// Nodes TinyXML would build from text, read the same way (never fewer than
+// it builds: every attribute-like '=' of a start tag counts). Scanning
+// stops early once limit is exceeded (the result is then > limit).
+std::size_t XmlNodeCount(const char* text, std::size_t length, std::size_t limit);
+
 // The one check every parse of outside text goes through: false when the
-// text must be treated as one that does not parse.
+// text must be treated as one that does not parse. length is the whole
+// text's, NULs included: the size bound applies to what was received.
 bool XmlTextIsSafe(const char* text, std::size_t length);
 inline bool XmlTextIsSafe(const std::string& text) { return XmlTextIsSafe(text.data(), text.size()); }
 

@@ -94,3 +94,35 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
     EXPECT_TRUE(XmlTextIsSafe(tag.substr(0, tag.rfind(' ')) + "/>"));
     EXPECT_FALSE(XmlTextIsSafe(tag + "/>"));
 }
+
+// Both bounds are inclusive; a text one byte or one node past either is
+// refused, however harmless its shape.
+TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
+{
+    using TavInternal::kMaxDocumentBytes;
+    using TavInternal::kMaxXmlNodes;
+    using TavInternal::XmlTextIsSafe;
+    const std::string open = "<a>", close = "</a>";
+    std::string sized = open + std::string(kMaxDocumentBytes - open.size() - close.size(), 'x') + close;
+    EXPECT_TRUE(XmlTextIsSafe(sized));
+    sized.insert(open.size(), 1, 'x');
+    EXPECT_FALSE(XmlTextIsSafe(sized));
+    // The size counts what was received, not only what the parser would see.
+    std::string hidden = "<a/>";
+    hidden.resize(kMaxDocumentBytes + 1, '\0');
+    EXPECT_FALSE(XmlTextIsSafe(hidden));
+
+    // Every kind of node counts: the root, attributes, text runs, comments,
+    // CDATA sections, unknown markup and the declaration.
+    const std::string mixed = "<?xml version='1.0'?><r><b c='1' d='2'/>t<!--c--><![CDATA[x]]><!x></r>";
+    EXPECT_EQ(TavInternal::XmlNodeCount(mixed.data(), mixed.size(), kMaxXmlNodes), 9u);
+    std::string nodes = "<r>";
+    for (std::size_t i = 2; i < kMaxXmlNodes; i += 2)
+        nodes += "<b c='1'/>";
+    nodes += "<!x>";
+    EXPECT_TRUE(XmlTextIsSafe(nodes + "</r>"));
+    EXPECT_FALSE(XmlTextIsSafe(nodes + "t</r>"));
+    EXPECT_FALSE(XmlTextIsSafe(nodes + "<b/></r>"));
+    EXPECT_FALSE(XmlTextIsSafe(nodes.substr(0, nodes.size() - 4) + "<b c='1'/></r>"));
+    EXPECT_EQ(TavInternal::XmlNodeCount(nodes.data(), nodes.size(), 10), 11u);
+}

@@ -1,10 +1,14 @@
 // Feeds arbitrary text to CIntfData::load and then every getter, and checks:
-//  - a loaded envelope prints and reads back to the same header fields;
-//  - the XML gate never measures less nesting than the tree TinyXML builds,
-//    and TinyXML never reads past the end of a text the gate admits (the
-//    text is parsed again from a buffer that ends at an unreadable page);
+//  - load takes exactly the texts from the header's length up to the size
+//    bound, and a loaded envelope prints and reads back to the same header
+//    fields (a printed text past the bound is refused, as any other);
+//  - the XML gate never measures less nesting nor fewer nodes than the tree
+//    TinyXML builds, and TinyXML never reads past the end of a text the
+//    gate admits (the text is parsed again from a buffer that ends at an
+//    unreadable page);
 //  - a value made of the input bytes (when valid UTF-8) survives printing
 //    and reading back, as a string, a list entry and a student field.
+#include "InputLimits.h"
 #include "IntfData.h"
 #include "XmlGuard.h"
 #include "XmlTreeDepth.h"
@@ -69,6 +73,8 @@ void checkGate(const std::string& xml)
     doc.Parse(fence.place(xml));
     check(tavtest::XmlTreeDepth(&doc) <= TavInternal::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
           "gate counted less nesting than the parser built");
+    check(tavtest::XmlTreeNodes(&doc) <= TavInternal::XmlNodeCount(xml.data(), xml.size(), 1 << 30),
+          "gate counted fewer nodes than the parser built");
 }
 
 void readEverything(CIntfData& e)
@@ -87,12 +93,25 @@ void readEverything(CIntfData& e)
     e.m_ParaXml.toString(s);
 }
 
+// Loads a printed envelope into back: false when printing escapes grew it
+// past the size bound, which load must then refuse.
+bool loadBack(const std::string& text, CIntfData& back)
+{
+    if (text.size() > TavInternal::kMaxDocumentBytes) {
+        check(!back.load(text), "an envelope past the size bound loaded");
+        return false;
+    }
+    check(back.load(text), "a printed envelope does not load");
+    return true;
+}
+
 void checkHeaderRoundTrip(const CIntfData& e)
 {
     std::string text;
     check(e.toString(text), "a loaded envelope does not print");
     CIntfData back;
-    check(back.load(text), "a printed envelope does not load");
+    if (!loadBack(text, back))
+        return;
     std::string m1, m2, s1, s2;
     int o1 = 0, o2 = 0, r1 = 0, r2 = 0;
     e.GetMessage(m1);
@@ -139,7 +158,8 @@ void checkValueRoundTrip(const std::string& value)
     std::string text;
     check(e.toString(text), "an envelope does not print");
     CIntfData back;
-    check(back.load(text), "an envelope does not load");
+    if (!loadBack(text, back))
+        return;
     std::string got;
     check(back.m_ParaXml.getString("k", got) && got == value, "a string value changed on a round trip");
     entries.clear();
@@ -158,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     CIntfData e;
     const bool loaded = e.load(text);
-    check(loaded == (size >= 148), "load refused a long text or took a short one");
+    check(loaded == (size >= 148 && size <= TavInternal::kMaxDocumentBytes),
+          "load refused a text within the bounds or took one outside them");
     readEverything(e);
     CIntfData copy(e);
     readEverything(copy);

@@ -37,7 +37,9 @@ public:
     // does not fit its width (message or student id over 64 characters).
     bool toString(std::string& text) const;
     // Reads an envelope text. False, nothing changed, for a text shorter
-    // than the header. Trailing spaces of the message and student id are
+    // than the header or longer than 4 MiB (larger than any message of the
+    // system; refused before anything is read, unlike a parameter section
+    // that does not parse, which is no failure). Trailing spaces of the message and student id are
     // dropped; a number field that holds no number keeps the old value. The
     // parameters are added to those already held, so load into a fresh
     // envelope. Also false when memory runs out; no call throws.

@@ -62,8 +62,11 @@ public:
     bool toString(std::string& text) const;
     // Parses text into the document, adding to what it holds. A text that
     // does not parse leaves what was read before the error; a text nested
-    // implausibly deep, or otherwise unsafe to hand to the parser, adds
-    // nothing. True unless memory runs out.
+    // implausibly deep, building too many nodes, or otherwise unsafe to hand
+    // to the parser, adds nothing. True for all of these: parse errors are
+    // not reported. The exception is a text longer than 4 MiB, larger than
+    // any document of the system: false, nothing parsed, the document as it
+    // was. Also false when memory runs out.
     bool loadString(const std::string& text);
     // Removes everything, declaration included.
     void clear();

@@ -1,6 +1,7 @@
 #include "IntfData.h"
 
 #include "DecimalText.h"
+#include "InputLimits.h"
 
 #include <charconv>
 #include <exception>
@@ -92,7 +93,8 @@ bool CIntfData::toString(std::string& text) const
 
 bool CIntfData::load(const std::string& text)
 {
-    if (text.size() < kHeaderWidth)
+    // Too long: refused before anything is read or changed.
+    if (text.size() < kHeaderWidth || text.size() > TavInternal::kMaxDocumentBytes)
         return false;
     try {
         m_strMessage = trimmedField(text, kMessageAt, kMessageWidth);

@@ -1,6 +1,7 @@
 #include "ParaXml.h"
 
 #include "DecimalText.h"
+#include "InputLimits.h"
 #include "XmlGuard.h"
 
 #include <cstring>
@@ -271,8 +272,10 @@ bool CParaXml::toString(std::string& text) const
 
 bool CParaXml::loadString(const std::string& text)
 {
-    // Only false when memory runs out; a text that does not parse is no
-    // failure here.
+    // A text that does not parse is no failure here; one too long to be any
+    // document of ours is, so that the caller can tell and log it.
+    if (text.size() > TavInternal::kMaxDocumentBytes)
+        return false;
     return guarded([&] {
         if (TavInternal::XmlTextIsSafe(text))
             m_xmlDocument.Parse(text.c_str());

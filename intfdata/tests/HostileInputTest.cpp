@@ -1,5 +1,6 @@
 // Texts from a peer that try to crash, hang or mislead the receiver, and the
 // agreement between the XML gate and TinyXML's own reading.
+#include "InputLimits.h"
 #include "IntfData.h"
 #include "XmlGuard.h"
 #include "XmlTreeDepth.h"
@@ -31,9 +32,14 @@ std::string repeat(const std::string& s, int n)
     return out;
 }
 
-// TinyXML's tree depth for text parsed from a buffer that ends at an
+struct Built {
+    int depth;
+    std::size_t nodes;
+};
+
+// The tree TinyXML builds from text parsed from a buffer that ends at an
 // unreadable page, so a read past the terminating NUL faults.
-int fencedDepth(const std::string& text)
+Built fencedParse(const std::string& text)
 {
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t size = std::strlen(text.c_str()) + 1;
@@ -45,7 +51,28 @@ int fencedDepth(const std::string& text)
     TiXmlDocument doc;
     doc.Parse(base + room - size);
     munmap(base, room + page);
-    return tavtest::XmlTreeDepth(&doc);
+    return {tavtest::XmlTreeDepth(&doc), tavtest::XmlTreeNodes(&doc)};
+}
+
+// The printed envelope, and the same with its one parameter value grown so
+// that the text is exactly size bytes long.
+std::string envelopeOfSize(std::size_t size)
+{
+    CIntfData e("M", 1, "null");
+    e.m_ParaXml.setString("A", "");
+    std::string text;
+    e.toString(text);
+    CIntfData sized("M", 1, "null");
+    sized.m_ParaXml.setString("A", std::string(size - text.size(), 'x'));
+    sized.toString(text);
+    return text;
+}
+
+std::string printed(const CIntfData& e)
+{
+    std::string text;
+    e.toString(text);
+    return text;
 }
 
 } // namespace
@@ -55,7 +82,8 @@ int fencedDepth(const std::string& text)
 // TinyXML reads as something else hide the nesting from the gate.
 TEST(HostileInput, DeepNestingDoesNotParse)
 {
-    const int n = 1000000;
+    // Deep enough to overflow any stack, small enough to pass the size bound.
+    const int n = 150000;
     const std::string deep = repeat("<a>", n);
     const std::string disguised[] = {
         deep,
@@ -97,7 +125,7 @@ TEST(HostileInput, EmbeddedNulsHugeValuesAndOldParserFaults)
     std::string v;
     EXPECT_TRUE(e.m_ParaXml.getString("A", v));
 
-    const std::string huge(8 << 20, 'x');
+    const std::string huge(TavInternal::kMaxDocumentBytes - 256, 'x');
     CParaXml big, back;
     std::string text;
     big.setString("A", huge);
@@ -123,8 +151,9 @@ TEST(HostileInput, LeadByteLengthsMatchTheParser)
     }
 }
 
-// Random texts from markup fragments: the gate never counts shallower than
-// the tree TinyXML builds, and TinyXML never reads past an admitted text.
+// Random texts from markup fragments: the gate never counts shallower nor
+// fewer nodes than the tree TinyXML builds, and TinyXML never reads past an
+// admitted text.
 TEST(HostileInput, GateNeverUndercountsTheParser)
 {
     static const char* const pieces[] = {
@@ -141,7 +170,85 @@ TEST(HostileInput, GateNeverUndercountsTheParser)
         if (!TavInternal::XmlTextIsSafe(text))
             continue;
         ++admitted;
-        ASSERT_LE(fencedDepth(text), TavInternal::XmlNestingDepth(text.data(), text.size(), 1 << 20)) << text;
+        const Built built = fencedParse(text);
+        ASSERT_LE(built.depth, TavInternal::XmlNestingDepth(text.data(), text.size(), 1 << 20)) << text;
+        ASSERT_LE(built.nodes, TavInternal::XmlNodeCount(text.data(), text.size(), 1 << 20)) << text;
     }
     EXPECT_GT(admitted, 10000);
+}
+
+// A text over the size bound is refused before anything is read: the
+// envelope or document keeps what it held. At the bound it still loads.
+TEST(HostileInput, OversizedTextsAreRefusedAndChangeNothing)
+{
+    const std::size_t limit = TavInternal::kMaxDocumentBytes;
+    const std::string atLimit = envelopeOfSize(limit);
+    ASSERT_EQ(atLimit.size(), limit);
+    CIntfData fresh;
+    EXPECT_TRUE(fresh.load(atLimit));
+    std::string v;
+    EXPECT_TRUE(fresh.m_ParaXml.getString("A", v));
+
+    CIntfData held("HELD", 5, "S1");
+    held.SetResult(3);
+    held.m_ParaXml.setString("B", "kept");
+    const std::string before = printed(held);
+    // One byte over, and the reported flood of repeated empty elements; as
+    // envelopes, and as parameter documents (the header is white space).
+    for (const std::string& over : {envelopeOfSize(limit + 1), kHeader + repeat("<a/>", 33 << 18)}) {
+        EXPECT_FALSE(held.load(over));
+        EXPECT_EQ(printed(held), before);
+        EXPECT_FALSE(held.m_ParaXml.loadString(over));
+        EXPECT_EQ(printed(held), before);
+    }
+    CParaXml doc;
+    EXPECT_TRUE(doc.loadString(kHeader + atLimit.substr(148)));
+    EXPECT_TRUE(doc.getString("A", v));
+}
+
+// The largest messages of the system stay far from both bounds: a search
+// answer of 1000 programs and a class list of 200 students.
+TEST(HostileInput, LargestLegitimateMessagesLoad)
+{
+    std::string programs = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><SearchResult><Applications>";
+    for (int i = 0; i < 1000; ++i) {
+        const std::string n = std::to_string(1000 + i);
+        programs += "<Application><Name>Office suite component " + n + " &amp; tools</Name>"
+                    "<Path>/usr/share/applications/vendor-office-suite/component-" + n + ".desktop</Path>"
+                    "<CustomIcon>/usr/share/icons/hicolor/128x128/apps/component-" + n + ".png</CustomIcon>"
+                    "</Application>";
+    }
+    programs += "</Applications></SearchResult>";
+    EXPECT_TRUE(TavInternal::XmlTextIsSafe(programs)); // read again by the data library
+
+    std::list<IPCAPI::tagStudent_t> students;
+    for (int i = 0; i < 200; ++i) {
+        IPCAPI::tagStudent_t s;
+        s.studentID = "S" + std::to_string(i) + std::string(60, 'i');
+        s.username = "student" + std::to_string(i) + std::string(56, 'u');
+        s.hostname = "classroom-netbook-" + std::to_string(i) + std::string(40, 'h');
+        s.IP = "192.168.100." + std::to_string(i);
+        s.start_time = 1796662520 + i;
+        s.bLocked = i % 2;
+        s.status = i % 3;
+        students.push_back(s);
+    }
+
+    CIntfData answer("TEACHER_SEARCHPROGRAMCALLBACK", 65535, "S1");
+    answer.m_ParaXml.setInt("iReturn", 0);
+    answer.m_ParaXml.setString("programsXML", programs);
+    CIntfData list("TEACHER_GETSTUDENTLIST", 65535, "null");
+    list.m_ParaXml.setStudentInfoList(students);
+    CIntfData answerBack, listBack;
+    ASSERT_TRUE(answerBack.load(printed(answer)));
+    ASSERT_TRUE(listBack.load(printed(list)));
+    EXPECT_EQ(printed(answerBack), printed(answer));
+    EXPECT_EQ(printed(listBack), printed(list));
+    std::string got;
+    EXPECT_TRUE(answerBack.m_ParaXml.getString("programsXML", got));
+    EXPECT_EQ(got, programs);
+    std::list<IPCAPI::tagStudent_t> gotStudents;
+    EXPECT_TRUE(listBack.m_ParaXml.getStudentInfoList(gotStudents));
+    ASSERT_EQ(gotStudents.size(), 200u);
+    EXPECT_EQ(gotStudents.back().hostname, students.back().hostname);
 }

@@ -1,11 +1,12 @@
-// The nesting TinyXML actually built, to hold the XML gate's measure
-// against (shared by the tests and the fuzz targets; header only).
+// The nesting and the nodes TinyXML actually built, to hold the XML gate's
+// measures against (shared by the tests and the fuzz targets; header only).
 #ifndef TAV_TESTS_XMLTREEDEPTH_H
 #define TAV_TESTS_XMLTREEDEPTH_H
 
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,25 @@ inline int XmlTreeDepth(const TiXmlNode* top)
         }
     }
     return deepest;
+}
+
+// Every node below top, attributes included, walked without recursion.
+inline std::size_t XmlTreeNodes(const TiXmlNode* top)
+{
+    std::size_t nodes = 0;
+    std::vector<const TiXmlNode*> todo{top};
+    while (!todo.empty()) {
+        const TiXmlNode* node = todo.back();
+        todo.pop_back();
+        for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling()) {
+            ++nodes;
+            if (const TiXmlElement* e = c->ToElement())
+                for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next())
+                    ++nodes;
+            todo.push_back(c);
+        }
+    }
+    return nodes;
 }
 
 } // namespace tavtest
