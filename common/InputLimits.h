@@ -13,11 +13,11 @@ namespace TavInternal {
 // big classes and long paths while keeping a hostile text cheap to refuse.
 constexpr std::size_t kMaxDocumentBytes = 4u * 1024 * 1024;
 
-// The most elements plus attributes one parse may build. TinyXML spends a
-// few hundred bytes per node whatever its text, so "<a/>" repeated costs
-// about 60 times its size; with this bound a parse stays within a small
-// multiple of kMaxDocumentBytes. Legitimate documents hold at most a few
-// tens of thousands.
+// The most nodes (elements, attributes, texts, comments...) one parse may
+// build. TinyXML spends a few hundred bytes per node whatever its text, so
+// "<a/>" repeated costs about 60 times its size; with this bound a parse
+// stays within a small multiple of kMaxDocumentBytes. Legitimate documents
+// hold at most a few tens of thousands.
 constexpr std::size_t kMaxXmlNodes = 100000;
 
 } // namespace TavInternal
