@@ -383,7 +383,7 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Async] --send message = " + RedactSecrets(payload));
+        LogScope::Trace("IPCController::SendMsg() [Async] --send message = " + LoggedPayload(payload));
         LogScope::Trace("IPCController::SendMsg() [Async] --interface = " + interfaceName +
                         ", member = " + msgName);
         if (!validTarget("[Async]", "IPCController::SendMsg()", "", interfaceName, msgName, payload))
@@ -426,7 +426,7 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Sync] --Send message = " + RedactSecrets(payload));
+        LogScope::Trace("IPCController::SendMsg() [Sync] --Send message = " + LoggedPayload(payload));
         LogScope::Trace("IPCController::SendMsg() [Sync] --destination = " + serverName +
                         ", interface = " + interfaceName + ", member = " + msgName);
         if (serverName.empty() ||
@@ -493,7 +493,7 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         reply += value ? value : "";
         dbus_message_unref(answer);
         LogScope::Trace("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:" +
-                        RedactSecrets(reply));
+                        LoggedPayload(reply));
         return 0;
     } catch (const std::exception& e) {
         LogScope::Error(std::string("IPCController::SendMsg() [Sync] --Exception: ") + e.what());
