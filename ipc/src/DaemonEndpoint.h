@@ -5,6 +5,7 @@
 #define TAV_IPC_DAEMONENDPOINT_H
 
 #include "IPCAPIBase.h"
+#include "InboundMessage.h"
 #include "IntfData.h"
 
 #include <dbus/dbus.h>
@@ -59,6 +60,7 @@ public:
 private:
     std::string Prefix(const char* operation) const;
     void DropRequest();
+    void SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& arg);
 
     const DaemonRole& m_role;
     IPCAPIBase* m_api;
