@@ -107,7 +107,7 @@ void DaemonEndpoint::SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& a
         LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
         break;
     case EnvelopeArg::Oversized:
-        LogScope::Error(Prefix("ReceiveMsg [string] --Refused ") + DescribeOversized(msg, arg));
+        LogScope::Error(Prefix("ReceiveMsg [string] --Refused ") + DescribeOversized(dbus_message_get_member(msg), arg));
         break;
     case EnvelopeArg::Ok:
         break;

@@ -24,10 +24,9 @@ EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit)
     return arg;
 }
 
-std::string DescribeOversized(DBusMessage* message, const EnvelopeArg& arg, std::size_t limit)
+std::string DescribeOversized(const char* name, const EnvelopeArg& arg, std::size_t limit)
 {
-    const char* member = message ? dbus_message_get_member(message) : nullptr;
-    return std::string(member ? member : "(no name)") + ": envelope of " + std::to_string(arg.size) +
+    return std::string(name ? name : "(no name)") + ": envelope of " + std::to_string(arg.size) +
            " bytes, over the limit of " + std::to_string(limit) + " bytes";
 }
 

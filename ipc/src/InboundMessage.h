@@ -23,9 +23,9 @@ struct EnvelopeArg {
 
 EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit = TavInternal::kMaxDocumentBytes);
 
-// "<member>: envelope of N bytes, over the limit of M bytes" for the log
-// line of a refused envelope; never its contents.
-std::string DescribeOversized(DBusMessage* message, const EnvelopeArg& arg,
+// "<name>: envelope of N bytes, over the limit of M bytes" for the log
+// line of a refused envelope (name: the message name); never its contents.
+std::string DescribeOversized(const char* name, const EnvelopeArg& arg,
                               std::size_t limit = TavInternal::kMaxDocumentBytes);
 
 // One message as a daemon's ReceiveMsg sees it.
