@@ -134,6 +134,19 @@ bool DaemonEndpoint::IsBlock()
     return true;
 }
 
+int DaemonEndpoint::GetRequestSender(unsigned long& uid, unsigned long& pid)
+{
+    if (!m_request || !m_controller) {
+        LogScope::Warning(Prefix("GetRequestSender --No request held"));
+        return 1;
+    }
+    if (m_controller->GetSenderCredentials(m_request, uid, pid) != 0) {
+        LogScope::Warning(Prefix("GetRequestSender --The bus could not tell who sent the request"));
+        return 1;
+    }
+    return 0;
+}
+
 int DaemonEndpoint::ReplyMsg(const std::string& payload)
 {
     if (!m_request) {

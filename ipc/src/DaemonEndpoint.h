@@ -52,6 +52,7 @@ public:
     int ReceiveMsg(std::string& message, std::string& payload);
     int ReceiveMsg(CIntfData& data);
     bool IsBlock();
+    int GetRequestSender(unsigned long& uid, unsigned long& pid);
     int ReplyMsg(const std::string& payload);
     int ReplyMsg(CIntfData* data);
     int SendMsg(const std::string& message, const std::string& payload);
