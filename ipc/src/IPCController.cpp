@@ -6,6 +6,7 @@
 #include "InboundMessage.h"
 #include "InputLimits.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -36,8 +37,11 @@ using Clock = std::chrono::steady_clock;
 constexpr long kMaxMessageBytes = static_cast<long>(TavInternal::kMaxDocumentBytes) + 64 * 1024;
 
 // One call of the bus library's read reads a few KiB; the socket is read
-// until empty, at most this many times per cycle.
+// until empty, at most this many times and this long per cycle, waiting
+// up to kPieceWaitMs for the next piece of a message being written.
 constexpr int kDrainReadsPerCycle = 4096;
+constexpr std::chrono::milliseconds kDrainTimePerCycle(25);
+constexpr int kPieceWaitMs = 2;
 
 // Messages a worker cycle may skip (not for any registered object) before
 // it gives up the cycle; at most one is delivered either way.
@@ -377,17 +381,28 @@ void IPCController::DrainSocket()
     DBusConnection* conn = m_DbusConn.get();
     // Once at least: it also writes what is queued and notices a hang-up.
     dbus_connection_read_write(conn, 0);
+    const Clock::time_point deadline = Clock::now() + kDrainTimePerCycle;
+    bool streaming = false;
     int fd = -1;
-    for (int i = 0; i < kDrainReadsPerCycle; ++i) {
+    for (int i = 0; i < kDrainReadsPerCycle && Clock::now() < deadline; ++i) {
         int waiting = 0;
         if (!dbus_connection_get_is_connected(conn) || !dbus_connection_get_socket(conn, &fd) ||
-            ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0)
+            ioctl(fd, FIONREAD, &waiting) != 0)
             return;
+        if (waiting <= 0) {
+            // A large message comes in pieces of the socket's buffer: the
+            // bus writes the next one as soon as we have read this one.
+            pollfd ready{fd, POLLIN, 0};
+            if (!streaming || poll(&ready, 1, kPieceWaitMs) <= 0)
+                return;
+        }
         dbus_connection_read_write(conn, 0);
+        streaming = true;
         // Nothing taken: the bus library's receive queue is full, and it
         // reads again once messages are popped.
         int left = 0;
-        if (!dbus_connection_get_is_connected(conn) || ioctl(fd, FIONREAD, &left) != 0 || left == waiting)
+        if (waiting > 0 &&
+            (!dbus_connection_get_is_connected(conn) || ioctl(fd, FIONREAD, &left) != 0 || left == waiting))
             return;
     }
 }
