@@ -69,8 +69,9 @@ public:
     // Takes one method call or signal off the connection: 0 and the message
     // (valid until the next call), or 1 when there is none.
     int ReceiveMsg(DBusMessage** message);
-    // Hands message to every registered API object: 0, or 1 when it has no
-    // string argument.
+    // Hands message to every registered API object that accepts it (see
+    // SetAPI): 0, or 1 when it has no string argument or one over the
+    // envelope size limit (refused with a log line).
     int DoAction(DBusMessage* message);
 
     // Signal: 0 sent, 1 failed.
