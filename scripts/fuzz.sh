@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every fuzz_* target of a fuzz build for a bounded time, starting from
 # its seed corpus fuzz/<folder>/corpus_<name>/ (copied, so the repository's
-# corpus only changes by hand).
+# corpus only changes by hand). Targets: fuzz_intfdata (envelope and
+# parameter document), fuzz_data (configuration files), fuzz_daemon_receive
+# (a daemon's receive path, from bus message to parameter reads).
 #   scripts/fuzz.sh <build-dir> [seconds-per-target]
 set -euo pipefail
 cd "$(dirname "$0")/.."

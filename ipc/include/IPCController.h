@@ -9,6 +9,12 @@
 // destroy API objects. CreateInstance and RemoveAPI are not serialised
 // against each other: API objects are created and destroyed on one thread
 // at a time.
+//
+// When the bus connection is lost (the bus restarted, or the bus library
+// dropped it over a message larger than it accepts) the controller
+// connects again by itself, requests its bus name and adds its match rule
+// again: the worker polls for the bus, a send tries at once, and only
+// while there is no bus do sends fail.
 #ifndef TAV_IPC_IPCCONTROLLER_H
 #define TAV_IPC_IPCCONTROLLER_H
 
@@ -19,8 +25,11 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <list>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -43,6 +52,11 @@ public:
     int SetBusName(std::string name);
     int AddMatch(std::string rule);
     int SetAPI(IPCAPIBase* api);
+    // As SetAPI, but api is handed only signals on acceptedInterface (the
+    // application objects: their daemon's interface). Anything else
+    // addressed to the process, a signal sent to its name directly or a
+    // method call, is dropped with a log line before it reaches api.
+    int SetAPI(IPCAPIBase* api, const std::string& acceptedInterface);
 
     bool Start();
     bool End();
@@ -55,8 +69,9 @@ public:
     // Takes one method call or signal off the connection: 0 and the message
     // (valid until the next call), or 1 when there is none.
     int ReceiveMsg(DBusMessage** message);
-    // Hands message to every registered API object: 0, or 1 when it has no
-    // string argument.
+    // Hands message to every registered API object that accepts it (see
+    // SetAPI): 0, or 1 when it has no string argument or one over the
+    // envelope size limit (refused with a log line).
     int DoAction(DBusMessage* message);
 
     // Signal: 0 sent, 1 failed.
@@ -68,23 +83,53 @@ public:
     // Sends a reply built by a daemon API and drops the caller's reference.
     int SendMsg(DBusMessage* reply);
 
+    // The Unix user id and process id of the connection that sent message,
+    // as the bus reports them: 0, or 1 when it cannot tell (the sender has
+    // left the bus, no bus). Asked once per message; later calls for the
+    // same message answer from what the first one learnt.
+    int GetSenderCredentials(DBusMessage* message, unsigned long& uid, unsigned long& pid);
+
     static IPCController* m_Instance;
     static int m_IPCCounts;
 
 private:
+    struct ConnectionRelease {
+        void operator()(DBusConnection* c) const;
+    };
+    struct MessageRelease {
+        void operator()(DBusMessage* m) const;
+    };
+    struct TextRelease {
+        void operator()(char* text) const;
+    };
+
     static void* ControllerWorkerProc(void* arg);
     // Sleeps up to usec; returns early once the running flag is cleared.
     void PauseWorker(long usec);
     bool Connected();
     void ReportError(const std::string& prefix, LibTAVData::CTAVLog::LOGLEVEL level);
+    int RequestName();
+    int InstallMatch();
+    // With the connection lock held: true when connected, after connecting
+    // again if the connection was lost. urgent (a send) tries at once;
+    // polls try at growing intervals while the bus stays away.
+    bool EnsureConnected(bool urgent);
+    // With the connection lock held: reads what the socket holds into the
+    // bus library's queue, a bounded amount per call.
+    void DrainSocket();
+    // Hands message to the objects that accept it; the number that got it,
+    // -1 when it carries no usable envelope.
+    int Dispatch(DBusMessage* message);
+    // One worker cycle: skips what no object accepts, delivers at most one.
+    void DeliverOne();
 
     std::list<IPCAPIBase*> m_APIList;
-    DBusConnection* m_DbusConn;
+    std::unique_ptr<DBusConnection, ConnectionRelease> m_DbusConn;
     DBusError m_DbusErr;
-    DBusMessage* m_pCurrentMsg;
+    std::unique_ptr<DBusMessage, MessageRelease> m_pCurrentMsg;
     std::atomic<bool> m_bRunning;
-    char* m_pBusName;
-    char* m_pMatchRule;
+    std::unique_ptr<char, TextRelease> m_pBusName;
+    std::unique_ptr<char, TextRelease> m_pMatchRule;
     pthread_t m_WorkerThread;
     pthread_mutex_t m_DbusLock;
     pthread_mutex_t m_ListLock;
@@ -92,6 +137,13 @@ private:
     bool m_bWorkerStarted;
     std::mutex m_PauseMutex;
     std::condition_variable m_PauseCond;
+
+    // Registered objects that take signals of one interface only (under the
+    // list lock).
+    std::map<const IPCAPIBase*, std::string> m_AcceptedInterface;
+    // Next reconnection attempt of a poll, and the wait after it.
+    std::chrono::steady_clock::time_point m_NextReconnect;
+    std::chrono::milliseconds m_ReconnectWait;
 };
 
 } // namespace IPCAPI

@@ -44,6 +44,14 @@ public:
     // True when the sender of the last request waits for an answer.
     bool IsBlock();
 
+    // Who sent the request the last successful ReceiveMsg returned: the
+    // Unix user id and process id of its connection, as the bus reports
+    // them (never anything the payload says). 0 with both set; 1 when no
+    // request is held or the bus cannot tell (the sender has already left
+    // the bus, no bus), leaving both untouched. The bus is asked on the
+    // first call for a request only; a host that never calls pays nothing.
+    int GetRequestSender(unsigned long& uid, unsigned long& pid);
+
     // Answers the last request with payload as the reply envelope text.
     // 0 sent, 1 not (no request held, text not valid UTF-8, bus failure).
     int ReplyMsg(std::string payload);

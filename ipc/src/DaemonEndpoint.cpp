@@ -4,8 +4,10 @@
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
+#include "DBusHandles.h"
+#include "InboundMessage.h"
 
-#include <cstring>
+#include <utility>
 
 namespace IPCAPI {
 
@@ -65,7 +67,8 @@ int DaemonEndpoint::UnInitialize()
 }
 
 // Polled by the daemon's loop: silent while nothing arrives, so the log is
-// not flooded by empty polls.
+// not flooded by empty polls. Unusable requests are skipped within the same
+// call, so a flood of them cannot end the host's polling round early.
 int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
 {
     DropRequest();
@@ -75,28 +78,39 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
         DBusMessage* msg = nullptr;
         if (m_controller->ReceiveMsg(&msg) != 0 || !msg)
             return 1;
-        // Other interfaces, the bus's own signals among them, are dropped.
-        const char* iface = dbus_message_get_interface(msg);
-        if (!iface || std::strcmp(iface, m_role.acceptedIface) != 0)
+        DaemonRequest request = DecodeDaemonRequest(msg, m_role.acceptedIface);
+        if (request.status == DaemonRequest::OtherInterface)
             continue;
-        DBusMessageIter iter;
-        if (!dbus_message_iter_init(msg, &iter)) {
-            LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_init() Failure"));
-            return 1;
+        if (request.status == DaemonRequest::Malformed) {
+            SkipMalformedRequest(msg, request.arg);
+            continue;
         }
-        if (dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_STRING) {
-            LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
-            return 1;
-        }
-        const char* text = nullptr;
-        dbus_message_iter_get_basic(&iter, &text);
-        const char* member = dbus_message_get_member(msg);
-        message = member ? member : "";
-        payload = text ? text : "";
+        message = std::move(request.member);
+        payload = std::move(request.payload);
         m_request = dbus_message_ref(msg);
-        m_requestType = dbus_message_get_type(msg);
-        LogScope::Trace(Prefix("ReceiveMsg [string] --ReceiveMsg :") + RedactSecrets(payload));
+        m_requestType = request.type;
+        LogScope::Trace(Prefix("ReceiveMsg [string] --ReceiveMsg :") + LoggedPayload(payload));
         return 0;
+    }
+}
+
+// The one place that decides what becomes of a request on our interface
+// that carries no usable envelope: logged and skipped, never handed to the
+// host.
+void DaemonEndpoint::SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& arg)
+{
+    switch (arg.status) {
+    case EnvelopeArg::NoArgument:
+        LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_init() Failure"));
+        break;
+    case EnvelopeArg::NotString:
+        LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
+        break;
+    case EnvelopeArg::Oversized:
+        LogScope::Error(Prefix("ReceiveMsg [string] --Refused ") + DescribeOversized(dbus_message_get_member(msg), arg));
+        break;
+    case EnvelopeArg::Ok:
+        break;
     }
 }
 
@@ -120,6 +134,19 @@ bool DaemonEndpoint::IsBlock()
     return true;
 }
 
+int DaemonEndpoint::GetRequestSender(unsigned long& uid, unsigned long& pid)
+{
+    if (!m_request || !m_controller) {
+        LogScope::Warning(Prefix("GetRequestSender --No request held"));
+        return 1;
+    }
+    if (m_controller->GetSenderCredentials(m_request, uid, pid) != 0) {
+        LogScope::Warning(Prefix("GetRequestSender --The bus could not tell who sent the request"));
+        return 1;
+    }
+    return 0;
+}
+
 int DaemonEndpoint::ReplyMsg(const std::string& payload)
 {
     if (!m_request) {
@@ -136,21 +163,20 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
         LogScope::Error(Prefix("ReplyMsg --Invalid payload (not valid UTF-8 text), nothing sent"));
         return 1;
     }
-    DBusMessage* reply = dbus_message_new_method_return(m_request);
+    MessagePtr reply(dbus_message_new_method_return(m_request));
     if (!reply) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_new_method_return"));
         return 1;
     }
     DBusMessageIter args;
-    dbus_message_iter_init_append(reply, &args);
+    dbus_message_iter_init_append(reply.get(), &args);
     const char* text = payload.c_str();
     if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_iter_init_append"));
-        dbus_message_unref(reply);
         return 1;
     }
     // The controller sends it and drops the reference, also on failure.
-    return m_controller->SendMsg(reply);
+    return m_controller->SendMsg(reply.release());
 }
 
 int DaemonEndpoint::ReplyMsg(CIntfData* data)
@@ -164,7 +190,7 @@ int DaemonEndpoint::ReplyMsg(CIntfData* data)
         LogScope::Error(Prefix("ReplyMsg() [CIntfData] --InfoData->toString(inArgs) Failure"));
         return 1;
     }
-    LogScope::Trace(Prefix("ReplyMsg() [CIntfData] --Message:") + RedactSecrets(text));
+    LogScope::Trace(Prefix("ReplyMsg() [CIntfData] --Message:") + LoggedPayload(text));
     return ReplyMsg(text);
 }
 

@@ -5,6 +5,7 @@
 #define TAV_IPC_DAEMONENDPOINT_H
 
 #include "IPCAPIBase.h"
+#include "InboundMessage.h"
 #include "IntfData.h"
 
 #include <dbus/dbus.h>
@@ -51,6 +52,7 @@ public:
     int ReceiveMsg(std::string& message, std::string& payload);
     int ReceiveMsg(CIntfData& data);
     bool IsBlock();
+    int GetRequestSender(unsigned long& uid, unsigned long& pid);
     int ReplyMsg(const std::string& payload);
     int ReplyMsg(CIntfData* data);
     int SendMsg(const std::string& message, const std::string& payload);
@@ -59,6 +61,7 @@ public:
 private:
     std::string Prefix(const char* operation) const;
     void DropRequest();
+    void SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& arg);
 
     const DaemonRole& m_role;
     IPCAPIBase* m_api;

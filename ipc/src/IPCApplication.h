@@ -22,7 +22,8 @@ struct ApplicationMembers {
 };
 
 template <class Notify>
-int InitializeApplication(ApplicationMembers<Notify> m, const char* busName, const char* matchRule)
+int InitializeApplication(ApplicationMembers<Notify> m, const char* busName, const char* matchRule,
+                          const char* daemonIface)
 {
     const std::string name = std::string(m.className) + "::Initialize()";
     LogScope scope(name.c_str());
@@ -35,7 +36,10 @@ int InitializeApplication(ApplicationMembers<Notify> m, const char* busName, con
     if (!m.notify)
         m.notify = new Notify;
     m.controller = IPCController::CreateInstance(busName, matchRule);
-    if (!m.controller || m.controller->SetAPI(m.self) != 0) {
+    // Only the daemon's notifications reach the object: a signal sent to
+    // the application's name on another interface, or a method call, does
+    // not.
+    if (!m.controller || m.controller->SetAPI(m.self, daemonIface) != 0) {
         LogScope::Error(name + " --Set API Failed");
         return 1;
     }

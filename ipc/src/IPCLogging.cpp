@@ -59,4 +59,18 @@ std::string RedactSecrets(const std::string& payload)
     return out;
 }
 
+std::string LoggedPayload(const std::string& payload)
+{
+    // Redacted before the cut: a secret cut in half would no longer be
+    // recognised.
+    std::string text = RedactSecrets(payload);
+    if (text.size() <= kLoggedPayloadBytes)
+        return text;
+    std::size_t cut = kLoggedPayloadBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    text.resize(cut);
+    return text + "... (" + std::to_string(payload.size()) + " bytes)";
+}
+
 } // namespace IPCAPI

@@ -4,6 +4,7 @@
 
 #include "LogScope.h"
 
+#include <cstddef>
 #include <string>
 
 namespace IPCAPI {
@@ -14,6 +15,12 @@ using tav_common::LogScope;
 // "NewPassword" parameters replaced by "***", for log lines only: log files
 // are readable by others, the bus traffic itself is unchanged.
 std::string RedactSecrets(const std::string& payload);
+
+// What a log line shows of a payload: RedactSecrets, then at most
+// kLoggedPayloadBytes of it (cut on a character boundary) followed by
+// "... (<size> bytes)", so that one line stays small whatever arrives.
+constexpr std::size_t kLoggedPayloadBytes = 1024;
+std::string LoggedPayload(const std::string& payload);
 
 } // namespace IPCAPI
 

@@ -49,7 +49,7 @@ IPCRequest& IPCRequest::Int(const char* name, int value)
 IPCRequest& IPCRequest::Text(const char* name, const std::string& value)
 {
     if (!isSecret(name))
-        LogScope::Trace(std::string(m_op) + " --" + name + " = " + value);
+        LogScope::Trace(std::string(m_op) + " --" + name + " = " + LoggedPayload(value));
     m_data.m_ParaXml.setString(name, value);
     return *this;
 }

@@ -28,7 +28,7 @@ IPCStudentAPI::~IPCStudentAPI()
 int IPCStudentAPI::Initialize()
 {
     return InitializeApplication(Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify},
-                                 kStudentAppName, kStudentAppMatch);
+                                 kStudentAppName, kStudentAppMatch, kStudentDaemonIface);
 }
 
 int IPCStudentAPI::UnInitialize()

@@ -31,6 +31,11 @@ int IPCStudentDaemonAPI::ReceiveMsg(int&, std::string& message, std::string& pay
 
 int IPCStudentDaemonAPI::ReceiveMsg(CIntfData& data) { return Endpoint(*this).ReceiveMsg(data); }
 bool IPCStudentDaemonAPI::IsBlock() { return Endpoint(*this).IsBlock(); }
+
+int IPCStudentDaemonAPI::GetRequestSender(unsigned long& uid, unsigned long& pid)
+{
+    return Endpoint(*this).GetRequestSender(uid, pid);
+}
 int IPCStudentDaemonAPI::ReplyMsg(std::string payload) { return Endpoint(*this).ReplyMsg(payload); }
 int IPCStudentDaemonAPI::ReplyMsg(CIntfData* data) { return Endpoint(*this).ReplyMsg(data); }
 

@@ -30,7 +30,7 @@ IPCTeacherAPI::~IPCTeacherAPI()
 int IPCTeacherAPI::Initialize()
 {
     return InitializeApplication(Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify},
-                                 kTeacherAppName, kTeacherAppMatch);
+                                 kTeacherAppName, kTeacherAppMatch, kTeacherDaemonIface);
 }
 
 int IPCTeacherAPI::UnInitialize()

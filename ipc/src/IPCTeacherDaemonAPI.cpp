@@ -31,6 +31,11 @@ int IPCTeacherDaemonAPI::ReceiveMsg(int&, std::string& message, std::string& pay
 
 int IPCTeacherDaemonAPI::ReceiveMsg(CIntfData& data) { return Endpoint(*this).ReceiveMsg(data); }
 bool IPCTeacherDaemonAPI::IsBlock() { return Endpoint(*this).IsBlock(); }
+
+int IPCTeacherDaemonAPI::GetRequestSender(unsigned long& uid, unsigned long& pid)
+{
+    return Endpoint(*this).GetRequestSender(uid, pid);
+}
 int IPCTeacherDaemonAPI::ReplyMsg(std::string payload) { return Endpoint(*this).ReplyMsg(payload); }
 int IPCTeacherDaemonAPI::ReplyMsg(CIntfData* data) { return Endpoint(*this).ReplyMsg(data); }
 

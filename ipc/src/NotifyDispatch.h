@@ -106,7 +106,7 @@ int RouteNotification(const char* owner, Notify& notify, const NotifyRoute<Notif
     const std::string name = std::string(owner) + "::DoAction()";
     LogScope scope(name.c_str());
     try {
-        LogScope::Trace(std::string(owner) + " Receive Msg:" + RedactSecrets(payload));
+        LogScope::Trace(std::string(owner) + " Receive Msg:" + LoggedPayload(payload));
         for (const NotifyRoute<Notify>& route : routes)
             if (message == route.message)
                 return (notify.*route.handler)(std::move(payload), result);

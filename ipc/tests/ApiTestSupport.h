@@ -215,6 +215,18 @@ private:
     std::thread m_thread;
 };
 
+// What a hostile local user can send to an application's name that is no
+// notification of its daemon, each carrying envelope with member as name:
+// a signal on a made-up interface, a method call on the daemon's
+// interface, and one with no interface at all.
+inline void SendForgeries(DBusConnection* peer, const char* appName, const char* daemonIface,
+                          const char* member, const std::string& envelope)
+{
+    rawpeer::UnicastSignal(peer, appName, "evil.iface", member, envelope.c_str());
+    rawpeer::CallNoReply(peer, appName, daemonIface, member, envelope.c_str());
+    rawpeer::CallNoReply(peer, appName, nullptr, member, envelope.c_str());
+}
+
 // Thread-safe list of what a callback saw.
 class Journal {
 public:

@@ -3,6 +3,7 @@
 // parent must never hold the shared bus connection a child would inherit.
 #include "IPCController.h"
 #include "IPCLogging.h"
+#include "InputLimits.h"
 #include "RawPeer.h"
 #include "TestSupport.h"
 
@@ -443,4 +444,41 @@ TEST(Controller, SecretsNeverReachTheLog)
                   IPCController::RemoveAPI(nullptr);
                   return 0;
               });
+}
+
+// A logged payload is redacted before it is cut to 1 KiB (on a character
+// boundary), so neither a whole nor a half secret reaches the log.
+TEST(Controller, LoggedPayloadsAreShortAndRedacted)
+{
+    const std::string cutInUtf8 = std::string(1023, 'a') + "\xc3\xa9" + std::string(3000, 'b');
+    EXPECT_EQ(LoggedPayload(cutInUtf8), std::string(1023, 'a') + "... (4025 bytes)");
+    const std::string secretAcrossTheCut =
+        std::string(950, 'a') + "<Parameter name=\"Password\" type=\"string\" value=\"" + std::string(100, 's') +
+        "\" />";
+    const std::string shown = LoggedPayload(secretAcrossTheCut);
+    EXPECT_EQ(shown.find("sss"), std::string::npos);
+    EXPECT_NE(shown.find("value=\"***\""), std::string::npos);
+    EXPECT_EQ(LoggedPayload("short"), "short");
+}
+
+// A reply envelope over the size limit is refused with its size in the log.
+TEST(Controller, OversizedReplyIsRefused)
+{
+    EXPECT_CHILD_PASSES([] {
+        LibTAVData::CTAVLog::SetLogFileName("oversized");
+        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'r');
+        RawDaemon daemon("tav.student.daemon",
+                         [&](DBusConnection* c, DBusMessage* call) { rawpeer::Reply(c, call, big.c_str()); });
+        IPCController* c = IPCController::CreateInstance("tav.student.app", kStudentAppRule);
+        std::string reply = "kept";
+        EXPECT_EQ(c->SendMsg("tav.student.daemon", "tav.studentapp.type", "ASK", "q", reply), 1);
+        EXPECT_EQ(reply, "kept");
+        const std::string log = logText("oversized");
+        EXPECT_NE(log.find("ERROR:   IPCController::SendMsg() [Sync] --Refused the reply to ASK: envelope of " +
+                           std::to_string(big.size()) + " bytes"),
+                  std::string::npos);
+        EXPECT_EQ(log.find(std::string(1000, 'r')), std::string::npos);
+        IPCController::RemoveAPI(nullptr);
+        return 0;
+    });
 }

@@ -3,11 +3,15 @@
 // controller per process, and the parent never holds the bus connection.
 #include "IPCStudentDaemonAPI.h"
 #include "IPCTeacherDaemonAPI.h"
+#include "InputLimits.h"
 #include "RawPeer.h"
 #include "TAVLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
@@ -353,6 +357,106 @@ TYPED_TEST(DaemonApiTest, ObjectsSharingTheController)
         EXPECT_TRUE(dbus_bus_name_has_owner(peer, Side::kBus, nullptr));
         delete b;
         EXPECT_FALSE(dbus_bus_name_has_owner(peer, Side::kBus, nullptr));
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
+// Requests on the daemon's interface without a usable envelope (none, not
+// text, over the size limit) are logged and skipped within one ReceiveMsg:
+// the request behind them comes out of the same call.
+TYPED_TEST(DaemonApiTest, UnusableRequestsAreSkippedInOneCall)
+{
+    using Side = TypeParam;
+    EXPECT_CHILD_PASSES([] {
+        LibTAVData::CTAVLog::SetLogFileName("skipped");
+        typename Side::Api api;
+        DBusConnection* peer = rawpeer::Connect();
+        std::string message, payload;
+        int opid = 0;
+        for (int i = 0; i < 50; ++i)
+            rawpeer::Signal(peer, Side::kAppIface, "NOARG", nullptr);
+        call(peer, Side::kBus, Side::kAppIface, "CALLNOARG", nullptr);
+        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'x');
+        rawpeer::Signal(peer, Side::kAppIface, "BIG", big.c_str());
+        rawpeer::Signal(peer, Side::kAppIface, "GOOD", "fine");
+        rawpeer::Settle(peer);
+        EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 0);
+        EXPECT_EQ(message + "|" + payload, "GOOD|fine");
+        EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 1);
+        EXPECT_TRUE(logHas("skipped", "ERROR",
+                           std::string(Side::kClass) + "::ReceiveMsg [string] --Refused BIG: envelope of " +
+                               std::to_string(big.size()) + " bytes, over the limit of " +
+                               std::to_string(TavInternal::kMaxDocumentBytes) + " bytes"));
+        EXPECT_EQ(logText("skipped").find(std::string(1000, 'x')), std::string::npos);
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
+// The user and process ids of a request's sender come from the bus: those
+// of the peer process, kept for the request after the peer has left.
+TYPED_TEST(DaemonApiTest, TheSenderOfARequestIsKnown)
+{
+    using Side = TypeParam;
+    EXPECT_CHILD_PASSES([] {
+        typename Side::Api api;
+        unsigned long uid = 7, pid = 7;
+        EXPECT_EQ(api.GetRequestSender(uid, pid), 1);
+        EXPECT_EQ(uid + pid, 14u);
+        const pid_t asker = fork();
+        if (asker == 0) {
+            DBusConnection* c = rawpeer::Connect();
+            DBusMessage* m =
+                dbus_message_new_method_call(Side::kBus, "/orvelix/message/object", Side::kAppIface, "WHO");
+            const char* arg = "me";
+            dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
+            DBusMessage* r = dbus_connection_send_with_reply_and_block(c, m, 10000, nullptr);
+            _exit(r ? 0 : 1);
+        }
+        std::string message, payload;
+        EXPECT_TRUE(receive(api, message, payload));
+        EXPECT_EQ(api.GetRequestSender(uid, pid), 0);
+        EXPECT_EQ(uid, static_cast<unsigned long>(getuid()));
+        EXPECT_EQ(pid, static_cast<unsigned long>(asker));
+        EXPECT_EQ(api.ReplyMsg(std::string("you")), 0);
+        int status = -1;
+        EXPECT_EQ(waitpid(asker, &status, 0), asker);
+        EXPECT_EQ(status, 0);
+        uid = pid = 0;
+        EXPECT_EQ(api.GetRequestSender(uid, pid), 0);
+        EXPECT_EQ(pid, static_cast<unsigned long>(asker));
+
+        // Nothing held after a ReceiveMsg that found nothing.
+        int opid = 0;
+        EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 1);
+        EXPECT_EQ(api.GetRequestSender(uid, pid), 1);
+        return 0;
+    });
+}
+
+// A bus restart under a live daemon: it owns its name again and takes the
+// requests sent afterwards, with the same API object.
+TYPED_TEST(DaemonApiTest, ServesAgainAfterABusRestart)
+{
+    using Side = TypeParam;
+    EXPECT_CHILD_PASSES([] {
+        tavtest::PrivateBus bus;
+        if (!bus.Start())
+            return 2;
+        bus.Export();
+        typename Side::Api api;
+        EXPECT_TRUE(bus.Restart());
+        DBusConnection* peer = rawpeer::Connect();
+        std::string message, payload;
+        int opid = 0;
+        EXPECT_TRUE(tavtest::WaitFor([&] {
+            api.ReceiveMsg(opid, message, payload);
+            return dbus_bus_name_has_owner(peer, Side::kBus, nullptr);
+        }));
+        rawpeer::Signal(peer, Side::kAppIface, "AFTER", "x");
+        EXPECT_TRUE(receive(api, message, payload));
+        EXPECT_EQ(message, "AFTER");
         rawpeer::Close(peer);
         return 0;
     });

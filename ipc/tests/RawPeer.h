@@ -102,6 +102,45 @@ inline bool Signal(DBusConnection* c, const char* iface, const char* member, con
     return ok;
 }
 
+// Returns once everything peer sent before is in the incoming queue of this
+// process's shared connection (the controller's): a round trip of the peer
+// to the bus, then one of the shared connection, whose answer the bus
+// queues behind what it routed to us before.
+inline void Settle(DBusConnection* peer)
+{
+    dbus_bus_name_has_owner(peer, "tav.settle", nullptr);
+    if (DBusConnection* own = dbus_bus_get(DBUS_BUS_SYSTEM, nullptr)) {
+        dbus_bus_name_has_owner(own, "tav.settle", nullptr);
+        dbus_connection_unref(own);
+    }
+}
+
+// Sends a signal with one string argument to one destination only: it
+// reaches that peer whatever its match rules.
+inline bool UnicastSignal(DBusConnection* c, const char* destination, const char* iface, const char* member,
+                          const char* arg)
+{
+    DBusMessage* m = dbus_message_new_signal("/orvelix/message/object", iface, member);
+    dbus_message_set_destination(m, destination);
+    dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
+    const bool ok = dbus_connection_send(c, m, nullptr);
+    dbus_connection_flush(c);
+    dbus_message_unref(m);
+    return ok;
+}
+
+// A method call with one string argument nobody waits for; iface may be
+// null.
+inline void CallNoReply(DBusConnection* c, const char* destination, const char* iface, const char* member,
+                        const char* arg)
+{
+    DBusMessage* m = dbus_message_new_method_call(destination, "/orvelix/message/object", iface, member);
+    dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
+    dbus_connection_send(c, m, nullptr);
+    dbus_connection_flush(c);
+    dbus_message_unref(m);
+}
+
 // Answers a method call with a method return holding arg (none when null).
 inline void Reply(DBusConnection* c, DBusMessage* call, const char* arg)
 {

@@ -3,6 +3,7 @@
 // scenario runs in a forked child (one controller per process).
 #include "ApiTestSupport.h"
 #include "IPCController.h"
+#include "InputLimits.h"
 #include "IPCStudentAPI.h"
 #include "StudentMessageNotify.h"
 
@@ -262,6 +263,86 @@ TEST(StudentAPI, NotificationsReachTheCallback)
         send("POSTMESSAGE", Doc({I("MessageID", 8), S("Message", "both?")}));
         EXPECT_TRUE(tavtest::WaitFor([&] { return other.journal.Has("Message|8|both?"); }, 10000));
         EXPECT_EQ(recorder.journal.Entries(), expected);
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
+// Only signals on the daemon's interface are notifications: messages sent
+// to the application's name directly reach nobody, nor does an envelope over
+// the size limit (refused with its size, never logged). A message over what
+// the bus library reads at all costs the connection, which comes back.
+TEST(StudentAPI, OnlyTheDaemonsNotificationsReachTheCallback)
+{
+    EXPECT_CHILD_PASSES([] {
+        IPCStudentAPI api;
+        Recorder recorder;
+        api.RegisterCallBack(&recorder);
+        DBusConnection* peer = rawpeer::Connect();
+        auto post = [](int id, const std::string& text) {
+            return Envelope("POSTMESSAGE", id, "null", 0, Doc({I("MessageID", id), S("Message", text)}));
+        };
+        SendForgeries(peer, "tav.student.app", kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
+                      Envelope("NOTIFYLOCKSTATUSCHANGED", 1, "null", 0, Doc({S("bLock", "FALSE")})));
+        const std::string big = post(1, std::string(TavInternal::kMaxDocumentBytes, 'x'));
+        rawpeer::Signal(peer, kDaemonIface, "POSTMESSAGE", big.c_str());
+        rawpeer::Signal(peer, kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
+                        Envelope("NOTIFYLOCKSTATUSCHANGED", 2, "null", 0, Doc({S("bLock", "TRUE")})).c_str());
+        EXPECT_TRUE(tavtest::WaitFor([&] { return recorder.journal.Has("Lock|1"); }, 10000));
+        EXPECT_EQ(recorder.journal.Entries(), std::vector<std::string>{"Lock|1"});
+        const std::string log = LogText("publicLog");
+        EXPECT_NE(log.find("WARNING:   IPCController::DoAction() --Dropped signal evil.iface.NOTIFYLOCKSTATUSCHANGED"),
+                  std::string::npos);
+        EXPECT_TRUE(Logged(log, "ERROR", "IPCController::DoAction() --Refused POSTMESSAGE: envelope of " +
+                                             std::to_string(big.size()) + " bytes, over the limit of " +
+                                             std::to_string(TavInternal::kMaxDocumentBytes) + " bytes"));
+        EXPECT_EQ(log.find(std::string(1000, 'x')), std::string::npos);
+
+        const std::string huge = post(2, std::string(TavInternal::kMaxDocumentBytes + 100000, 'y'));
+        rawpeer::UnicastSignal(peer, "tav.student.app", kDaemonIface, "POSTMESSAGE", huge.c_str());
+        const std::string later = post(3, "after");
+        EXPECT_TRUE(tavtest::WaitFor(
+            [&] {
+                rawpeer::Signal(peer, kDaemonIface, "POSTMESSAGE", later.c_str());
+                return recorder.journal.Has("Message|3|after");
+            },
+            10000));
+        EXPECT_NE(LogText("publicLog").find("IPCController --Connection to the bus lost"), std::string::npos);
+        EXPECT_TRUE(dbus_bus_name_has_owner(peer, "tav.student.app", nullptr));
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
+// A bus restart under a live application: the first request once the bus
+// is back reaches the daemon, the name is owned again and later
+// notifications arrive, without making the API object again.
+TEST(StudentAPI, CarriesOnAfterABusRestart)
+{
+    EXPECT_CHILD_PASSES([] {
+        tavtest::PrivateBus bus;
+        if (!bus.Start())
+            return 2;
+        bus.Export();
+        IPCStudentAPI api;
+        Recorder recorder;
+        api.RegisterCallBack(&recorder);
+        int ret = -1;
+        {
+            RawDaemon daemon(kDaemon, {}, EchoResult);
+            EXPECT_EQ(api.SwitchToNormalOS(ret), 0);
+        }
+        EXPECT_TRUE(bus.Restart());
+        RawDaemon daemon(kDaemon, {}, EchoResult);
+        EXPECT_TRUE(daemon.Ok());
+        ret = -1;
+        EXPECT_EQ(api.SwitchToNormalOS(ret), 0);
+        EXPECT_GT(ret, 1000);
+        DBusConnection* peer = rawpeer::Connect();
+        EXPECT_TRUE(dbus_bus_name_has_owner(peer, "tav.student.app", nullptr));
+        rawpeer::Signal(peer, kDaemonIface, "NOTIFYTABNAVPOLICYCHANGED",
+                        Envelope("NOTIFYTABNAVPOLICYCHANGED", 1, "null", 0).c_str());
+        EXPECT_TRUE(tavtest::WaitFor([&] { return recorder.journal.Has("TabNav"); }, 10000));
         rawpeer::Close(peer);
         return 0;
     });

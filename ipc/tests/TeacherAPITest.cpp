@@ -355,6 +355,26 @@ TEST(TeacherAPI, NotificationsReachTheCallback)
     });
 }
 
+// Only signals on the teacher daemon's interface are notifications:
+// messages sent to the application's name directly reach nobody.
+TEST(TeacherAPI, OnlyTheDaemonsNotificationsReachTheCallback)
+{
+    EXPECT_CHILD_PASSES([] {
+        IPCTeacherAPI api;
+        Recorder recorder;
+        api.RegisterCallBack(&recorder);
+        DBusConnection* peer = rawpeer::Connect();
+        const char* member = "TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK";
+        SendForgeries(peer, "tav.teacher.app", kDaemonIface, member, Envelope(member, 1, "S6", 0, Doc({I("iReturn", 6)})));
+        rawpeer::Signal(peer, kDaemonIface, member, Envelope(member, 2, "S1", 0, Doc({I("iReturn", 0)})).c_str());
+        EXPECT_TRUE(tavtest::WaitFor([&] { return !recorder.journal.Entries().empty(); }, 10000));
+        // Anything forged would have come first.
+        EXPECT_EQ(recorder.journal.Entries(), std::vector<std::string>{"Lock|S1|0"});
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
 // The dispatcher's results, straight (no bus needed).
 TEST(TeacherMessageNotify, HandlerResults)
 {

@@ -327,13 +327,27 @@ bool PrivateBus::Start(const std::string& policyXml)
       << "</busconfig>\n";
     if (!WriteFile(conf, c.str()))
         return false;
+    return Launch();
+}
+
+bool PrivateBus::Restart()
+{
+    if (m_dir.empty())
+        return false;
+    stopChild(m_pid);
+    return Launch() && m_address == "unix:path=" + m_dir + "/system_bus_socket";
+}
+
+bool PrivateBus::Launch()
+{
     std::string line;
-    m_pid = spawnWithReadyLine({"dbus-daemon", "--config-file=" + conf, "--nofork",
+    m_pid = spawnWithReadyLine({"dbus-daemon", "--config-file=" + m_dir + "/bus.conf", "--nofork",
                                 "--nopidfile", "--print-address=3"},
                                line, 10000);
     if (m_pid <= 0)
         return false;
-    m_address = line;
+    // A client that knows the guid refuses a restarted daemon (new guid).
+    m_address = line.substr(0, line.find(",guid="));
     return true;
 }
 

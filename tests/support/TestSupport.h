@@ -45,12 +45,21 @@ public:
     // policyXml is placed verbatim inside <busconfig> (policies, includes).
     bool Start(const std::string& policyXml = PermissivePolicy());
     void Stop();
+    // Stops the daemon (if running) and starts it again with the same
+    // configuration on the same address, as a restarted system bus:
+    // connections made before are lost, new ones reach the new daemon.
+    // False when it did not start.
+    bool Restart();
+    // The socket address, without the daemon's guid, so that it stays the
+    // same across Restart().
     const std::string& Address() const { return m_address; }
     pid_t Pid() const { return m_pid; }
     // Points libdbus's system bus at this daemon (DBUS_SYSTEM_BUS_ADDRESS).
     void Export() const;
 
 private:
+    bool Launch();
+
     pid_t m_pid = -1;
     std::string m_address;
     std::string m_dir;
