@@ -306,7 +306,8 @@ int CTAVDataTools::PopupBalloon(const std::string& summary, const std::string& b
         reason = Translate("No summary specified.");
         return -1;
     }
-    std::vector<std::string> args = {"notify-send", "-t", NOTIFY_TIMER, summary};
+    // "--": a summary or body starting with "-" is text, never an option.
+    std::vector<std::string> args = {"notify-send", "-t", NOTIFY_TIMER, "--", summary};
     if (!body.empty())
         args.push_back(body);
     if (!RunAndWait(args, "CTAVDataTools::PopupBalloon()")) {
@@ -322,6 +323,8 @@ int CTAVDataTools::OpenHelp(const std::string& manual, std::string& reason)
         reason = Translate("The name of user manual cannot be empty!");
         return -1;
     }
+    // The manual's path starts with HELP_DIR's "/", so no name can be read
+    // as an option.
     if (!RunAndWait({"evince", HELP_DIR + manual, "--page-label=1"}, "CTAVDataTools::OpenHelp()")) {
         reason = Translate("Open user manual failed!");
         return -1;
