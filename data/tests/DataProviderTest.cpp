@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include <thread>
-#include <vector>
 
 using LibTAVData::CTAVDataProvider;
 using LibTAVData::Rsa;
@@ -350,13 +349,9 @@ TEST(DataProvider, DocumentsAboveTheSizeBoundAreRefused)
     EXPECT_EQ(p.dom2MemberCalls, 1);
 
     const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-    const std::string tail = ": 4194305 bytes, more than the 4194304 a document may have\n";
-    const std::vector<std::string> lines = {
-        "CTAVDataProvider::LoadFromString() --refused a text of 4194305 bytes, more than the 4194304 a "
-        "document may have\n",
-        "CTAVDataProvider::LoadFromFile() --refused " + file + tail,
-        "CTAVDataProvider::Deciphering() --refused " + file + tail};
-    for (const std::string& line : lines)
-        EXPECT_NE(log.find(":  ERROR:   " + line), std::string::npos) << line;
+    const std::string size = "4194305 bytes, more than the 4194304 a document may have\n";
+    EXPECT_NE(log.find("LoadFromString() --refused a text of " + size), std::string::npos);
+    EXPECT_NE(log.find("LoadFromFile() --refused " + file + ": " + size), std::string::npos);
+    EXPECT_NE(log.find("Deciphering() --refused " + file + ": " + size), std::string::npos);
     EXPECT_EQ(log.find("yyyy"), std::string::npos);
 }

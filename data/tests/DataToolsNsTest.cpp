@@ -1,6 +1,7 @@
 // The data tools on the machine's fixed paths (/tmp lock files, the message
 // catalogues under /usr/share/locale/), only ever inside the test's private
 // mount namespace.
+#include "AsUser.h"
 #include "TAVDataTools.h"
 #include "TAVLayout.h"
 #include "TestSupport.h"
@@ -11,14 +12,14 @@
 #include <libintl.h>
 #include <locale.h>
 #include <sys/mount.h>
-#include <grp.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -58,57 +59,6 @@ std::string MoFile(const std::map<std::string, std::string>& messages)
         put(mo, v);
     return mo + origTable + transTable + strings;
 }
-
-// Takes on another user's ids for good (in a forked child).
-bool BecomeUser(uid_t uid)
-{
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
-           ::setresuid(uid, uid, uid) == 0;
-}
-
-// Another local user: a child process under uid that runs plant, then stays
-// (keeping whatever it locked) until the object goes away.
-class OtherUser {
-public:
-    OtherUser(uid_t uid, const std::function<bool()>& plant)
-    {
-        int ready[2], hold[2];
-        if (::pipe(ready) != 0 || ::pipe(hold) != 0)
-            return;
-        std::fflush(nullptr);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            ::close(hold[1]);
-            const char ok = BecomeUser(uid) && plant() ? 'y' : 'n';
-            if (::write(ready[1], &ok, 1) != 1)
-                ::_exit(1);
-            char c;
-            while (::read(hold[0], &c, 1) > 0) {
-            }
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        ::close(hold[0]);
-        m_hold = hold[1];
-        char ok = 'n';
-        m_ready = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
-        ::close(ready[0]);
-    }
-    ~OtherUser()
-    {
-        if (m_hold >= 0)
-            ::close(m_hold);
-        if (m_pid > 0)
-            ::waitpid(m_pid, nullptr, 0);
-    }
-    bool Ready() const { return m_ready; }
-
-private:
-    pid_t m_pid = -1;
-    int m_hold = -1;
-    bool m_ready = false;
-};
 
 } // namespace
 
@@ -203,45 +153,49 @@ TEST(DataToolsNs, AnotherUsersLockFileDoesNotStopRoot)
 {
     ASSERT_TRUE(tavtest::InPrivateNamespace());
     if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to act as two users";
-    const uid_t squatter = 47011, user = 47012;
-    OtherUser other(squatter, [] {
-        const int created = ::open(LOCK_CALENDAR.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-        const int held = ::open(LOCK_TSD.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-        return created >= 0 && held >= 0 && ::lockf(held, F_TLOCK, 0) == 0 &&
-               ::symlink("/nonexistent", LOCK_TASK_SWITCH.c_str()) == 0 &&
-               ::open(LOCK_THEME_SETTING.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) >= 0;
-    });
-    ASSERT_TRUE(other.Ready());
-    // A per-user program under a third uid is told whose file it is.
-    // (Its log file is ours: its lines are read from its standard output.)
-    const std::string out = tavtest::TempRoot() + "/per-user.out";
-    EXPECT_EQ(tavtest::RunInChild([&] {
-                  const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                  return fd >= 0 && ::dup2(fd, 1) == 1 && BecomeUser(user) &&
-                                 !CTAVDataTools::GetLock(LOCK_THEME_SETTING)
+        GTEST_SKIP() << "needs root to act as other users";
+    const uid_t squatter = 47011;
+    ASSERT_EQ(AsUser(squatter, squatter, [] {
+                  return ::open(LOCK_CALENDAR.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) >= 0 &&
+                                 ::open(LOCK_THEME_SETTING.c_str(), O_CREAT | O_EXCL, 0600) >= 0 &&
+                                 ::symlink("/nonexistent", LOCK_TASK_SWITCH.c_str()) == 0
                              ? 0
                              : 1;
               }),
               0);
-    EXPECT_NE(tavtest::ReadFile(out).find(":  WARNING:   Can not lock file: " + LOCK_THEME_SETTING +
-                                          " (it belongs to uid 47011;"),
+    // A lock held on a file of his while root starts.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int fd = ::open(LOCK_TSD.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0 && ::fchown(fd, squatter, squatter) == 0 && ::lockf(fd, F_TLOCK, 0) == 0)
+            (void)!::write(ready[1], "y", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+
+    std::string log;
+    EXPECT_EQ(AsUser(47012, 47012, [] { return CTAVDataTools::GetLock(LOCK_THEME_SETTING) ? 1 : 0; },
+                     &log),
+              0);
+    EXPECT_NE(log.find(":  WARNING:   Can not lock file: " + LOCK_THEME_SETTING +
+                       " (it belongs to uid 47011; only root or that user can remove it)\n"),
               std::string::npos)
-        << tavtest::ReadFile(out);
+        << log;
 
     for (const std::string& lock : {LOCK_CALENDAR, LOCK_TSD, LOCK_TASK_SWITCH}) {
         EXPECT_TRUE(CTAVDataTools::GetLock(lock)) << lock;
         struct stat st;
         ASSERT_EQ(::lstat(lock.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << lock;
-        EXPECT_EQ(st.st_uid, 0u) << lock;
-        EXPECT_EQ(st.st_mode & 07777, 0640u) << lock;
-        // Really held: another process is refused.
-        EXPECT_EQ(tavtest::RunInChild([&] { return CTAVDataTools::GetLock(lock) ? 1 : 0; }), 0)
-            << lock;
-        EXPECT_NE(LogText().find("CTAVDataTools::GetLock() --replaced " + lock + " of uid 47011"),
-                  std::string::npos);
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_uid == 0 && (st.st_mode & 07777) == 0640) << lock;
+        EXPECT_EQ(tavtest::RunInChild([&] { return CTAVDataTools::GetLock(lock) ? 1 : 0; }), 0) << lock;
     }
-    // Nothing is left under a temporary name.
-    EXPECT_EQ(::system("ls /tmp | grep -q '\\.lock\\.'"), 256);
+    EXPECT_NE(LogText().find("CTAVDataTools::GetLock() --replaced " + LOCK_TSD + " of uid 47011"),
+              std::string::npos);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 }

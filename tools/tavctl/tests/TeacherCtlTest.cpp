@@ -13,7 +13,6 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <memory>
 
@@ -506,8 +505,6 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
     ASSERT_TRUE(tavtest::WriteFile(dir + "/latin1.xml", "<TeacherInfo><TeacherName>Jos\xe9</TeacherName>"
                                                         "<Course>x</Course></TeacherInfo>"));
     ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::symlink((dir + "/fifo").c_str(), (dir + "/to-fifo").c_str()), 0);
-    ASSERT_TRUE(tavtest::WriteFile(dir + "/huge.xml", "<TeacherInfo>" + std::string(4 << 20, ' ') + "</TeacherInfo>"));
     const std::vector<UsageCase> cases = {
         {{"frobnicate"}, "", "unknown teacher command 'frobnicate' (tavctl teacher --help)"},
         {{"get-student-list", "--colour"}, "", "unknown option --colour for get-student-list"},
@@ -536,12 +533,8 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
         // nor reads without end.
         {{"deploy-schedule-policy", "--all", "--file", dir + "/fifo"}, "",
          "cannot read " + dir + "/fifo: a FIFO, not a regular file"},
-        {{"deploy-schedule-policy", "--all", "--file", dir + "/to-fifo"}, "",
-         "cannot read " + dir + "/to-fifo: a symbolic link (not followed)"},
-        {{"deploy-schedule-policy", "--all", "--file", "/dev/zero"}, "",
+        {{"update-teacher-info", "--file", "/dev/zero"}, "",
          "cannot read /dev/zero: a character device, not a regular file"},
-        {{"update-teacher-info", "--file", dir + "/huge.xml"}, "",
-         "cannot read " + dir + "/huge.xml: larger than 4194304 bytes"},
         {{"deploy-schedule-policy", "--all", "--file", dir + "/other.xml"}, "",
          dir + "/other.xml is not a lock-schedule document"},
         {{"deploy-schedule-policy", "--all", "--file", dir + "/other.xml", "--section", "monday:8"}, "",
