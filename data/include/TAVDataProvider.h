@@ -66,8 +66,9 @@ public:
     // last block is filled with zero bytes). The padding blanks stay.
     virtual int Deciphering(std::string& text);
     // Pads text in place, then writes its cipher blocks to path (created or
-    // truncated). -1 when the file cannot be written or a block cannot be
-    // enciphered; no partly written file is left behind then.
+    // truncated, written as Save2File writes). -1 when the file cannot be
+    // written or a block cannot be enciphered; a file that was there stays
+    // as it was then.
     virtual int Enciphering(std::string& text, const std::string& path);
     // Reads the cipher blocks of path into text (a short last block is
     // filled with zero bytes). -1 when the file cannot be read, is not a

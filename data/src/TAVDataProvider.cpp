@@ -234,19 +234,18 @@ private:
 
 enum class Outcome { Written, Failed, WriteInPlace };
 
-const char kSave[] = "CTAVDataProvider::Save2File() --";
-
 // Writes text to a new copy beside target and renames it over target, so
 // that readers see the old document or the new one, never a part. The copy
 // takes over the old file's owner, group and mode (old is null for a new
 // file: 0644). When the folder cannot take a copy, or the copy cannot have
 // the old owner and group, the caller writes in place instead.
-Outcome ReplaceFile(const std::string& target, const std::string& text, const struct stat* old)
+Outcome ReplaceFile(const std::string& target, const std::string& text, const struct stat* old,
+                    const std::string& who)
 {
     TempCopy copy(target);
     if (copy.fd() < 0) {
         if (!old) {
-            Log(kSave + std::string("cannot create ") + target + ": " + Errno());
+            Log(who + "cannot create " + target + ": " + Errno());
             return Outcome::Failed;
         }
         return Outcome::WriteInPlace;
@@ -256,7 +255,7 @@ Outcome ReplaceFile(const std::string& target, const std::string& text, const st
         if (::fstat(copy.fd(), &mine) != 0 ||
             ((mine.st_uid != old->st_uid || mine.st_gid != old->st_gid) &&
              ::fchown(copy.fd(), old->st_uid, old->st_gid) != 0)) {
-            Log(kSave + std::string("cannot give a new copy of ") + target + " its owner " +
+            Log(who + "cannot give a new copy of " + target + " its owner " +
                 std::to_string(old->st_uid) + ":" + std::to_string(old->st_gid) + " (" + Errno() +
                 "); writing it in place instead");
             return Outcome::WriteInPlace;
@@ -264,12 +263,12 @@ Outcome ReplaceFile(const std::string& target, const std::string& text, const st
     }
     // After fchown, which clears set-id bits.
     if (::fchmod(copy.fd(), old ? (old->st_mode & 07777) : 0644) != 0) {
-        Log(kSave + std::string("cannot give a new copy of ") + target + " its mode (" + Errno() +
+        Log(who + "cannot give a new copy of " + target + " its mode (" + Errno() +
             "); writing it in place instead");
         return old ? Outcome::WriteInPlace : Outcome::Failed;
     }
     if (!WriteAll(copy.fd(), text) || !copy.RenameTo(target)) {
-        Log(kSave + std::string("cannot write ") + target + ": " + Errno() +
+        Log(who + "cannot write " + target + ": " + Errno() +
             (old ? "; the file is left as it was" : ""));
         return Outcome::Failed;
     }
@@ -280,12 +279,12 @@ Outcome ReplaceFile(const std::string& target, const std::string& text, const st
 // stay). The space for the new text is reserved before anything is
 // overwritten, and the old text is kept to be put back: a full disk or a
 // quota makes the save fail and leaves the old document as it was.
-bool RewriteInPlace(const std::string& target, const std::string& text)
+bool RewriteInPlace(const std::string& target, const std::string& text, const std::string& who)
 {
     const Fd fd(::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        Log(kSave + std::string("cannot write ") + target + ": " + Errno());
+        Log(who + "cannot write " + target + ": " + Errno());
         return false;
     }
     std::string old(static_cast<std::size_t>(st.st_size), '\0');
@@ -294,14 +293,14 @@ bool RewriteInPlace(const std::string& target, const std::string& text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            Log(kSave + std::string("cannot read ") + target + " before rewriting it: " +
+            Log(who + "cannot read " + target + " before rewriting it: " +
                 (n == 0 ? "it shrank" : Errno()));
             return false;
         }
         got += static_cast<std::size_t>(n);
     }
     if (const int rc = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(text.size()))) {
-        Log(kSave + std::string("no room for ") + std::to_string(text.size()) + " bytes in " +
+        Log(who + "no room for " + std::to_string(text.size()) + " bytes in " +
             target + ": " + std::strerror(rc) + "; the file is left as it was");
         return false;
     }
@@ -310,30 +309,25 @@ bool RewriteInPlace(const std::string& target, const std::string& text)
     const std::string why = Errno();
     const bool restored =
         WriteAll(fd.get(), old) && ::ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0;
-    Log(kSave + std::string("cannot write ") + target + ": " + why +
+    Log(who + "cannot write " + target + ": " + why +
         (restored ? "; the old document was put back" : "; the old document could not be put back"));
     return false;
 }
 
-// Writes doc to path. A regular file (or a new one) is replaced by a
-// complete copy or rewritten in place as above; a link is followed.
-// Anything else (a device, say) is written directly, without waiting for a
-// reader.
-bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
+// Writes text to path for who (the log lines' prefix). A regular file (or
+// a new one) is replaced by a complete copy or rewritten in place as above;
+// a link is followed. Anything else (a device, say) is written directly,
+// without waiting for a reader.
+bool WriteFileText(const std::string& path, const std::string& text, const std::string& who)
 {
-    std::string text;
-    if (!RenderDocument(doc, text)) {
-        Log(kSave + std::string("cannot print the document for ") + path);
-        return false;
-    }
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
-        return ReplaceFile(path, text, nullptr) == Outcome::Written;
+        return ReplaceFile(path, text, nullptr, who) == Outcome::Written;
     if (!S_ISREG(st.st_mode)) {
         const Fd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (fd.get() >= 0 && WriteAll(fd.get(), text, false))
             return true;
-        Log(kSave + std::string("cannot write ") + path + ": " + Errno());
+        Log(who + "cannot write " + path + ": " + Errno());
         return false;
     }
     std::string target = path;
@@ -341,11 +335,11 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
         target = resolved;
         std::free(resolved);
     }
-    switch (ReplaceFile(target, text, &st)) {
+    switch (ReplaceFile(target, text, &st, who)) {
     case Outcome::Written:
         return true;
     case Outcome::WriteInPlace:
-        return RewriteInPlace(target, text);
+        return RewriteInPlace(target, text, who);
     case Outcome::Failed:
         break;
     }
@@ -477,7 +471,13 @@ int CTAVDataProvider::Save2File(const std::string& path)
     int rc = Member2DOM();
     if (rc != 0)
         return rc;
-    return WriteDocument(*m_pDocument, path) ? 0 : -1;
+    const std::string who = "CTAVDataProvider::Save2File() --";
+    std::string text;
+    if (!RenderDocument(*m_pDocument, text)) {
+        Log(who + "cannot print the document for " + path);
+        return -1;
+    }
+    return WriteFileText(path, text, who) ? 0 : -1;
 }
 
 int CTAVDataProvider::Save2String(std::string& out)
@@ -527,15 +527,7 @@ int CTAVDataProvider::Enciphering(std::string& text, const std::string& path)
     std::string cipher;
     if (!encipherAll(text, cipher))
         return -1;
-    FILE* fp = std::fopen(path.c_str(), "wb");
-    if (!fp)
-        return -1;
-    const bool written = std::fwrite(cipher.data(), 1, cipher.size(), fp) == cipher.size();
-    if (std::fclose(fp) != 0 || !written) {
-        std::remove(path.c_str());
-        return -1;
-    }
-    return 0;
+    return WriteFileText(path, cipher, "CTAVDataProvider::Enciphering() --") ? 0 : -1;
 }
 
 int CTAVDataProvider::Deciphering(std::string& text, const std::string& path)
