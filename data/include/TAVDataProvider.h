@@ -39,13 +39,20 @@ public:
     virtual int Member2DOM();
 
     // -1 when the file cannot be read or does not parse (the path is
-    // remembered either way); otherwise DOM2Member()'s result.
+    // remembered either way); otherwise DOM2Member()'s result. Only regular
+    // files are read; one of more than 4 MiB is refused unread, with a log
+    // line.
     virtual int LoadFromFile(const std::string& path);
     // -1 when the text does not parse (an empty text does not); otherwise
-    // DOM2Member()'s result. Texts nested implausibly deep do not parse.
+    // DOM2Member()'s result. Texts nested implausibly deep do not parse;
+    // texts of more than 4 MiB are refused unparsed, with a log line.
     virtual int LoadFromString(const std::string& text);
-    // Member2DOM() then TinyXML's file writer; -1 when the file cannot be
-    // written completely. A failed save leaves the previous file as it was.
+    // Member2DOM() then TinyXML's file writer; -1, with a log line, when the
+    // file cannot be written completely. A failed save leaves the previous
+    // file as it was. The file keeps its owner, group and mode: it is
+    // replaced by a complete copy written beside it, or rewritten in place
+    // (space reserved first) where the folder takes no copy or the copy
+    // could not get the same owner.
     virtual int Save2File(const std::string& path);
     // Member2DOM() then the document printed with four blanks of indentation
     // and "\n" line breaks.
@@ -59,11 +66,13 @@ public:
     // last block is filled with zero bytes). The padding blanks stay.
     virtual int Deciphering(std::string& text);
     // Pads text in place, then writes its cipher blocks to path (created or
-    // truncated). -1 when the file cannot be written or a block cannot be
-    // enciphered; no partly written file is left behind then.
+    // truncated, written as Save2File writes). -1 when the file cannot be
+    // written or a block cannot be enciphered; a file that was there stays
+    // as it was then.
     virtual int Enciphering(std::string& text, const std::string& path);
     // Reads the cipher blocks of path into text (a short last block is
-    // filled with zero bytes). -1 when the file cannot be read.
+    // filled with zero bytes). -1 when the file cannot be read, is not a
+    // regular file or holds more than 4 MiB.
     virtual int Deciphering(std::string& text, const std::string& path);
 
     // Leading decimal integer of text (leading white space skipped); value is

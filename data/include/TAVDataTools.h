@@ -51,8 +51,10 @@ public:
     // holds the lock; it is kept until the process ends.
     static bool GetLock(std::string lockFile);
 
-    // Shows a desktop notification through notify-send and waits for it.
-    // 0 when notify-send ran; -1 with the reason otherwise.
+    // Shows a desktop notification through notify-send and waits for it
+    // (notify-send -t NOTIFY_TIMER -- summary [body]: the texts are never
+    // read as options). 0 when notify-send ran; -1 with the reason
+    // otherwise.
     static int PopupBalloon(const std::string& summary, const std::string& body,
                             std::string& reason);
 

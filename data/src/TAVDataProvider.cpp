@@ -1,5 +1,6 @@
 #include "TAVDataProvider.h"
 
+#include "InputLimits.h"
 #include "TAVLog.h"
 #include "XmlGuard.h"
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,55 +85,265 @@ void NormaliseLineEnds(std::string& text)
     text.swap(out);
 }
 
-// Prints doc with TinyXML's file writer into fp; false when any write failed
-// (TinyXML itself does not look at the result of its writes).
-bool PrintDocument(const TiXmlDocument& doc, FILE* fp)
+void Log(const std::string& message)
 {
-    const bool printed = doc.SaveFile(fp);
-    const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
-    return std::fclose(fp) == 0 && printed && flushed;
+    CTAVLog::WriteLine(message, CTAVLog::LOG_ERROR, "", false);
 }
 
-// Writes doc to path so that a failed write is reported and never leaves a
-// truncated file behind: a regular file (or a new one) is replaced at once by
-// a completed copy written beside it, keeping its mode; a link is followed.
-// Anything else (a device, say) is written in place.
-bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
+std::string Errno()
 {
-    std::string target = path;
+    return std::strerror(errno);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+struct FileCloser {
+    void operator()(FILE* fp) const { std::fclose(fp); }
+};
+
+// Reads the regular file at path whole into text. Documents above
+// kMaxDocumentBytes are refused before they are read (by their size) or
+// while they are (a file that grows, or reports no size as /proc files
+// do), with a log line that names the size, never the contents. A FIFO or
+// device is refused without waiting for it.
+bool ReadDocumentFile(const std::string& path, const char* who, std::string& text)
+{
+    const std::size_t limit = TavInternal::kMaxDocumentBytes;
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    bool exists = false;
-    if (::stat(path.c_str(), &st) == 0) {
-        exists = true;
-        if (!S_ISREG(st.st_mode)) {
-            FILE* fp = std::fopen(path.c_str(), "w");
-            return fp && PrintDocument(doc, fp);
-        }
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-    std::string temp = target + ".XXXXXX";
-    int fd = ::mkostemp(&temp[0], O_CLOEXEC);
-    if (fd < 0) {
-        // No room for a copy beside it (a folder we may not write into):
-        // write in place, still reporting failures.
-        FILE* fp = std::fopen(path.c_str(), "w");
-        return fp && PrintDocument(doc, fp);
-    }
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
-    FILE* fp = ::fdopen(fd, "w");
-    if (!fp) {
-        ::close(fd);
-        ::unlink(temp.c_str());
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (static_cast<unsigned long long>(st.st_size) > limit) {
+        Log(std::string(who) + " --refused " + path + ": " + std::to_string(st.st_size) +
+            " bytes, more than the " + std::to_string(limit) + " a document may have");
         return false;
     }
-    if (!PrintDocument(doc, fp) || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        // One byte past the bound is enough to tell it was crossed.
+        const std::size_t room = std::min(sizeof buf, limit + 1 - data.size());
+        const ssize_t n = ::read(fd.get(), buf, room);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(n));
+        if (data.size() > limit) {
+            Log(std::string(who) + " --refused " + path + ": more than the " +
+                std::to_string(limit) + " bytes a document may have");
+            return false;
+        }
+    }
+    text.swap(data);
+    return true;
+}
+
+// The whole document as TinyXML's file writer prints it, so that nothing
+// is written until all of it is known.
+bool RenderDocument(const TiXmlDocument& doc, std::string& text)
+{
+    char* buf = nullptr;
+    std::size_t size = 0;
+    std::unique_ptr<char, FreeDeleter> owner;
+    {
+        std::unique_ptr<FILE, FileCloser> fp(::open_memstream(&buf, &size));
+        if (!fp)
+            return false;
+        const bool printed = doc.SaveFile(fp.get());
+        const bool flushed = std::fflush(fp.get()) == 0;
+        fp.reset();
+        owner.reset(buf);
+        if (!printed || !flushed)
+            return false;
+    }
+    text.assign(owner.get(), size);
+    return true;
+}
+
+// Writes text from the start of a regular file (positional) or to a
+// device or pipe as it comes.
+bool WriteAll(int fd, const std::string& text, bool positional = true)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const char* from = text.data() + done;
+        const std::size_t left = text.size() - done;
+        const ssize_t n = positional ? ::pwrite(fd, from, left, static_cast<off_t>(done))
+                                     : ::write(fd, from, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// A temporary copy beside the file it will replace; removed unless it was
+// renamed into place.
+class TempCopy {
+public:
+    explicit TempCopy(const std::string& target) : m_name(target + ".XXXXXX")
+    {
+        m_fd = ::mkostemp(&m_name[0], O_CLOEXEC);
+    }
+    ~TempCopy()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            ::unlink(m_name.c_str());
+        }
+    }
+    TempCopy(const TempCopy&) = delete;
+    TempCopy& operator=(const TempCopy&) = delete;
+    int fd() const { return m_fd; }
+    bool RenameTo(const std::string& target)
+    {
+        if (::rename(m_name.c_str(), target.c_str()) != 0)
+            return false;
+        ::close(m_fd);
+        m_fd = -1;
+        return true;
+    }
+
+private:
+    std::string m_name;
+    int m_fd;
+};
+
+enum class Outcome { Written, Failed, WriteInPlace };
+
+// Writes text to a new copy beside target and renames it over target, so
+// that readers see the old document or the new one, never a part. The copy
+// takes over the old file's owner, group and mode (old is null for a new
+// file: 0644). When the folder cannot take a copy, or the copy cannot have
+// the old owner and group, the caller writes in place instead.
+Outcome ReplaceFile(const std::string& target, const std::string& text, const struct stat* old,
+                    const std::string& who)
+{
+    TempCopy copy(target);
+    if (copy.fd() < 0) {
+        if (!old) {
+            Log(who + "cannot create " + target + ": " + Errno());
+            return Outcome::Failed;
+        }
+        return Outcome::WriteInPlace;
+    }
+    if (old) {
+        struct stat mine;
+        if (::fstat(copy.fd(), &mine) != 0 ||
+            ((mine.st_uid != old->st_uid || mine.st_gid != old->st_gid) &&
+             ::fchown(copy.fd(), old->st_uid, old->st_gid) != 0)) {
+            Log(who + "cannot give a new copy of " + target + " its owner " +
+                std::to_string(old->st_uid) + ":" + std::to_string(old->st_gid) + " (" + Errno() +
+                "); writing it in place instead");
+            return Outcome::WriteInPlace;
+        }
+    }
+    // After fchown, which clears set-id bits.
+    if (::fchmod(copy.fd(), old ? (old->st_mode & 07777) : 0644) != 0) {
+        Log(who + "cannot give a new copy of " + target + " its mode (" + Errno() +
+            "); writing it in place instead");
+        return old ? Outcome::WriteInPlace : Outcome::Failed;
+    }
+    if (!WriteAll(copy.fd(), text) || !copy.RenameTo(target)) {
+        Log(who + "cannot write " + target + ": " + Errno() +
+            (old ? "; the file is left as it was" : ""));
+        return Outcome::Failed;
+    }
+    return Outcome::Written;
+}
+
+// Rewrites target in place (same file, so owner, group, mode and links
+// stay). The space for the new text is reserved before anything is
+// overwritten, and the old text is kept to be put back: a full disk or a
+// quota makes the save fail and leaves the old document as it was.
+bool RewriteInPlace(const std::string& target, const std::string& text, const std::string& who)
+{
+    const Fd fd(::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        Log(who + "cannot write " + target + ": " + Errno());
+        return false;
+    }
+    std::string old(static_cast<std::size_t>(st.st_size), '\0');
+    for (std::size_t got = 0; got < old.size();) {
+        const ssize_t n = ::pread(fd.get(), &old[got], old.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            Log(who + "cannot read " + target + " before rewriting it: " +
+                (n == 0 ? "it shrank" : Errno()));
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (const int rc = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(text.size()))) {
+        Log(who + "no room for " + std::to_string(text.size()) + " bytes in " +
+            target + ": " + std::strerror(rc) + "; the file is left as it was");
+        return false;
+    }
+    if (WriteAll(fd.get(), text) && ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0)
+        return true;
+    const std::string why = Errno();
+    const bool restored =
+        WriteAll(fd.get(), old) && ::ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0;
+    Log(who + "cannot write " + target + ": " + why +
+        (restored ? "; the old document was put back" : "; the old document could not be put back"));
+    return false;
+}
+
+// Writes text to path for who (the log lines' prefix). A regular file (or
+// a new one) is replaced by a complete copy or rewritten in place as above;
+// a link is followed. Anything else (a device, say) is written directly,
+// without waiting for a reader.
+bool WriteFileText(const std::string& path, const std::string& text, const std::string& who)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return ReplaceFile(path, text, nullptr, who) == Outcome::Written;
+    if (!S_ISREG(st.st_mode)) {
+        const Fd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() >= 0 && WriteAll(fd.get(), text, false))
+            return true;
+        Log(who + "cannot write " + path + ": " + Errno());
+        return false;
+    }
+    std::string target = path;
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    switch (ReplaceFile(target, text, &st, who)) {
+    case Outcome::Written:
+        return true;
+    case Outcome::WriteInPlace:
+        return RewriteInPlace(target, text, who);
+    case Outcome::Failed:
+        break;
+    }
+    return false;
 }
 
 // TinyXML's white-space switch is process-wide and read by every parse, on
@@ -214,26 +426,14 @@ int CTAVDataProvider::LoadFromFile(const std::string& path)
     // Only regular files: a folder cannot be read as one (TinyXML's own file
     // loader even sized its buffer by seeking to a folder's end), and a FIFO
     // would block the open until a writer comes.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    FILE* fp = nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(fp = ::fdopen(fd, "rb"))) {
-        ::close(fd);
-        return -1;
-    }
     std::string text;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)
-        text.append(buf, n);
-    const bool readFailed = std::ferror(fp) != 0;
-    std::fclose(fp);
+    if (!ReadDocumentFile(path, "CTAVDataProvider::LoadFromFile()", text))
+        return -1;
     // TinyXML stops at the first NUL too; only the part it would see counts.
     text.resize(std::strlen(text.c_str()));
     NormaliseLineEnds(text);
     m_pDocument->SetValue(path);
-    if (readFailed || !TavInternal::XmlTextIsSafe(text) || !ParseText(m_pDocument, text)) {
+    if (!TavInternal::XmlTextIsSafe(text) || !ParseText(m_pDocument, text)) {
         m_pDocument->Clear();
         return -1;
     }
@@ -248,6 +448,12 @@ int CTAVDataProvider::LoadFromString(const std::string& text)
     m_pDocument->Clear();
     const char* data = text.c_str();
     const std::size_t length = std::strlen(data);
+    if (length > TavInternal::kMaxDocumentBytes) {
+        Log("CTAVDataProvider::LoadFromString() --refused a text of " + std::to_string(length) +
+            " bytes, more than the " + std::to_string(TavInternal::kMaxDocumentBytes) +
+            " a document may have");
+        return -1;
+    }
     if (!TavInternal::XmlTextIsSafe(data, length))
         return -1;
     if (!ParseText(m_pDocument, std::string(data, length))) {
@@ -265,7 +471,13 @@ int CTAVDataProvider::Save2File(const std::string& path)
     int rc = Member2DOM();
     if (rc != 0)
         return rc;
-    return WriteDocument(*m_pDocument, path) ? 0 : -1;
+    const std::string who = "CTAVDataProvider::Save2File() --";
+    std::string text;
+    if (!RenderDocument(*m_pDocument, text)) {
+        Log(who + "cannot print the document for " + path);
+        return -1;
+    }
+    return WriteFileText(path, text, who) ? 0 : -1;
 }
 
 int CTAVDataProvider::Save2String(std::string& out)
@@ -315,29 +527,13 @@ int CTAVDataProvider::Enciphering(std::string& text, const std::string& path)
     std::string cipher;
     if (!encipherAll(text, cipher))
         return -1;
-    FILE* fp = std::fopen(path.c_str(), "wb");
-    if (!fp)
-        return -1;
-    const bool written = std::fwrite(cipher.data(), 1, cipher.size(), fp) == cipher.size();
-    if (std::fclose(fp) != 0 || !written) {
-        std::remove(path.c_str());
-        return -1;
-    }
-    return 0;
+    return WriteFileText(path, cipher, "CTAVDataProvider::Enciphering() --") ? 0 : -1;
 }
 
 int CTAVDataProvider::Deciphering(std::string& text, const std::string& path)
 {
-    FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp)
-        return -1;
     std::string cipher;
-    char buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, fp)) > 0;)
-        cipher.append(buf, n);
-    const bool failed = std::ferror(fp) != 0;
-    std::fclose(fp);
-    if (failed)
+    if (!ReadDocumentFile(path, "CTAVDataProvider::Deciphering()", cipher))
         return -1;
     Deciphering(cipher);
     text.swap(cipher);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -168,6 +169,103 @@ bool RunAndWait(const std::vector<std::string>& args, const std::string& who)
     return true;
 }
 
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// "uid 1001 (alice)" for log lines.
+std::string UserText(uid_t uid)
+{
+    std::string text = "uid " + std::to_string(uid);
+    std::vector<char> buf(16384);
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name)
+        text += std::string(" (") + found->pw_name + ")";
+    return text;
+}
+
+// Opens the lock file, or creates it when missing. The lock folder is
+// shared by everybody: never through a link, never waiting on a FIFO, and
+// never creating over a file that appeared meanwhile (O_CREAT on another
+// user's file in a sticky folder is refused even to root where
+// fs.protected_regular is set, so existing files are opened without it).
+// The descriptor stays out of the programs we start. -1 with errno.
+int OpenLockFile(const std::string& path)
+{
+    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    for (int i = 0; i < 8; ++i) {
+        int fd = ::open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT)
+            return fd;
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0640);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+struct TakeOverResult {
+    int fd;      // our locked lock file, -1 on failure
+    bool retry;  // another instance of ours took the name first
+};
+
+// Root puts a lock file of its own where another user's file (or link)
+// stands, so that nobody can keep a root program from starting by creating
+// its lock file first. The new file is made and locked under a temporary
+// name and then exchanged atomically with what is at the lock path: the
+// name never stands empty for a third process to fill. When the file
+// exchanged out is one of our own user's (a second instance of ours won
+// the same race), it is put back and the lock is tried again as usual.
+TakeOverResult TakeOver(const std::string& path, const struct stat& foreign)
+{
+    std::string temp = path + ".XXXXXX";
+    Fd fd(::mkostemp(&temp[0], O_CLOEXEC));
+    if (fd.get() < 0)
+        return {-1, false};
+    if (::fchmod(fd.get(), 0640) != 0 || ::lockf(fd.get(), F_TLOCK, 0) != 0) {
+        ::unlink(temp.c_str());
+        return {-1, false};
+    }
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        // A file system without exchange: replace it outright.
+        if ((errno != EINVAL && errno != ENOSYS) || ::rename(temp.c_str(), path.c_str()) != 0) {
+            ::unlink(temp.c_str());
+            return {-1, false};
+        }
+        return {fd.Release(), false};
+    }
+    struct stat out;
+    if (::lstat(temp.c_str(), &out) == 0 && out.st_uid == ::geteuid() &&
+        !(out.st_dev == foreign.st_dev && out.st_ino == foreign.st_ino)) {
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+        ::unlink(temp.c_str());
+        return {-1, true};
+    }
+    if (::unlink(temp.c_str()) != 0 && ::rmdir(temp.c_str()) != 0)
+        Log("CTAVDataTools::GetLock() --left what stood at " + path + " as " + temp,
+            CTAVLog::LOG_WARNING);
+    return {fd.Release(), false};
+}
+
 } // namespace
 
 CTAVDataTools::CTAVDataTools() {}
@@ -279,24 +377,41 @@ int CTAVDataTools::StartupProgramAsynchronism(const std::string& path)
 
 bool CTAVDataTools::GetLock(std::string lockFile)
 {
-    // The lock folder is shared by everybody: never follow a link planted
-    // there, and keep the descriptor out of the programs we start.
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0640);
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
-        Log("Can not create lock file: " + lockFile, CTAVLog::LOG_WARNING);
-        return false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Fd fd(OpenLockFile(lockFile));
+        struct stat st;
+        const bool found = fd.get() >= 0 ? ::fstat(fd.get(), &st) == 0
+                                         : ::lstat(lockFile.c_str(), &st) == 0;
+        if (found && st.st_uid != ::geteuid()) {
+            // Somebody else's file (or link) at our fixed name.
+            if (::geteuid() != 0) {
+                Log("Can not lock file: " + lockFile + " (it belongs to " + UserText(st.st_uid) +
+                        "; only root or that user can remove it)",
+                    CTAVLog::LOG_WARNING);
+                return false;
+            }
+            const TakeOverResult taken = TakeOver(lockFile, st);
+            if (taken.retry)
+                continue;
+            if (taken.fd < 0)
+                break;
+            Log("CTAVDataTools::GetLock() --replaced " + lockFile + " of " + UserText(st.st_uid) +
+                    " by a lock file of our own",
+                CTAVLog::LOG_WARNING);
+            return true;  // taken.fd is kept open: the lock lasts as long as the process
+        }
+        if (fd.get() < 0 || !found || !S_ISREG(st.st_mode))
+            break;
+        if (::lockf(fd.get(), F_TLOCK, 0) != 0) {
+            Log("Can not lock file: " + lockFile, CTAVLog::LOG_WARNING);
+            return false;
+        }
+        // Kept open on purpose: the lock lasts as long as the process.
+        fd.Release();
+        return true;
     }
-    if (::lockf(fd, F_TLOCK, 0) != 0) {
-        // We hold no lock on it, so closing releases nothing of ours.
-        ::close(fd);
-        Log("Can not lock file: " + lockFile, CTAVLog::LOG_WARNING);
-        return false;
-    }
-    // Kept open on purpose: the lock lasts as long as the process.
-    return true;
+    Log("Can not create lock file: " + lockFile, CTAVLog::LOG_WARNING);
+    return false;
 }
 
 int CTAVDataTools::PopupBalloon(const std::string& summary, const std::string& body,
@@ -306,7 +421,8 @@ int CTAVDataTools::PopupBalloon(const std::string& summary, const std::string& b
         reason = Translate("No summary specified.");
         return -1;
     }
-    std::vector<std::string> args = {"notify-send", "-t", NOTIFY_TIMER, summary};
+    // "--": a summary or body starting with "-" is text, never an option.
+    std::vector<std::string> args = {"notify-send", "-t", NOTIFY_TIMER, "--", summary};
     if (!body.empty())
         args.push_back(body);
     if (!RunAndWait(args, "CTAVDataTools::PopupBalloon()")) {
@@ -322,6 +438,8 @@ int CTAVDataTools::OpenHelp(const std::string& manual, std::string& reason)
         reason = Translate("The name of user manual cannot be empty!");
         return -1;
     }
+    // The manual's path starts with HELP_DIR's "/", so no name can be read
+    // as an option.
     if (!RunAndWait({"evince", HELP_DIR + manual, "--page-label=1"}, "CTAVDataTools::OpenHelp()")) {
         reason = Translate("Open user manual failed!");
         return -1;

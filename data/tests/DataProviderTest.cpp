@@ -326,3 +326,32 @@ TEST(DataProvider, SavesAreCompleteOrNothing)
     }
     EXPECT_EQ(entries, 2);
 }
+
+// Documents above the size bound are refused before they are parsed or read
+// whole, with a log line that gives the size and none of the text.
+TEST(DataProvider, DocumentsAboveTheSizeBoundAreRefused)
+{
+    const std::size_t limit = 4u * 1024 * 1024;
+    const std::string fits = "<a>" + std::string(limit - 7, 'x') + "</a>";
+    const std::string over = "<a>" + std::string(limit - 6, 'y') + "</a>";
+    Probe p;
+    EXPECT_EQ(p.LoadFromString(fits), 0);
+    EXPECT_EQ(p.LoadFromString(over), -1);
+
+    const std::string file = tavtest::TempRoot() + "/over.xml";
+    ASSERT_TRUE(tavtest::WriteFile(file, over));
+    EXPECT_EQ(p.LoadFromFile(file), -1);
+    std::string text = "kept";
+    EXPECT_EQ(p.Deciphering(text, file), -1);
+    EXPECT_EQ(text, "kept");
+    // A device is no file, and is never read without end.
+    EXPECT_EQ(p.Deciphering(text, "/dev/zero"), -1);
+    EXPECT_EQ(p.dom2MemberCalls, 1);
+
+    const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
+    const std::string size = "4194305 bytes, more than the 4194304 a document may have\n";
+    EXPECT_NE(log.find("LoadFromString() --refused a text of " + size), std::string::npos);
+    EXPECT_NE(log.find("LoadFromFile() --refused " + file + ": " + size), std::string::npos);
+    EXPECT_NE(log.find("Deciphering() --refused " + file + ": " + size), std::string::npos);
+    EXPECT_EQ(log.find("yyyy"), std::string::npos);
+}

@@ -1,6 +1,7 @@
 // The data tools on the machine's fixed paths (/tmp lock files, the message
 // catalogues under /usr/share/locale/), only ever inside the test's private
 // mount namespace.
+#include "AsUser.h"
 #include "TAVDataTools.h"
 #include "TAVLayout.h"
 #include "TestSupport.h"
@@ -11,7 +12,10 @@
 #include <libintl.h>
 #include <locale.h>
 #include <sys/mount.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -139,4 +143,59 @@ TEST(DataToolsNs, ReasonsComeFromOurCatalogueWhateverTheHostsDomain)
     });
     ::umount2(LOCALE_DIR.c_str(), MNT_DETACH);
     EXPECT_EQ(rc, 0);
+}
+
+// Another user who creates a root program's lock file first, holds a lock
+// on it or plants a link there cannot keep that program from starting: root
+// puts a lock file of its own in place. A per-user program cannot defend a
+// fixed name and says whose file stops it.
+TEST(DataToolsNs, AnotherUsersLockFileDoesNotStopRoot)
+{
+    ASSERT_TRUE(tavtest::InPrivateNamespace());
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as other users";
+    const uid_t squatter = 47011;
+    ASSERT_EQ(AsUser(squatter, squatter, [] {
+                  return ::open(LOCK_CALENDAR.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) >= 0 &&
+                                 ::open(LOCK_THEME_SETTING.c_str(), O_CREAT | O_EXCL, 0600) >= 0 &&
+                                 ::symlink("/nonexistent", LOCK_TASK_SWITCH.c_str()) == 0
+                             ? 0
+                             : 1;
+              }),
+              0);
+    // A lock held on a file of his while root starts.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int fd = ::open(LOCK_TSD.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0 && ::fchown(fd, squatter, squatter) == 0 && ::lockf(fd, F_TLOCK, 0) == 0)
+            (void)!::write(ready[1], "y", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+
+    std::string log;
+    EXPECT_EQ(AsUser(47012, 47012, [] { return CTAVDataTools::GetLock(LOCK_THEME_SETTING) ? 1 : 0; },
+                     &log),
+              0);
+    EXPECT_NE(log.find(":  WARNING:   Can not lock file: " + LOCK_THEME_SETTING +
+                       " (it belongs to uid 47011; only root or that user can remove it)\n"),
+              std::string::npos)
+        << log;
+
+    for (const std::string& lock : {LOCK_CALENDAR, LOCK_TSD, LOCK_TASK_SWITCH}) {
+        EXPECT_TRUE(CTAVDataTools::GetLock(lock)) << lock;
+        struct stat st;
+        ASSERT_EQ(::lstat(lock.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_uid == 0 && (st.st_mode & 07777) == 0640) << lock;
+        EXPECT_EQ(tavtest::RunInChild([&] { return CTAVDataTools::GetLock(lock) ? 1 : 0; }), 0) << lock;
+    }
+    EXPECT_NE(LogText().find("CTAVDataTools::GetLock() --replaced " + LOCK_TSD + " of uid 47011"),
+              std::string::npos);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 }

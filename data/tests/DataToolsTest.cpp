@@ -278,11 +278,11 @@ TEST(DataTools, BalloonRunsNotifySendWithTextsAsTheyStand)
     const std::string body = "line one\nline two $HOME";
     EXPECT_EQ(CTAVDataTools::PopupBalloon(summary, body, reason), 0);
     EXPECT_EQ(reason, "untouched");
-    EXPECT_EQ(tools.Record("notify-send"), "[-t][3000][" + summary + "][" + body + "]");
+    EXPECT_EQ(tools.Record("notify-send"), "[-t][3000][--][" + summary + "][" + body + "]");
 
     // An empty body is not passed at all.
     EXPECT_EQ(CTAVDataTools::PopupBalloon("Locked", "", reason), 0);
-    EXPECT_EQ(tools.Record("notify-send"), "[-t][" + CTAVDataTools::NOTIFY_TIMER + "][Locked]");
+    EXPECT_EQ(tools.Record("notify-send"), "[-t][" + CTAVDataTools::NOTIFY_TIMER + "][--][Locked]");
 }
 
 TEST(DataTools, BalloonFailures)
@@ -325,4 +325,22 @@ TEST(DataTools, LockFileThatCannotBeCreated)
     EXPECT_FALSE(CTAVDataTools::GetLock(lock));
     EXPECT_NE(LogText().find(Line("WARNING", "Can not create lock file: " + lock)),
               std::string::npos);
+}
+
+// Caller text that looks like an option reaches notify-send as text.
+TEST(DataTools, BalloonTextsAreNeverOptions)
+{
+    const std::string bin = tavtest::MakeTempDir("probe-bin");
+    ASSERT_EQ(::symlink(TAV_ARGV_PROBE, (bin + "/notify-send").c_str()), 0);
+    const std::string oldPath = std::getenv("PATH");
+    ::setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    Probe probe;
+    std::string reason;
+    EXPECT_EQ(CTAVDataTools::PopupBalloon("--icon=/tmp/x.png", "-u critical", reason), 0);
+    EXPECT_EQ(probe.Record().rfind("argc=6\nargv[0]=notify-send\nargv[1]=-t\nargv[2]=3000\nargv[3]=--\n"
+                                   "argv[4]=--icon=/tmp/x.png\nargv[5]=-u critical\n",
+                                   0),
+              0u)
+        << probe.Record();
+    ::setenv("PATH", oldPath.c_str(), 1);
 }

@@ -1,16 +1,18 @@
 #include "ProgramListing.h"
 
+#include "SafeFile.h"
 #include "SearchResultData.h"
 #include "TabNavigationData.h"
 
 #include <dbus/dbus.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <list>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -53,15 +55,13 @@ std::string StripFieldCodes(const std::string& exec)
     return squeezed;
 }
 
-bool ReadLauncher(const std::string& file, Program& program)
+bool ReadLauncher(int dirFd, const std::string& name, Program& program)
 {
-    // Launchers are small; only the head of an oversized file is read.
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    // The folder is named by whoever asks for the search: a launcher that is
+    // a link, a FIFO or oversized is skipped, never waited for.
+    std::string head, error;
+    if (!tavtools::ReadRegularFileAt(dirFd, name, kMaxLauncherSize, head, error))
         return false;
-    std::string head(kMaxLauncherSize, '\0');
-    in.read(&head[0], static_cast<std::streamsize>(kMaxLauncherSize));
-    head.resize(static_cast<std::size_t>(in.gcount()));
     std::istringstream lines(head);
     std::string line, type;
     bool inEntry = false, hidden = false;
@@ -109,14 +109,16 @@ bool Sendable(const Program& p)
 bool BuildProgramsDocument(const std::string& folder, std::string& xml, int& count)
 {
     count = 0;
-    DIR* dir = opendir(folder.c_str());
+    // Entries are looked at relative to the folder as it was opened, so a
+    // folder swapped for another meanwhile is not read in part.
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
         return false;
+    const int dirFd = ::dirfd(dir.get());
     std::vector<std::string> names;
-    while (dirent* e = readdir(dir))
+    while (dirent* e = ::readdir(dir.get()))
         if (e->d_name[0] != '.')
             names.push_back(e->d_name);
-    closedir(dir);
     std::sort(names.begin(), names.end());
 
     const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
@@ -124,19 +126,19 @@ bool BuildProgramsDocument(const std::string& folder, std::string& xml, int& cou
     for (const std::string& name : names) {
         if (count >= kMaxPrograms)
             break;
-        const std::string file = base + name;
-        struct stat st;
-        if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
         Program p;
         if (EndsWith(name, ".desktop")) {
-            if (!ReadLauncher(file, p))
+            if (!ReadLauncher(dirFd, name, p))
                 continue;
-        } else if (access(file.c_str(), X_OK) == 0) {
-            p.name = name;
-            p.path = file;
         } else {
-            continue;
+            // Other programs are only looked at, never opened: a link to an
+            // executable counts as one.
+            struct stat st;
+            if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode) ||
+                ::faccessat(dirFd, name.c_str(), X_OK, 0) != 0)
+                continue;
+            p.name = name;
+            p.path = base + name;
         }
         if (!Sendable(p))
             continue;

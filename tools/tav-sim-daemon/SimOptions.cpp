@@ -1,11 +1,12 @@
 #include "SimOptions.h"
 
+#include "SafeFile.h"
+
 #include <dbus/dbus.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -15,6 +16,10 @@ namespace {
 
 constexpr int kMaxStudents = 1000;
 constexpr std::size_t kMaxFieldLength = 64;  // the envelope's student id field
+constexpr std::size_t kMaxLineLength = 4096;
+// A full class with every field at its longest and a comment line for each
+// student stays well below this.
+constexpr std::size_t kMaxClassFileBytes = 1024 * 1024;
 
 bool ParseInt(const std::string& text, int low, int high, int& value)
 {
@@ -99,16 +104,17 @@ IPCAPI::tagStudent_t MakeStudent(int number, const std::string& id, const std::s
 
 bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students, std::string& error)
 {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read class file " + path;
+    std::string text;
+    if (!tavtools::ReadRegularFile(path, kMaxClassFileBytes, text, error)) {
+        error = "cannot read class file " + path + ": " + error;
         return false;
     }
+    std::istringstream in(text);
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
         ++lineNo;
-        if (line.size() > 4096) {
+        if (line.size() > kMaxLineLength) {
             error = path + ":" + std::to_string(lineNo) + ": line too long";
             return false;
         }
@@ -123,10 +129,6 @@ bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& stu
             error = path + ":" + std::to_string(lineNo) + ": " + error;
             return false;
         }
-    }
-    if (in.bad()) {
-        error = "cannot read class file " + path;
-        return false;
     }
     return true;
 }

@@ -40,7 +40,8 @@ struct SimOptions {
 bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help);
 
 // Reads a class file: one student a line, "ID [USER [HOST [IP]]]", blank
-// lines and lines starting with # ignored. False with a message in error.
+// lines and lines starting with # ignored. Only a regular file of at most
+// 1 MiB, not reached through a link, is read. False with a message in error.
 bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students, std::string& error);
 
 // A student with the given fields; missing ones are made up from its

@@ -2,17 +2,14 @@
 
 #include "LockScheduleData.h"
 #include "Output.h"
+#include "SafeFile.h"
+#include "Session.h"
 #include "StudentInfoData.h"
 #include "TAVSystemSettingData.h"
 #include "TabNavigationData.h"
 #include "TeacherInfoData.h"
 
 #include <dbus/dbus.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 
 using namespace LibTAVData;
@@ -97,32 +94,14 @@ std::string plural(std::size_t n, const char* one, const char* many)
 
 std::string ReadTextFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        throw UsageError("cannot read " + path + ": " + std::strerror(err));
-    }
-    std::string text;
-    char chunk[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int err = errno;
-            ::close(fd);
-            throw UsageError("cannot read " + path + ": " + std::strerror(err));
-        }
-        if (n == 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(n));
-        // Policies are small; anything this big is the wrong file.
-        if (text.size() > 16 * 1024 * 1024) {
-            ::close(fd);
-            throw UsageError("cannot read " + path + ": larger than 16 MiB");
-        }
-    }
-    ::close(fd);
+    // The data classes load no document larger than this.
+    constexpr std::size_t kMaxDocumentFileBytes = 4u * 1024 * 1024;
+    std::string text, error;
+    // Nothing here should block, but Ctrl-C must end tavctl if it does.
+    const int read = WithTerminalSignals(
+        [&] { return tavtools::ReadRegularFile(path, kMaxDocumentFileBytes, text, error) ? 1 : 0; });
+    if (!read)
+        throw UsageError("cannot read " + path + ": " + error);
     return text;
 }
 

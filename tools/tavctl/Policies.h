@@ -47,7 +47,8 @@ Document TeacherInfo(const ParsedArgs& args);
 // names the text in the message.
 void CheckText(const std::string& text, const std::string& what);
 
-// The whole file, or UsageError naming it and the reason.
+// The whole file, or UsageError naming it and the reason. Only a regular
+// file of at most 4 MiB named without a symbolic link is read.
 std::string ReadTextFile(const std::string& path);
 
 } // namespace tavctl

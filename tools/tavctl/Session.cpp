@@ -192,13 +192,18 @@ void Session::Close()
     }
 }
 
-int Session::Blocking(const std::function<int()>& request)
+int WithTerminalSignals(const std::function<int()>& fn)
 {
     sigset_t set = terminalSignals();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    const int rc = request();
+    const int rc = fn();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     return rc;
+}
+
+int Session::Blocking(const std::function<int()>& request)
+{
+    return WithTerminalSignals(request);
 }
 
 Session::WaitEnd Session::Wait(double seconds)

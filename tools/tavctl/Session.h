@@ -99,6 +99,10 @@ private:
     Waiter m_waiter;
 };
 
+// Runs fn with the terminal signals let through in the calling thread:
+// one that arrives meanwhile ends the process (default action).
+int WithTerminalSignals(const std::function<int()>& fn);
+
 // Blocks the terminal signals in the calling thread (and the threads it
 // starts). Called once at start, before any library call.
 void BlockTerminalSignals();

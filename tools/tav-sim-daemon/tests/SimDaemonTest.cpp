@@ -369,6 +369,8 @@ TEST(SimOptions, CommandLine)
     EXPECT_TRUE(help);
 
     tavtest::WriteFile(file, "K1\nK1 again\n");
+    const std::string fifo = file + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::map<std::vector<std::string>, std::string> refused = {
         {{}, "missing mode: teacher or student"},
         {{"parent"}, "unknown mode 'parent' (teacher or student)"},
@@ -384,7 +386,12 @@ TEST(SimOptions, CommandLine)
          "--student " + std::string(65, 'x') + ": invalid student field '" + std::string(65, 'x') +
              "' (1 to 64 characters, no blanks)"},
         {{"teacher", "--class", file}, file + ":2: student K1 is listed twice"},
-        {{"teacher", "--class", "/nonexistent/class"}, "cannot read class file /nonexistent/class"},
+        {{"teacher", "--class", "/nonexistent/class"},
+         "cannot read class file /nonexistent/class: No such file or directory"},
+        // Neither waits for a writer nor reads without end.
+        {{"teacher", "--class", fifo}, "cannot read class file " + fifo + ": a FIFO, not a regular file"},
+        {{"teacher", "--class", "/dev/zero"},
+         "cannot read class file /dev/zero: a character device, not a regular file"},
         {{"teacher", "--result", "NAME"},
          "--result needs NAME=CODE with a message name and a number, not 'NAME'"},
         {{"teacher", "--result", "BAD NAME=1"},
@@ -415,6 +422,25 @@ TEST(ProgramListing, LaunchersAndProgramsOfOneFolder)
                                  dir + "/tool.sh|;");
     EXPECT_FALSE(BuildProgramsDocument(dir + "/missing", xml, count));
     EXPECT_EQ(count, 0);
+}
+
+// A folder prepared by another user: launchers that would make the daemon
+// wait (a FIFO, a link to one) or read without end are skipped; a link to
+// an executable is still a program.
+TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
+{
+    const std::string dir = ProgramsFolder();
+    ASSERT_EQ(mkfifo((dir + "/fifo.desktop").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("fifo.desktop", (dir + "/to-fifo.desktop").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir + "/zero.desktop").c_str()), 0);
+    ASSERT_TRUE(tavtest::WriteFile(dir + "/big.desktop", "[Desktop Entry]\nName=Big\nExec=big\n" +
+                                                         std::string(64 * 1024, '#')));
+    ASSERT_EQ(symlink("tool.sh", (dir + "/tool-link").c_str()), 0);
+    std::string xml;
+    int count = -1;
+    ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
+    EXPECT_EQ(Programs(xml), "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool-link|" +
+                                 dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
 }
 
 // Every request of the teacher catalogue, the notifications per student,

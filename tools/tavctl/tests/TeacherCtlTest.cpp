@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -503,6 +504,7 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
     ASSERT_TRUE(tavtest::WriteFile(dir + "/other.xml", "<?xml version=\"1.0\" ?><TabNavigation/>"));
     ASSERT_TRUE(tavtest::WriteFile(dir + "/latin1.xml", "<TeacherInfo><TeacherName>Jos\xe9</TeacherName>"
                                                         "<Course>x</Course></TeacherInfo>"));
+    ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
     const std::vector<UsageCase> cases = {
         {{"frobnicate"}, "", "unknown teacher command 'frobnicate' (tavctl teacher --help)"},
         {{"get-student-list", "--colour"}, "", "unknown option --colour for get-student-list"},
@@ -526,7 +528,13 @@ TEST_F(TeacherCtl, BadInputSendsNothing)
         {{"deploy-schedule-policy", "--all", "--auto-lock", "maybe"}, "", "--auto-lock needs on or off"},
         {{"deploy-schedule-policy", "--all", "--file", dir + "/missing.xml"}, "",
          "cannot read " + dir + "/missing.xml: No such file or directory"},
-        {{"deploy-schedule-policy", "--all", "--file", dir}, "", "cannot read " + dir},
+        {{"deploy-schedule-policy", "--all", "--file", dir}, "", "cannot read " + dir + ": a folder, not a regular file"},
+        // Neither waits for a writer (SIGINT is blocked while tavctl runs)
+        // nor reads without end.
+        {{"deploy-schedule-policy", "--all", "--file", dir + "/fifo"}, "",
+         "cannot read " + dir + "/fifo: a FIFO, not a regular file"},
+        {{"update-teacher-info", "--file", "/dev/zero"}, "",
+         "cannot read /dev/zero: a character device, not a regular file"},
         {{"deploy-schedule-policy", "--all", "--file", dir + "/other.xml"}, "",
          dir + "/other.xml is not a lock-schedule document"},
         {{"deploy-schedule-policy", "--all", "--file", dir + "/other.xml", "--section", "monday:8"}, "",
