@@ -35,6 +35,7 @@ _tav_words() {
 _tav_complete() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local -a context=("${COMP_WORDS[0]}")
+    COMPREPLY=()
     local help options words word value next i
     help=$(_tav_help "${context[@]}")
     options=$(_tav_options "$help")
@@ -53,10 +54,11 @@ _tav_complete() {
             [[ $next == "$help" ]] && words="" || words=$(_tav_words "$next")
             help=$next
             options=$(_tav_options "$help")
+        else
+            return  # a word the program does not take: nothing to offer
         fi
     done
 
-    COMPREPLY=()
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(cut -d' ' -f1 <<<"$options")" -- "$cur")
         return
