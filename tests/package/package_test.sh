@@ -30,13 +30,22 @@ build_start=$SECONDS
 (cd "$work/src" && dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$work/build.log" 2>&1 ||
   { tail -n 60 "$work/build.log"; fail "dpkg-buildpackage failed"; }
 echo "package build: $((SECONDS - build_start)) s"
+
+# 2. lintian: no error, every warning overridden (with its reason) in debian/.
+step "lintian"
+lintian --fail-on error,warning "$work"/tav_*.changes 2>&1 |
+  grep -v "^running with root privileges" >"$work/lintian.log" ||
+  { [ "${PIPESTATUS[0]}" -eq 0 ] || { cat "$work/lintian.log"; fail "lintian"; }; }
+echo "lintian: $(grep -c . "$work/lintian.log") lines left (informational)"
+cat "$work/lintian.log"
+
 mkdir "$work/debs"
 mv "$work"/*.deb "$work/debs/"
 rm -f "$work"/debs/*-dbgsym_*.deb
 deb() { ls "$work"/debs/"$1"_*.deb; }
 contents() { dpkg-deb -c "$(deb "$1")" | awk '{print substr($6, 2)}'; }
 
-# 2. Contents.
+# 3. Contents.
 step "checking the contents"
 for p in "$work"/debs/*.deb; do
   name=$(dpkg-deb -f "$p" Package)
@@ -75,12 +84,6 @@ for tool in tavctl tav-sim-daemon tav-info; do
   done
 done
 
-# 3. lintian: no error, every warning overridden (with its reason) in debian/.
-step "lintian"
-lintian --fail-on error,warning --suppress-tags no-symbols-control-file \
-  "$work"/tav_*.changes >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian"; }
-echo "lintian: $(grep -c . "$work/lintian.log" || true) lines left"
-cat "$work/lintian.log"
 
 # 4. Installed into an overlay of this machine's root.
 if [ "$(id -u)" -ne 0 ] || ! unshare --mount true 2>/dev/null; then
