@@ -16,15 +16,16 @@ function(tav_tool target)
   cmake_parse_arguments(A "" "NAME" "SUBHELP" ${ARGN})
   target_compile_definitions(${target} PRIVATE TAV_VERSION="${PROJECT_VERSION}")
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-  if(NOT TAV_HELP2MAN)
+  # Sanitizer builds are for the tests (and a ThreadSanitizer program may
+  # not even start outside setarch -R): no man pages there.
+  if(NOT TAV_HELP2MAN OR TAV_SANITIZE)
     return()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${target}.1)
-  # The tools run in a build sandbox: a home of their own, and sanitizer
-  # builds' leak checker off (the tools' help is not what it checks).
+  # The tools run with a home of their own inside the build folder.
   add_custom_command(OUTPUT ${page}
     COMMAND ${CMAKE_COMMAND} -E env HOME=${CMAKE_CURRENT_BINARY_DIR}/man-home
-            ASAN_OPTIONS=detect_leaks=0 HELP2MAN=${TAV_HELP2MAN}
+            HELP2MAN=${TAV_HELP2MAN}
             ${PROJECT_SOURCE_DIR}/cmake/tav-man.sh ${page} $<TARGET_FILE:${target}>
             ${target} "${A_NAME}" ${A_SUBHELP}
     DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/tav-man.sh
