@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # translations_build_test.sh SOURCE_DIR
 # The languages of a LINGUAS file are compiled and installed into the
-# locale folder the libraries bind; a listed language without a .po, a
-# broken .po or a malformed code stops the build.
+# locale folder the libraries bind; a listed language without a .po stops
+# the build.
 set -euo pipefail
 src=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/tav-po-XXXXXX")
@@ -30,22 +30,11 @@ for mo in xx/LC_MESSAGES/libTAVGUI.mo yy/LC_MESSAGES/libTAVGUI.mo yy/LC_MESSAGES
   [ -f "$work/root/usr/share/locale/$mo" ] || fail "$mo not installed"
 done
 [ ! -e "$work/root/usr/share/locale/xx/LC_MESSAGES/libTAVData.mo" ] || fail "a catalogue without .po"
-msgunfmt "$work/root/usr/share/locale/xx/LC_MESSAGES/libTAVGUI.mo" | grep -q 'msgstr "xx: About"' ||
+msgunfmt "$work/root/usr/share/locale/xx/LC_MESSAGES/libTAVGUI.mo" | grep 'msgstr "xx: About"' >/dev/null ||
   fail "xx catalogue lacks its text"
-[ "$(cat "$work/build/catalogues.txt")" = \
-  "xx/LC_MESSAGES/libTAVGUI.mo;yy/LC_MESSAGES/libTAVData.mo;yy/LC_MESSAGES/libTAVGUI.mo" ] ||
-  fail "catalogue list: $(cat "$work/build/catalogues.txt")"
 
-# Mistakes stop the build with the reason.
 rm -rf "$work/build"
 echo zz >>"$po/LINGUAS"
 configure && fail "a language without .po was accepted"
 grep -q "lists 'zz' but no" "$work/log" || { cat "$work/log"; fail "no reason given for zz"; }
-sed -i 's/^zz$/../' "$po/LINGUAS"
-configure && fail "a malformed code was accepted"
-grep -q "is not a language code" "$work/log" || { cat "$work/log"; fail "no reason given for .."; }
-sed -i '$d' "$po/LINGUAS"
-printf 'msgid "x"\nmsgstr "y\n' >>"$po/libTAVGUI.xx.po"
-configure || { cat "$work/log"; fail "configure"; }
-cmake --build "$work/build" >"$work/log" 2>&1 && fail "a broken .po was compiled"
 echo "translations build test passed"
