@@ -25,22 +25,45 @@ function(tav_warnings target)
   target_compile_options(${target} PRIVATE ${TAV_WARNINGS})
 endfunction()
 
+# Install components, so that packagers can split an installation:
+#   lib<name>  one per library: the versioned shared object (runtime)
+#   dev        headers, .so links, pkg-config files, CMake packages
+#   common     configuration folder, pictures, bus policy, message catalogues
+#   tools      tavctl, tav-sim-daemon, tav-info, their man pages and completion
+#   dcssdk     the device SDK stand-in (only when asked: TAV_INSTALL_DCSSDK)
+set(TAV_DEV_COMPONENT dev)
+
+# Package configurations find third-party modules under this prefix
+# (PkgConfig::TAVDEP_DBUS, TAVDEP_DBUS_FOUND, ...): a host's own DBUS_*,
+# TINYXML_*, GTK2_* variables and PkgConfig:: targets are never touched.
+set(TAV_PKGDEP_PREFIX TAVDEP_)
+
+# tav_pkg_link(<out-var> <VAR>): the link item for pkg-config module VAR:
+# PkgConfig::VAR while building, the private name once installed.
+function(tav_pkg_link out var)
+  set(${out} "$<BUILD_INTERFACE:PkgConfig::${var}>;$<INSTALL_INTERFACE:PkgConfig::${TAV_PKGDEP_PREFIX}${var}>"
+      PARENT_SCOPE)
+endfunction()
+
 # tav_add_library(<name>
 #   SOURCES <files...>
 #   PUBLIC_LIBS <targets...>     linked and part of the link interface
+#                                (PkgConfig::<VAR> items become private names
+#                                once installed, see TAV_PKGDEP_PREFIX)
 #   PRIVATE_LIBS <targets...>    linked only
 #   DEPENDS <our libraries...>   find_dependency() in the package config
 #   PKG_MODULES <VAR=module...>  pkg-config modules the package config re-finds
 #   PC_REQUIRES <text>           pkg-config "Requires:"
-#   PC_REQUIRES_PRIVATE <text>   pkg-config "Requires.private:"
+#   PC_LIBS <text>               more "Libs:" flags
 #   DESCRIPTION <text>
 #   ALLOW_UNDEFINED)             symbols may stay for the host process to provide
 #
-# Builds lib<name>.so with a versioned SONAME, installs it with its public
-# headers (include/ -> <includedir>/TAV), a pkg-config file and a CMake
-# package configuration exporting TAV::<name>.
+# Builds lib<name>.so with a versioned SONAME, installs it (component
+# lib<name>) with its public headers (include/ -> <includedir>/TAV), a
+# pkg-config file and a CMake package configuration exporting TAV::<name>
+# (component dev).
 function(tav_add_library name)
-  cmake_parse_arguments(A "ALLOW_UNDEFINED" "DESCRIPTION;PC_REQUIRES;PC_REQUIRES_PRIVATE"
+  cmake_parse_arguments(A "ALLOW_UNDEFINED" "DESCRIPTION;PC_REQUIRES;PC_LIBS"
                         "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS;DEPENDS;PKG_MODULES" ${ARGN})
   add_library(${name} SHARED ${A_SOURCES})
   add_library(TAV::${name} ALIAS ${name})
@@ -51,7 +74,14 @@ function(tav_add_library name)
   target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/TAV>)
-  target_link_libraries(${name} PUBLIC ${A_PUBLIC_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+  set(public "")
+  foreach(lib ${A_PUBLIC_LIBS})
+    if(lib MATCHES "^PkgConfig::(.+)$")
+      tav_pkg_link(lib ${CMAKE_MATCH_1})
+    endif()
+    list(APPEND public ${lib})
+  endforeach()
+  target_link_libraries(${name} PUBLIC ${public} PRIVATE ${A_PRIVATE_LIBS})
   # Internal helpers shared by the libraries (never installed).
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/common)
   # Catch unresolved symbols at link time rather than in a host program;
@@ -64,12 +94,14 @@ function(tav_add_library name)
 
   install(TARGETS ${name} EXPORT ${name}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/TAV)
+      COMPONENT lib${name} NAMELINK_COMPONENT ${TAV_DEV_COMPONENT})
   install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/TAV
+    COMPONENT ${TAV_DEV_COMPONENT}
     FILES_MATCHING PATTERN "*.h")
   install(EXPORT ${name}Targets NAMESPACE TAV::
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name}
+    COMPONENT ${TAV_DEV_COMPONENT})
 
   # CMake package configuration.
   set(TAV_PKG_NAME ${name})
@@ -82,8 +114,16 @@ function(tav_add_library name)
     string(REPLACE "=" ";" pair ${mod})
     list(GET pair 0 var)
     list(GET pair 1 module)
+    set(var ${TAV_PKGDEP_PREFIX}${var})
     string(APPEND TAV_PKG_MODULES
-      "if(NOT TARGET PkgConfig::${var})\n  pkg_check_modules(${var} REQUIRED IMPORTED_TARGET ${module})\nendif()\n")
+      "if(NOT TARGET PkgConfig::${var})\n"
+      "  pkg_check_modules(${var} QUIET IMPORTED_TARGET ${module})\n"
+      "  if(NOT ${var}_FOUND)\n"
+      "    set(\${CMAKE_FIND_PACKAGE_NAME}_FOUND FALSE)\n"
+      "    set(\${CMAKE_FIND_PACKAGE_NAME}_NOT_FOUND_MESSAGE \"needs the pkg-config module(s) ${module}\")\n"
+      "    return()\n"
+      "  endif()\n"
+      "endif()\n")
   endforeach()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/PackageConfig.cmake.in
     ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake @ONLY)
@@ -93,13 +133,16 @@ function(tav_add_library name)
   install(FILES
     ${CMAKE_CURRENT_BINARY_DIR}/${name}Config.cmake
     ${CMAKE_CURRENT_BINARY_DIR}/${name}ConfigVersion.cmake
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name})
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/${name}
+    COMPONENT ${TAV_DEV_COMPONENT})
 
-  # pkg-config file.
+  # pkg-config file. Only shared libraries are installed, so nothing is
+  # needed for static linking (no Requires.private): a host needs only the
+  # development files of what our headers include.
   set(TAV_PC_NAME ${name})
   set(TAV_PC_DESCRIPTION "${A_DESCRIPTION}")
   set(TAV_PC_REQUIRES "${A_PC_REQUIRES}")
-  set(TAV_PC_REQUIRES_PRIVATE "${A_PC_REQUIRES_PRIVATE}")
+  set(TAV_PC_LIBS "${A_PC_LIBS}")
   # Relocatable: the prefix is found from the .pc file's own folder, so an
   # installation copied or installed with --prefix elsewhere still works.
   file(RELATIVE_PATH TAV_PC_TO_PREFIX
@@ -108,7 +151,8 @@ function(tav_add_library name)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/library.pc.in
     ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT ${TAV_DEV_COMPONENT})
 endfunction()
 
 # tav_add_gtest(<name>

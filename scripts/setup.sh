@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, test and demonstrate the
-# libraries. Packages already present are skipped; `apt-get update` runs
-# at most once, and only when something is missing. Run as root.
+# Installs the Debian packages needed to build, test, package and
+# demonstrate the libraries: the build dependencies of debian/control (the
+# one list of them) and what only the tests need. Packages already present
+# are skipped; `apt-get update` runs at most once, and only when something
+# is missing. Run as root.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Build-Depends of debian/control, one package a line: the first of each
+# set of alternatives, without versions, architectures or profiles.
+build_depends() {
+  sed -n '/^Build-Depends:/,/^[^ ]/{/^Build-Depends:/{s/^Build-Depends://;p;d};/^ /p}' debian/control |
+    tr ',' '\n' | sed -e 's/|.*//' -e 's/[([<].*//' -e 's/ //g' -e '/^$/d' |
+    sed 's/^debhelper-compat$/debhelper/'
+}
+mapfile -t build_packages < <(build_depends)
+[ ${#build_packages[@]} -gt 0 ] || { echo "setup: no Build-Depends in debian/control" >&2; exit 1; }
 
 packages=(
-  # toolchain and build
-  build-essential cmake pkg-config clang libclang-rt-14-dev
-  # libraries we link against
-  libdbus-1-dev libgtk2.0-dev liblog4cpp5-dev libtinyxml-dev libssl-dev
+  "${build_packages[@]}"
+  # toolchain, package building and checking
+  build-essential dpkg-dev lintian clang libclang-rt-14-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # real parts the tests and the main job use
-  dbus-daemon xvfb xauth util-linux procps
-  # message templates
-  gettext
+  dbus-daemon xvfb xauth util-linux procps man-db adduser
 )
 
 missing=()

@@ -3,12 +3,14 @@
 #   1. the normal build (warnings are errors) and its whole suite,
 #   2. the suite again built with AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the threaded tests built with ThreadSanitizer,
-#   4. each libFuzzer target for a bounded time (TAV_FUZZ_SECONDS, default 60).
+#   4. each libFuzzer target for a bounded time (TAV_FUZZ_SECONDS, default 60),
+#   5. the Debian packages: built, checked, lintian, installed in a throwaway
+#      overlay of the root and built against (tests/package/package_test.sh).
 # TAV_TEST_STAGES picks stages, e.g. TAV_TEST_STAGES="plain asan".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-stages=${TAV_TEST_STAGES:-plain asan tsan fuzz}
+stages=${TAV_TEST_STAGES:-plain asan tsan fuzz package}
 jobs=$(nproc)
 
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null; then sudo scripts/setup.sh; else scripts/setup.sh; fi
@@ -48,6 +50,11 @@ for stage in $stages; do
       CC=clang CXX=clang++ build build-fuzz -DTAV_BUILD_FUZZ=ON -DTAV_SANITIZE=address,undefined \
         -DTAV_BUILD_TESTS=OFF -DTAV_BUILD_BENCH=OFF
       scripts/fuzz.sh build-fuzz "${TAV_FUZZ_SECONDS:-60}"
+      ;;
+    package)
+      started=$SECONDS
+      tests/package/package_test.sh "$root"
+      echo "package stage: $((SECONDS - started)) s"
       ;;
     *)
       echo "unknown test stage: $stage" >&2

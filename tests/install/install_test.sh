@@ -1,45 +1,43 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix, then builds and runs a small
-# host program against it twice: with pkg-config alone, and with CMake's
-# find_package.
+# Installs the build into a temporary root (DESTDIR, prefix /usr), checks
+# what went where, then builds and runs host programs against it
+# (build_hosts.sh): with pkg-config, with find_package, and as a GTK+ 2
+# host that finds GTK itself first.
 set -euo pipefail
 build=$1; here=$2; cxx=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/tav-install-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
+root=$work/root
+fail() { echo "install test: $*"; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
-libdir=$(dirname "$(find "$prefix" -name 'libTAVData.so' | head -n1)")
-[ -n "$libdir" ] || { echo "libTAVData.so not installed"; exit 1; }
+libdir=$(dirname "$(find "$root" -name 'libTAVData.so' | head -n1)")
+[ -n "$libdir" ] || fail "libTAVData.so not installed"
 for lib in tavIntfData TAVData tav TAVGUI tavDeviceContext; do
-  [ -f "$libdir/pkgconfig/$lib.pc" ] || { echo "missing $lib.pc"; exit 1; }
-  [ -f "$libdir/cmake/$lib/${lib}Config.cmake" ] || { echo "missing ${lib}Config.cmake"; exit 1; }
+  [ -f "$libdir/pkgconfig/$lib.pc" ] || fail "missing $lib.pc"
+  [ -f "$libdir/cmake/$lib/${lib}Config.cmake" ] || fail "missing ${lib}Config.cmake"
   so=$(readlink -f "$libdir/lib$lib.so")
   soname=$(objdump -p "$so" | awk '/SONAME/ {print $2}')
-  [ "$soname" = "lib$lib.so.1" ] || { echo "lib$lib.so: SONAME '$soname'"; exit 1; }
+  [ "$soname" = "lib$lib.so.1" ] || fail "lib$lib.so: SONAME '$soname'"
 done
 
-[ -f "$prefix/share/dbus-1/system.d/tav.conf" ] || { echo "bus policy not installed"; exit 1; }
-[ -f "$prefix/etc/TAV/DefaultConfig.xml" ] && [ -f "$prefix/etc/TAV/image/gui_default_app.png" ] &&
-  [ -f "$prefix/etc/TAV/image/About_BG.png" ] || { echo "configuration folder not installed"; exit 1; }
+# Where the libraries and the bus read, not under the prefix.
+[ -f "$root/usr/share/dbus-1/system.d/tav.conf" ] || fail "bus policy not installed"
+for f in DefaultConfig.xml image/gui_default_app.png image/About_BG.png; do
+  [ -f "$root/etc/TAV/$f" ] || fail "/etc/TAV/$f not installed"
+done
+[ ! -e "$root/usr/etc" ] || fail "configuration installed under the prefix"
+for page in tavctl tav-sim-daemon tav-info; do
+  [ -s "$root/usr/share/man/man1/$page.1" ] || fail "man page of $page missing"
+  [ -e "$root/usr/share/bash-completion/completions/$page" ] || fail "completion of $page missing"
+done
 
-export PKG_CONFIG_PATH=$libdir/pkgconfig
-export HOME=$work/home
-mkdir -p "$HOME"
+# The device SDK stand-in only when asked for.
+[ -z "$(find "$root" -name 'libDcsSdk*')" ] || fail "SDK stand-in installed without being asked for"
+DESTDIR=$root cmake --install "$build" --prefix /usr --component dcssdk >/dev/null
+[ -f "$libdir/libDcsSdk.so" ] || fail "component dcssdk did not install the SDK stand-in"
 
-# 1. pkg-config alone.
-# shellcheck disable=SC2046
-"$cxx" -std=c++17 -o "$work/host-pc" "$here/host.cpp" \
-  $(pkg-config --cflags --libs TAVGUI tav tavIntfData TAVData tavDeviceContext)
-LD_LIBRARY_PATH=$libdir "$work/host-pc" > "$work/out-pc"
-grep -q "host program linked" "$work/out-pc"
-grep -q "host program linked" "$HOME/TAVLog/hostcheck.log"
-
-# 2. find_package.
-cmake -S "$here" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
-cmake --build "$work/cmake-build" >/dev/null
-LD_LIBRARY_PATH=$libdir "$work/cmake-build/host" > "$work/out-cmake"
-grep -q "host program linked" "$work/out-cmake"
+export PKG_CONFIG_PATH=$libdir/pkgconfig CMAKE_PREFIX_PATH=$root/usr LD_LIBRARY_PATH=$libdir
+"$here/build_hosts.sh" "$here" "$work" "$cxx"
 echo "install test passed"

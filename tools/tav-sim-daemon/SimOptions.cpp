@@ -321,6 +321,7 @@ std::string Usage()
            "                          (default 100)\n"
            "  --bus ADDRESS           use the bus at ADDRESS instead of the system bus\n"
            "  --log NAME              log file $HOME/TAVLog/NAME.log (default tav-sim-daemon)\n"
+           "  --version               print the version\n"
            "  -h, --help              show this text\n"
            "\n"
            "Commands on standard input, one a line:\n"

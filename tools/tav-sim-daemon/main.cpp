@@ -156,6 +156,11 @@ int Serve(SimDaemon& sim, DBusConnection* bus)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--version") {
+            std::printf("tav-sim-daemon (TAV) %s\n", TAV_VERSION);
+            return 0;
+        }
     SimOptions options;
     std::string error;
     bool help = false;

@@ -12,6 +12,7 @@
 #include "Session.h"
 #include "TAVLog.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -33,6 +34,7 @@ const char* const kUsage =
     "  --verbose       show the library's log lines on standard error\n"
     "  --help          this text; tavctl teacher --help and tavctl student --help\n"
     "                  list the commands, tavctl SIDE COMMAND --help explains one\n"
+    "  --version       print the version\n"
     "\n"
     "Exit status: 0 answered (signal requests: sent, and with --wait all answers\n"
     "arrived), 1 no answer (no bus, no daemon, nothing came back), 2 bad input\n"
@@ -71,6 +73,9 @@ int main(int argc, char** argv)
                 ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
         } else if (w == "--help" || w == "-h") {
             help = true;
+        } else if (w == "--version") {
+            std::printf("tavctl (TAV) %s\n", TAV_VERSION);
+            return 0;
         } else {
             globalError = "unknown option " + w;
         }
