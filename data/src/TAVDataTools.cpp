@@ -1,5 +1,6 @@
 #include "TAVDataTools.h"
 
+#include "GettextMarker.h"
 #include "TAVLayout.h"
 #include "TAVLog.h"
 
@@ -22,9 +23,6 @@ namespace LibTAVData {
 const std::string CTAVDataTools::NOTIFY_TIMER = "3000";
 
 namespace {
-
-// Marks a text for the message template; it is translated where it is used.
-#define N_(text) text
 
 // Our own catalogue is looked up by name, so a host that makes another
 // domain its default in between still gets our texts right.
