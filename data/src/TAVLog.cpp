@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
-#include <iomanip>
 #include <mutex>
 #include <sstream>
 
@@ -105,23 +104,30 @@ bool sameFile(const struct stat& a, dev_t dev, ino_t ino)
     return a.st_dev == dev && a.st_ino == ino;
 }
 
+// Local time as strftime "%c" (locale-dependent, under 100 characters).
+std::string secondsText(time_t seconds)
+{
+    struct tm local;
+    localtime_r(&seconds, &local);
+    char buf[100];
+    const size_t n = strftime(buf, sizeof buf, "%c", &local);
+    return std::string(buf, n);
+}
+
+void appendMillis(std::string& out, const struct timeval& tv)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%03u", static_cast<unsigned>(tv.tv_usec / 1000));
+    out += buf;
+}
+
 std::string timeText(bool flag)
 {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
-    time_t now = tv.tv_sec;
-    struct tm local;
-    localtime_r(&now, &local);
-    char buf[100];
-    size_t n = strftime(buf, sizeof buf, "%c", &local);
-    std::string text(buf, n);
-    if (flag) {
-        unsigned short millis = static_cast<unsigned short>(tv.tv_usec / 1000);
-        std::ostringstream os;
-        os << std::setw(3) << std::setfill('0') << millis;
-        if (os.good())
-            text += os.str();
-    }
+    std::string text = secondsText(tv.tv_sec);
+    if (flag)
+        appendMillis(text, tv);
     return text;
 }
 
@@ -222,7 +228,7 @@ public:
     void writeLine(int level, const std::string& message, bool flag)
     {
         m_line.clear();
-        m_line += timeText(flag);
+        appendTime(flag);
         m_line += ":  ";
         m_line += levelName(level);
         m_line += ":   ";
@@ -235,6 +241,20 @@ public:
 
 private:
     Log() = default;
+
+    // The time text changes once a second; so is it made.
+    void appendTime(bool flag)
+    {
+        struct timeval tv;
+        gettimeofday(&tv, nullptr);
+        if (tv.tv_sec != m_timeSeconds || m_timeText.empty()) {
+            m_timeText = secondsText(tv.tv_sec);
+            m_timeSeconds = tv.tv_sec;
+        }
+        m_line += m_timeText;
+        if (flag)
+            appendMillis(m_line, tv);
+    }
 
     // The whole line in one write: with O_APPEND it lands at the end of the
     // file in one piece even when other processes append at the same time.
@@ -346,6 +366,8 @@ private:
     dev_t m_dev = 0;
     ino_t m_ino = 0;
     std::string m_line;  // reused for every line
+    time_t m_timeSeconds = 0;
+    std::string m_timeText;  // secondsText(m_timeSeconds)
 };
 
 } // namespace
