@@ -2,14 +2,22 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <log4cpp/Category.hh>
+#include <log4cpp/OstreamAppender.hh>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <map>
 #include <regex>
+#include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using LibTAVData::CTAVLog;
@@ -25,6 +33,21 @@ int lineCount(const std::string& text)
 }
 
 std::string logDir() { return tavtest::Home() + "/TAVLog/"; }
+
+std::string backupName(const std::string& base, int i)
+{
+    char suffix[8];
+    snprintf(suffix, sizeof suffix, ".%02d", i);
+    return base + suffix;
+}
+
+int occurrences(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 // Tests below that start with DISABLED_ need a process in which nothing has
 // logged yet; FreshProcess runs each in one.
@@ -97,10 +120,43 @@ TEST(LogFresh, DISABLED_HomeMayBeLongerThanAnyBuffer)
     EXPECT_NE(tavtest::ReadFile(home + "/TAVLog/publicLog.log").find("deep"), std::string::npos);
 }
 
+// The threshold is read once, at the first line; lines below it reach
+// neither the file nor standard output.
+TEST(LogFresh, DISABLED_ThresholdFromEnvironment)
+{
+    FRESH_ONLY();
+    setenv("TAV_LOG_LEVEL", "wARNing", 1);
+    testing::internal::CaptureStdout();
+    for (int level = -1; level <= 3; ++level)
+        CTAVLog::WriteLine("m", static_cast<CTAVLog::LOGLEVEL>(level), "", false);
+    setenv("TAV_LOG_LEVEL", "debug", 1);
+    CTAVLog::WriteLine("still filtered", CTAVLog::LOG_TRACE, "", false);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::regex expected("^.+:  WARNING:   m\n.+:  ERROR:   m\n.+:  FATAL:   m\n$");
+    EXPECT_TRUE(std::regex_match(out, expected)) << out;
+    const std::string file = tavtest::ReadFile(logDir() + "publicLog.log");
+    EXPECT_TRUE(std::regex_match(file, expected)) << file;
+}
+
+// An unknown value keeps every line and says so once.
+TEST(LogFresh, DISABLED_UnknownThresholdIsReportedOnce)
+{
+    FRESH_ONLY();
+    setenv("TAV_LOG_LEVEL", "loud\n", 1);
+    CTAVLog::WriteLine("one", CTAVLog::LOG_DEBUG, "", false);
+    CTAVLog::WriteLine("two", CTAVLog::LOG_TRACE, "", false);
+    const std::string file = tavtest::ReadFile(logDir() + "publicLog.log");
+    EXPECT_TRUE(std::regex_match(
+        file, std::regex("^.+:  WARNING:   CTAVLog: TAV_LOG_LEVEL \"loud\\\\n\" is not [^\n]+\n"
+                         ".+:  DEBUG:   one\n.+:  TRACE:   two\n$")))
+        << file;
+}
+
 TEST(Log, FreshProcessCases)
 {
     for (const char* name : {"DefaultFileFolderModesAndFormat", "FolderIsComputedOnce",
-                             "UnwritableHomeKeepsStandardOutput", "HomeMayBeLongerThanAnyBuffer"})
+                             "UnwritableHomeKeepsStandardOutput", "HomeMayBeLongerThanAnyBuffer",
+                             "ThresholdFromEnvironment", "UnknownThresholdIsReportedOnce"})
         EXPECT_EQ(tavtest::RunTestInFreshProcess(std::string("LogFresh.DISABLED_") + name), 0)
             << name;
 }
@@ -159,11 +215,7 @@ TEST(Log, RollsAtOneMebibyteKeepingTenBackups)
     CTAVLog::SetLogFileName("rolling");
     const std::string base = logDir() + "rolling.log";
     const std::string payload(1000, 'x');
-    auto backup = [&](int i) {
-        char suffix[8];
-        snprintf(suffix, sizeof suffix, ".%02d", i);
-        return base + suffix;
-    };
+    auto backup = [&](int i) { return backupName(base, i); };
     int lines = 0;
     while (!tavtest::FileExists(backup(1))) {
         CTAVLog::WriteLine("roll " + payload, CTAVLog::LOG_TRACE, "", false);
@@ -217,4 +269,187 @@ TEST(Log, ManyThreadsLoseNothing)
     const std::string text = tavtest::ReadFile(logDir() + "threads.log");
     EXPECT_EQ(lineCount(text), kThreads * kLines);
     EXPECT_TRUE(std::regex_search(text, std::regex("thread 7 line 149\n")));
+}
+
+// No caller text can start a line of its own: control characters are
+// escaped in the file and on standard output alike; tab and text beyond
+// ASCII stay as they are.
+TEST(Log, ControlCharactersAreEscaped)
+{
+    const std::string message = std::string("a\nb\rc\td\x01" "e\x1f" "f\x7f" "g\xc3\xa9h") +
+                                '\0' + "2026: FATAL: forged";
+    const std::string shown = "a\\nb\\rc\td\\x01e\\x1ff\\x7fg\xc3\xa9h\\x002026: FATAL: forged\n";
+    testing::internal::CaptureStdout();
+    CTAVLog::WriteLine(message, CTAVLog::LOG_TRACE, "escaped", false);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string file = tavtest::ReadFile(logDir() + "escaped.log");
+    EXPECT_EQ(lineCount(file), 1);
+    const std::string tail = ":  TRACE:   " + shown;
+    ASSERT_GT(file.size(), tail.size());
+    EXPECT_EQ(file.substr(file.size() - tail.size()), tail);
+    EXPECT_EQ(out, file);
+}
+
+// We never touch a host's own log4cpp categories.
+TEST(Log, HostLog4cppCategoryKeepsItsAppender)
+{
+    std::ostringstream hostLog;
+    log4cpp::Category& host = log4cpp::Category::getInstance("host");
+    host.addAppender(new log4cpp::OstreamAppender("host", &hostLog));
+    host.setPriority(log4cpp::Priority::INFO);
+    host.info("host before");
+    CTAVLog::WriteLine("ours", CTAVLog::LOG_TRACE, "hostcat", false);
+    CTAVLog::WriteLine("ours again", CTAVLog::LOG_ERROR, "", false);
+    host.info("host after");
+    host.removeAllAppenders();
+    EXPECT_NE(hostLog.str().find("host before"), std::string::npos) << hostLog.str();
+    EXPECT_NE(hostLog.str().find("host after"), std::string::npos) << hostLog.str();
+}
+
+// The file taken away under a running process (removed, or moved aside by
+// an administrator): the next line creates it again, nothing goes on into
+// the old one.
+TEST(Log, RemovedOrMovedFileIsCreatedAgain)
+{
+    const std::string path = logDir() + "vanishing.log";
+    CTAVLog::WriteLine("first", CTAVLog::LOG_TRACE, "vanishing", false);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    CTAVLog::WriteLine("second", CTAVLog::LOG_TRACE, "", false);
+    EXPECT_TRUE(std::regex_match(tavtest::ReadFile(path), std::regex("^.+:  TRACE:   second\n$")));
+    ASSERT_EQ(rename(path.c_str(), (path + ".old").c_str()), 0);
+    CTAVLog::WriteLine("third", CTAVLog::LOG_TRACE, "", false);
+    EXPECT_TRUE(std::regex_match(tavtest::ReadFile(path), std::regex("^.+:  TRACE:   third\n$")));
+    EXPECT_EQ(lineCount(tavtest::ReadFile(path + ".old")), 1);
+}
+
+// Forks while another thread logs without pause: each child must not hang
+// on a lock that thread held, and its line lands in the same file.
+TEST(Log, ForkedChildWritesToTheSameFile)
+{
+    CTAVLog::SetLogFileName("forked");
+    std::atomic<bool> stop{false};
+    std::thread busy([&] {
+        while (!stop) {
+            CTAVLog::WriteLine("parent line", CTAVLog::LOG_TRACE, "", false);
+        }
+    });
+    constexpr int kChildren = 10;
+    for (int i = 0; i < kChildren; ++i)
+        EXPECT_EQ(tavtest::RunInChild(
+                      [i] {
+                          CTAVLog::WriteLine("child " + std::to_string(i), CTAVLog::LOG_TRACE,
+                                             "", false);
+                          return 0;
+                      },
+                      10000),
+                  0)
+            << "child " << i;
+    stop = true;
+    busy.join();
+    std::string text = tavtest::ReadFile(logDir() + "forked.log");
+    for (int i = 1; i <= 10; ++i)
+        text += tavtest::ReadFile(backupName(logDir() + "forked.log", i));
+    std::istringstream lines(text);
+    const std::regex whole("^.+:  TRACE:   (parent line|child [0-9])$");
+    for (std::string l; std::getline(lines, l);)
+        ASSERT_TRUE(std::regex_match(l, whole)) << l;
+    for (int i = 0; i < kChildren; ++i)
+        EXPECT_EQ(occurrences(text, ":   child " + std::to_string(i) + "\n"), 1) << i;
+}
+
+// Four processes of four threads each write through several rolls of one
+// file: every line is found exactly once across the file and its backups,
+// whole, and each writer's lines in the order written; backups are rolled
+// files of about 1 MiB, numbered .01 upwards without gap, never past .10.
+// Three rounds, each on a file of its own, for more rolls that collide.
+void fourProcessesRollOneFile(const std::string& name)
+{
+    // The parent has the file open already: each child must open its own.
+    CTAVLog::WriteLine("parent", CTAVLog::LOG_TRACE, name, false);
+    constexpr int kProcs = 4, kThreads = 4, kLines = 330;
+    const std::string payload(1000, 'x');
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcs; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(gate[1]);
+            char c;
+            (void)!read(gate[0], &c, 1);  // returns when the parent closes its end
+            std::vector<std::thread> threads;
+            for (int t = 0; t < kThreads; ++t)
+                threads.emplace_back([&, t] {
+                    for (int i = 0; i < kLines; ++i)
+                        CTAVLog::WriteLine("p" + std::to_string(p) + " t" + std::to_string(t) +
+                                               " n" + std::to_string(i) + " " + payload,
+                                           CTAVLog::LOG_TRACE, "", false);
+                });
+            for (auto& th : threads)
+                th.join();
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (pid_t pid : children) {
+        int status = -1;
+        while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (status == -1) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << pid;
+    }
+
+    const std::string base = logDir() + name + ".log";
+    int backups = 0;
+    while (tavtest::FileExists(backupName(base, backups + 1)))
+        ++backups;
+    EXPECT_GE(backups, 4);
+    EXPECT_LE(backups, 10);
+    for (int i = backups + 1; i <= 12; ++i)
+        EXPECT_FALSE(tavtest::FileExists(backupName(base, i))) << i;
+
+    std::map<std::pair<int, int>, int> next;  // (process, thread) -> next line number
+    const std::regex line("^.+:  TRACE:   p([0-9]) t([0-9]) n([0-9]+) x{1000}$");
+    int total = 0, parentLines = 0;
+    for (int i = backups; i >= 0; --i) {
+        const std::string file = i ? backupName(base, i) : base;
+        const std::string text = tavtest::ReadFile(file);
+        if (i) {
+            EXPECT_GE(text.size(), 1048576u) << file;
+            EXPECT_LT(text.size(), 1048576u + 65536u) << file;
+        }
+        std::istringstream in(text);
+        std::smatch m;
+        for (std::string l; std::getline(in, l);) {
+            if (l.find(":  TRACE:   parent") != std::string::npos) {
+                ++parentLines;
+                continue;
+            }
+            ASSERT_TRUE(std::regex_match(l, m, line)) << file << ": " << l.substr(0, 120);
+            int& expected = next[{std::stoi(m[1]), std::stoi(m[2])}];
+            EXPECT_EQ(std::stoi(m[3]), expected) << l.substr(0, 60);
+            expected = std::stoi(m[3]) + 1;
+            ++total;
+        }
+    }
+    EXPECT_EQ(parentLines, 1);
+    EXPECT_EQ(total, kProcs * kThreads * kLines);
+    EXPECT_EQ(next.size(), static_cast<size_t>(kProcs * kThreads));
+    for (const auto& n : next)
+        EXPECT_EQ(n.second, kLines);
+}
+
+TEST(Log, FourProcessesRollOneFileTogether)
+{
+    for (const char* name : {"shared1", "shared2", "shared3"}) {
+        SCOPED_TRACE(name);
+        fourProcessesRollOneFile(name);
+    }
 }
