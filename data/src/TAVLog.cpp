@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -27,7 +28,7 @@ namespace {
 // The two members above are mirrors of the log's own copies. Lines written
 // late in static destruction must not touch them once they are gone; this
 // guard, defined after them, is destroyed first.
-bool g_membersAlive = true;
+std::atomic<bool> g_membersAlive{true};
 struct MembersGuard {
     ~MembersGuard() { g_membersAlive = false; }
 } g_membersGuard;
@@ -67,7 +68,8 @@ private:
     int m_fd = -1;
 };
 
-// Holds flock(LOCK_EX) on a descriptor for one scope.
+// Holds flock(LOCK_EX) on a descriptor for one scope, where the file
+// system offers it.
 class FileLock {
 public:
     explicit FileLock(int fd) : m_fd(fd)
@@ -85,7 +87,6 @@ public:
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    bool locked() const { return m_locked; }
 
 private:
     int m_fd;
@@ -326,13 +327,14 @@ private:
 
     // Processes sharing the file roll it under flock on the file itself, so
     // only the first of them to get there renames; the others find another
-    // file at the path and just reopen.
+    // file at the path and just reopen. Without flock (some network file
+    // systems) the file is still rolled, checked just the same.
     void roll()
     {
         {
-            FileLock lock(m_fd.get());
+            const FileLock lock(m_fd.get());
             struct stat atPath, own;
-            if (lock.locked() && ::stat(m_path.c_str(), &atPath) == 0 &&
+            if (::stat(m_path.c_str(), &atPath) == 0 &&
                 sameFile(atPath, m_dev, m_ino) && ::fstat(m_fd.get(), &own) == 0 &&
                 own.st_size >= kRollSize) {
                 ::unlink(backup(kBackups).c_str());
