@@ -17,6 +17,7 @@
 #include <exception>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 namespace LibTAVData {
 
@@ -383,12 +384,12 @@ void CTAVLog::WriteLine(std::string message, LOGLEVEL level,
     try {
         Log& log = Log::instance();
         std::lock_guard<std::mutex> lock(log.mutex);
-        log.start();
         if (!fileName.empty()) {
             log.setName(fileName);
             if (g_membersAlive)
                 m_FileName = fileName;
         }
+        log.start();
         if (log.passes(level))
             log.writeLine(level, message, flag);
         if (g_membersAlive && m_FolderName.empty())
