@@ -27,7 +27,8 @@ public:
     // Writes one line. A non-empty fileName replaces the log file's base
     // name for this and every later line. The message is written as it
     // stands ("%s" in it is text, not a format), except that control
-    // characters (below 0x20 but tab, and DEL) appear as \n, \r or \xHH.
+    // characters (below 0x20 but tab, and DEL) appear as \n, \r or \xHH;
+    // line breaks at its very end are dropped.
     // flag is passed to getTime(bool). The line is in the file when the call
     // returns. Never fails towards the caller; safe from any thread.
     static void WriteLine(std::string message, LOGLEVEL level,

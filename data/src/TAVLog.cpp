@@ -135,12 +135,17 @@ std::string timeText(bool flag)
 
 // Control characters (below 0x20 except tab, and DEL) become \n, \r or
 // \xHH, so that no text a caller passes on can start a line of its own.
+// Line breaks that end the message are dropped: the line ends there anyway,
+// and some callers end their messages with "\n".
 void appendEscaped(std::string& out, const std::string& text)
 {
     static const char hex[] = "0123456789abcdef";
     auto plain = [](unsigned char c) { return (c >= 0x20 && c != 0x7f) || c == '\t'; };
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r'))
+        --end;
     size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < end; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (plain(c))
             continue;
@@ -157,7 +162,7 @@ void appendEscaped(std::string& out, const std::string& text)
             out += hex[c & 0xf];
         }
     }
-    out.append(text, start, std::string::npos);
+    out.append(text, start, end - start);
 }
 
 // The log of this process. One mutex serialises every line of every

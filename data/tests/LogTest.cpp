@@ -275,11 +275,11 @@ TEST(Log, ManyThreadsLoseNothing)
 
 // No caller text can start a line of its own: control characters are
 // escaped in the file and on standard output alike; tab and text beyond
-// ASCII stay as they are.
+// ASCII stay as they are, line breaks ending the message are dropped.
 TEST(Log, ControlCharactersAreEscaped)
 {
     const std::string message = std::string("a\nb\rc\td\x01" "e\x1f" "f\x7f" "g\xc3\xa9h") +
-                                '\0' + "2026: FATAL: forged";
+                                '\0' + "2026: FATAL: forged\r\n\n";
     const std::string shown = "a\\nb\\rc\td\\x01e\\x1ff\\x7fg\xc3\xa9h\\x002026: FATAL: forged\n";
     testing::internal::CaptureStdout();
     CTAVLog::WriteLine(message, CTAVLog::LOG_TRACE, "escaped", false);
