@@ -326,7 +326,7 @@ private:
 
     std::string backup(int i) const
     {
-        char suffix[8];
+        char suffix[16];
         std::snprintf(suffix, sizeof suffix, ".%02d", i);
         return m_path + suffix;
     }
