@@ -349,15 +349,19 @@ TEST(Log, ForkedChildWritesToTheSameFile)
 // files of about 1 MiB, numbered .01 upwards without gap, never past .10.
 TEST(Log, FourProcessesRollOneFileTogether)
 {
-    constexpr int kProcs = 4, kThreads = 4, kLines = 330;
+    constexpr int kProcs = 4, kThreads = 4, kLines = 560;
     const std::string payload(1000, 'x');
     for (const std::string name : {"shared1", "shared2", "shared3"}) {
         // The parent has the file open already: each child must open its own.
         CTAVLog::WriteLine("p9 t9 n0 " + payload, CTAVLog::LOG_TRACE, name, false);
         std::vector<pid_t> children;
+        int gate[2];  // the children start together when the parent closes it
+        ASSERT_EQ(pipe(gate), 0);
         for (int p = 0; p < kProcs; ++p) {
             const pid_t pid = fork();
             if (pid == 0) {
+                close(gate[1]);
+                (void)!read(gate[0], &gate[1], 1);
                 std::vector<std::thread> threads;
                 for (int t = 0; t < kThreads; ++t)
                     threads.emplace_back([&, t] {
@@ -372,6 +376,8 @@ TEST(Log, FourProcessesRollOneFileTogether)
             }
             children.push_back(pid);
         }
+        close(gate[0]);
+        close(gate[1]);
         for (pid_t pid : children) {
             int status = -1;
             waitpid(pid, &status, 0);
