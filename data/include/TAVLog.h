@@ -1,6 +1,9 @@
 // The one log of every library: each line is appended to
 // $HOME/TAVLog/<name>.log (1 MiB files, 10 backups) and echoed to standard
-// output as "<time>:  <LEVEL>:   <message>".
+// output as "<time>:  <LEVEL>:   <message>". Processes of one user may share
+// a file; a forked child goes on logging to it. The environment variable
+// TAV_LOG_LEVEL (debug|trace|warning|error|fatal, read at the first line)
+// drops the lines of lower levels.
 #ifndef TAV_DATA_TAVLOG_H
 #define TAV_DATA_TAVLOG_H
 
@@ -23,8 +26,11 @@ public:
 
     // Writes one line. A non-empty fileName replaces the log file's base
     // name for this and every later line. The message is written as it
-    // stands ("%s" in it is text, not a format). flag is passed to
-    // getTime(bool). Never fails towards the caller; safe from any thread.
+    // stands ("%s" in it is text, not a format), except that control
+    // characters (below 0x20 but tab, and DEL) appear as \n, \r or \xHH;
+    // line breaks at its very end are dropped.
+    // flag is passed to getTime(bool). The line is in the file when the call
+    // returns. Never fails towards the caller; safe from any thread.
     static void WriteLine(std::string message, LOGLEVEL level,
                           std::string fileName, bool flag);
 
