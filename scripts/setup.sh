@@ -22,7 +22,7 @@ packages=(
   # toolchain, package building and checking
   build-essential dpkg-dev lintian clang libclang-rt-14-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev liblog4cpp5-dev
   # real parts the tests and the main job use
   dbus-daemon xvfb xauth util-linux procps man-db adduser
 )
