@@ -45,7 +45,7 @@ std::string member(const Message& m)
 {
     std::string out = "  <!-- " + std::string(m.name) + ": parameters " + parameterList(m.parameters);
     if (m.kind == Kind::Call)
-        out += "; reply: result, " + parameterList(m.reply);
+        out += "; reply: result" + (m.reply.empty() ? std::string() : ", " + parameterList(m.reply));
     out += " -->\n";
     if (m.kind == Kind::Call)
         return out + "  <method name=\"" + m.name +
