@@ -13,6 +13,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # real parts the tests and the main job use
   dbus-daemon xvfb xauth util-linux procps
+  # the bus tools the daemon tests call: busctl, dbus-send, gdbus
+  systemd dbus-bin libglib2.0-bin
   # message templates
   gettext
 )
