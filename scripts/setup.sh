@@ -25,6 +25,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev liblog4cpp5-dev
   # real parts the tests and the main job use
   dbus-daemon xvfb xauth util-linux procps man-db adduser
+  # the bus tools the daemon tests call: busctl, dbus-send, gdbus
+  systemd dbus-bin libglib2.0-bin
 )
 
 missing=()

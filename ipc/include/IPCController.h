@@ -37,9 +37,10 @@ namespace IPCAPI {
 
 class IPCController {
 public:
-    // Counts the caller; creates the controller on first use when both texts
-    // are non-empty. Later callers share it (their names are ignored).
-    // Null when none exists and a text was empty.
+    // Creates the controller on first use when both texts are non-empty.
+    // Later callers share it (their names are ignored). Each caller that
+    // gets a controller is counted (RemoveAPI gives the count back); null,
+    // and not counted, when none exists and a text was empty.
     static IPCController* CreateInstance(std::string busName, std::string matchRule);
     // Unregisters api (0 if it was registered, 1 if not) and drops one count;
     // the last count destroys the controller. 1 when there is no controller.
@@ -51,6 +52,10 @@ public:
     bool Initial();
     int SetBusName(std::string name);
     int AddMatch(std::string rule);
+    // True while the bus refuses the match rule (bad rule, or the bus's
+    // limit of rules per connection reached): the process then hears no
+    // signal at all.
+    bool MatchRefused() const;
     int SetAPI(IPCAPIBase* api);
     // As SetAPI, but api is handed only signals on acceptedInterface (the
     // application objects: their daemon's interface). Anything else
@@ -65,6 +70,18 @@ public:
     pthread_mutex_t* GetDBusLock();
     // Unlocks the connection lock and returns result.
     int SaftReturn(APIResult result);
+
+    // Waits until a message may be waiting to be taken with ReceiveMsg, at
+    // most timeoutMs (-1: no limit): 0 when one may be, 1 when the time ran
+    // out or a signal interrupted the wait. Returns at once while messages already read wait in the queue.
+    // While there is no bus it keeps trying to connect again.
+    int WaitForMessage(int timeoutMs);
+    // A descriptor to poll for reading in a host's own loop: the bus
+    // connection's, or one that is readable already while messages read
+    // from the bus wait to be taken. Ask for it right before each poll
+    // (it changes with what waits, and when the controller connects
+    // again), never read from it; -1 while there is no bus.
+    int GetWaitFD();
 
     // Takes one method call or signal off the connection: 0 and the message
     // (valid until the next call), or 1 when there is none.
@@ -144,6 +161,14 @@ private:
     // Next reconnection attempt of a poll, and the wait after it.
     std::chrono::steady_clock::time_point m_NextReconnect;
     std::chrono::milliseconds m_ReconnectWait;
+    std::atomic<bool> m_bMatchRefused;
+    // Always readable (made on first use): what GetWaitFD hands out while
+    // messages wait in the queue.
+    struct ReadyDescriptor {
+        int fd = -1;
+        ~ReadyDescriptor();
+    };
+    ReadyDescriptor m_ReadyFd;
 };
 
 } // namespace IPCAPI

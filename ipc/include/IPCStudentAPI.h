@@ -26,7 +26,9 @@ public:
     // object.
     int DoAction(std::string message, std::string payload, std::string& result) override;
 
-    // Joins the process's controller and starts its worker: 0, or 1 (logged).
+    // Joins the process's controller and starts its worker: 0, or 1 (logged),
+    // also when the bus refused the match rule, so that no notification can
+    // arrive. The constructor runs it; calling it again asks once more.
     int Initialize();
     // Stops delivery to this object, then drops the notify object.
     int UnInitialize();

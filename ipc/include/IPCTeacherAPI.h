@@ -34,7 +34,8 @@ public:
     int DoAction(std::string message, std::string payload, std::string& result) override;
 
     // Joins the process's controller and starts its worker unless it runs:
-    // 0, or 1 (logged).
+    // 0, or 1 (logged), also when the bus refused the match rule, so that no
+    // notification can arrive. The constructor runs it; calling it again asks once more.
     int Initialize();
     // Stops delivery to this object, then drops the notify object.
     int UnInitialize();

@@ -1,15 +1,23 @@
 // The teacher daemon's end of the bus: takes the teacher applications'
 // requests off the bus, answers the blocking ones and sends notifications
 // to every teacher application. No worker thread: the daemon host polls
-// ReceiveMsg from its own loop, on one thread:
+// ReceiveMsg from its own loop, on one thread, and waits between requests:
 //
 //   CIntfData request;
-//   if (api->ReceiveMsg(request) == 0) {
+//   if (api->ReceiveMsg(request) != 0) {
+//       api->WaitForMsg(1000);        // or poll GetWaitFD() with its own
+//   } else {
 //       ... handle it ...
 //       if (api->IsBlock())
 //           api->ReplyMsg(&answer);   // before the next ReceiveMsg
 //   }
 //   api->SendMsg(&notification);      // whenever needed
+//
+// The library answers the bus's own calls to the daemon by itself: the
+// introspection of the object (generated from TAVCatalogue.h), the peer
+// interface (Ping, GetMachineId), and an error at once for a call it
+// cannot hand to the host (another interface, no string argument, an
+// envelope over the size limit); those never reach ReceiveMsg.
 #ifndef TAV_IPC_IPCTEACHERDAEMONAPI_H
 #define TAV_IPC_IPCTEACHERDAEMONAPI_H
 
@@ -43,6 +51,18 @@ public:
     int ReceiveMsg(CIntfData& data);
     // True when the sender of the last request waits for an answer.
     bool IsBlock();
+
+    // Waits for the next request instead of polling: returns 0 as soon as
+    // something may be waiting for ReceiveMsg, 1 after timeoutMs (-1: no
+    // limit) or when a signal interrupts the wait. Call it once ReceiveMsg
+    // returned 1.
+    int WaitForMsg(int timeoutMs);
+    // For a host that waits on several things with poll(): a descriptor
+    // that is readable when a request may be waiting. Ask for it right
+    // before each poll (it changes with what waits and when the library
+    // connects to the bus again) and never read from it; -1 while there is
+    // no bus (poll the others with a timeout of a second at most then).
+    int GetWaitFD();
 
     // Who sent the request the last successful ReceiveMsg returned: the
     // Unix user id and process id of its connection, as the bus reports

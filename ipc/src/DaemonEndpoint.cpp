@@ -7,17 +7,18 @@
 #include "DBusHandles.h"
 #include "InboundMessage.h"
 
+#include <cstring>
 #include <utility>
 
 namespace IPCAPI {
 
 const DaemonRole kStudentDaemonRole = {
     "IPCStudentDaemonAPI", kStudentDaemonName, kStudentDaemonMatch, kStudentAppIface,
-    kStudentDaemonIface, "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!"};
+    kStudentDaemonIface, "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!", Catalogue::Side::Student};
 
 const DaemonRole kTeacherDaemonRole = {
     "IPCTeacherDaemonAPI", kTeacherDaemonName, kTeacherDaemonMatch, kTeacherAppIface,
-    kTeacherDaemonIface, "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments"};
+    kTeacherDaemonIface, "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments", Catalogue::Side::Teacher};
 
 std::string DaemonEndpoint::Prefix(const char* operation) const
 {
@@ -78,6 +79,8 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
         DBusMessage* msg = nullptr;
         if (m_controller->ReceiveMsg(&msg) != 0 || !msg)
             return 1;
+        if (ServeBusConventions(msg))
+            continue;
         DaemonRequest request = DecodeDaemonRequest(msg, m_role.acceptedIface);
         if (request.status == DaemonRequest::OtherInterface)
             continue;
@@ -94,11 +97,87 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
     }
 }
 
+void DaemonEndpoint::ReplyError(DBusMessage* call, const char* error, const std::string& text)
+{
+    const char* sender = dbus_message_get_sender(call);
+    LogScope::Error(Prefix("ReceiveMsg --Answered a call from ") + (sender ? sender : "(unknown)") + " with " +
+                    error + ": " + text);
+    if (dbus_message_get_no_reply(call) || !m_controller)
+        return;
+    // Our text goes on the bus: keep it valid whatever the caller sent.
+    const std::string safe = dbus_validate_utf8(text.c_str(), nullptr) ? text : std::string("invalid request");
+    m_controller->SendMsg(dbus_message_new_error(call, error, safe.c_str()));
+}
+
+bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
+{
+    if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL)
+        return false;
+    const char* ifaceText = dbus_message_get_interface(msg);
+    const std::string iface = ifaceText ? ifaceText : "";
+    const std::string member = dbus_message_get_member(msg) ? dbus_message_get_member(msg) : "";
+    if (iface == m_role.acceptedIface)
+        return false;
+    // Calls that name no interface are resolved among the standard ones.
+    const bool introspectable = iface == DBUS_INTERFACE_INTROSPECTABLE || (iface.empty() && member == "Introspect");
+    const bool peer = iface == DBUS_INTERFACE_PEER || (iface.empty() && (member == "Ping" || member == "GetMachineId"));
+    MessagePtr answer;
+    if (introspectable && member == "Introspect") {
+        const char* path = dbus_message_get_path(msg);
+        const std::string xml = Catalogue::DaemonIntrospection(m_role.side, path ? path : "");
+        if (xml.empty()) {
+            ReplyError(msg, DBUS_ERROR_UNKNOWN_OBJECT, std::string("No object at ") + (path ? path : "(no path)") +
+                                                           "; the daemon serves " + kObjectPath);
+            return true;
+        }
+        answer.reset(dbus_message_new_method_return(msg));
+        const char* text = xml.c_str();
+        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
+            answer.reset();
+    } else if (peer && member == "Ping") {
+        answer.reset(dbus_message_new_method_return(msg));
+    } else if (peer && member == "GetMachineId") {
+        DBusError error;
+        dbus_error_init(&error);
+        char* id = dbus_try_get_local_machine_id(&error);
+        if (!id) {
+            ReplyError(msg, DBUS_ERROR_FAILED, std::string("No machine id: ") + (error.message ? error.message : ""));
+            dbus_error_free(&error);
+            return true;
+        }
+        answer.reset(dbus_message_new_method_return(msg));
+        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
+            answer.reset();
+        dbus_free(id);
+    } else {
+        const std::string where = iface.empty() ? std::string("a call that names no interface")
+                                                : "interface " + iface;
+        ReplyError(msg, DBUS_ERROR_UNKNOWN_METHOD,
+                   "No method " + member + " on " + where + "; requests go to " + m_role.acceptedIface);
+        return true;
+    }
+    if (!answer) {
+        LogScope::Error(Prefix("ReceiveMsg --Out Of Memory!dbus_message_new_method_return"));
+        return true;
+    }
+    LogScope::Trace(Prefix("ReceiveMsg --Answered ") + iface + "." + member);
+    if (!dbus_message_get_no_reply(msg))
+        m_controller->SendMsg(answer.release());
+    return true;
+}
+
 // The one place that decides what becomes of a request on our interface
 // that carries no usable envelope: logged and skipped, never handed to the
-// host.
+// host; a caller waiting for an answer gets an error at once.
 void DaemonEndpoint::SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& arg)
 {
+    if (dbus_message_get_type(msg) == DBUS_MESSAGE_TYPE_METHOD_CALL) {
+        const char* member = dbus_message_get_member(msg);
+        ReplyError(msg, DBUS_ERROR_INVALID_ARGS,
+                   arg.status == EnvelopeArg::Oversized
+                       ? DescribeOversized(member, arg)
+                       : std::string(member ? member : "(no name)") + " takes one string argument, the envelope");
+    }
     switch (arg.status) {
     case EnvelopeArg::NoArgument:
         LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_init() Failure"));
@@ -112,6 +191,18 @@ void DaemonEndpoint::SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& a
     case EnvelopeArg::Ok:
         break;
     }
+}
+
+int DaemonEndpoint::WaitForMsg(int timeoutMs)
+{
+    if (!m_controller)
+        return 1;
+    return m_controller->WaitForMessage(timeoutMs);
+}
+
+int DaemonEndpoint::GetWaitFD()
+{
+    return m_controller ? m_controller->GetWaitFD() : -1;
 }
 
 int DaemonEndpoint::ReceiveMsg(CIntfData& data)

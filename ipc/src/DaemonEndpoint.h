@@ -7,6 +7,7 @@
 #include "IPCAPIBase.h"
 #include "InboundMessage.h"
 #include "IntfData.h"
+#include "TAVCatalogue.h"
 
 #include <dbus/dbus.h>
 
@@ -24,6 +25,7 @@ struct DaemonRole {
     const char* acceptedIface;  // requests taken by ReceiveMsg
     const char* sendIface;      // notifications
     const char* noArgumentsText;
+    Catalogue::Side side;       // whose catalogue the daemon serves
 };
 
 extern const DaemonRole kStudentDaemonRole;
@@ -57,11 +59,18 @@ public:
     int ReplyMsg(CIntfData* data);
     int SendMsg(const std::string& message, const std::string& payload);
     int SendMsg(CIntfData* data);
+    int WaitForMsg(int timeoutMs);
+    int GetWaitFD();
 
 private:
     std::string Prefix(const char* operation) const;
     void DropRequest();
     void SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& arg);
+    // Method calls the daemon answers itself: introspection, the peer
+    // interface, and an error for any call it cannot hand to the host.
+    // True when msg was answered here.
+    bool ServeBusConventions(DBusMessage* msg);
+    void ReplyError(DBusMessage* call, const char* error, const std::string& text);
 
     const DaemonRole& m_role;
     IPCAPIBase* m_api;

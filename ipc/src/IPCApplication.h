@@ -31,7 +31,7 @@ int InitializeApplication(ApplicationMembers<Notify> m, const char* busName, con
     // UnInitialize.
     if (m.controller) {
         LogScope::Trace(name + " --Already initialized");
-        return 0;
+        return m.controller->MatchRefused() ? 1 : 0;
     }
     if (!m.notify)
         m.notify = new Notify;
@@ -46,6 +46,11 @@ int InitializeApplication(ApplicationMembers<Notify> m, const char* busName, con
     // Start returns at once when another object started the worker.
     if (!m.controller->Start()) {
         LogScope::Error(name + " --Start Thread Failed");
+        return 1;
+    }
+    // Requests still work, but no notification would ever arrive.
+    if (m.controller->MatchRefused()) {
+        LogScope::Error(name + " --The bus refused the match rule: no notification can arrive");
         return 1;
     }
     return 0;

@@ -7,9 +7,12 @@
 #include "InputLimits.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
+#include <thread>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -160,9 +163,14 @@ void IPCController::TextRelease::operator()(char* t) const
 IPCController* IPCController::CreateInstance(std::string busName, std::string matchRule)
 {
     LogScope scope("IPCController::CreateInstance()");
-    ++m_IPCCounts;
     if (!m_Instance && !busName.empty() && !matchRule.empty())
         m_Instance = new IPCController(busName, matchRule);
+    // Only a caller that got the controller holds a count: its RemoveAPI
+    // gives it back.
+    if (m_Instance)
+        ++m_IPCCounts;
+    else
+        LogScope::Error("IPCController::CreateInstance() --No controller: empty bus name or match rule");
     return m_Instance;
 }
 
@@ -193,7 +201,8 @@ int IPCController::RemoveAPI(IPCAPIBase* api)
 }
 
 IPCController::IPCController(std::string busName, std::string matchRule)
-    : m_bRunning(false), m_WorkerThread(), m_bWorkerStarted(false), m_ReconnectWait(kFirstReconnectWait)
+    : m_bRunning(false), m_WorkerThread(), m_bWorkerStarted(false), m_ReconnectWait(kFirstReconnectWait),
+      m_bMatchRefused(false)
 {
     LogScope scope("IPCController::IPCController()");
     dbus_error_init(&m_DbusErr);
@@ -332,11 +341,18 @@ int IPCController::InstallMatch()
     }
     dbus_bus_add_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
     dbus_connection_flush(m_DbusConn.get());
-    if (dbus_error_is_set(&m_DbusErr)) {
+    const bool refused = dbus_error_is_set(&m_DbusErr);
+    m_bMatchRefused = refused;
+    if (refused) {
         ReportError("IPCController::AddMatch() --Match Error dbus_bus_add_match:", LibTAVData::CTAVLog::LOG_ERROR);
         return 1;
     }
     return 0;
+}
+
+bool IPCController::MatchRefused() const
+{
+    return m_bMatchRefused;
 }
 
 bool IPCController::EnsureConnected(bool urgent)
@@ -512,6 +528,71 @@ void IPCController::DeliverOne()
             return;
         if (Dispatch(message) > 0)
             return;
+    }
+}
+
+IPCController::ReadyDescriptor::~ReadyDescriptor()
+{
+    if (fd >= 0)
+        close(fd);
+}
+
+int IPCController::GetWaitFD()
+{
+    ScopedLock lock(&m_DbusLock);
+    int fd = -1;
+    if (!EnsureConnected(false) || !dbus_connection_get_socket(m_DbusConn.get(), &fd))
+        return -1;
+    // A send or a flush also reads from the socket: what it read waits in
+    // the queue, and the socket would not wake the host for it.
+    if (dbus_connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS) {
+        if (m_ReadyFd.fd < 0)
+            m_ReadyFd.fd = eventfd(1, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (m_ReadyFd.fd >= 0)
+            return m_ReadyFd.fd;
+    }
+    return fd;
+}
+
+int IPCController::WaitForMessage(int timeoutMs)
+{
+    const bool forever = timeoutMs < 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    for (;;) {
+        int fd = -1;
+        {
+            ScopedLock lock(&m_DbusLock);
+            if (EnsureConnected(false)) {
+                // Read but not yet taken: nothing more will arrive on the
+                // socket for it.
+                if (dbus_connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS)
+                    return 0;
+                if (!dbus_connection_get_socket(m_DbusConn.get(), &fd))
+                    fd = -1;
+            }
+        }
+        long left = -1;
+        if (!forever) {
+            left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left < 0)
+                left = 0;
+        }
+        if (fd < 0) {
+            // No bus: try again at the reconnection pace.
+            const long pause = forever ? kFirstReconnectWait.count() : std::min<long>(left, kFirstReconnectWait.count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        } else {
+            pollfd ready{fd, POLLIN, 0};
+            const int got = poll(&ready, 1, static_cast<int>(left));
+            // A hang-up or error is news too: ReceiveMsg connects again. A
+            // signal ends the wait, so that a host can stop at once.
+            if (got > 0)
+                return 0;
+            if (got < 0)
+                return 1;
+        }
+        if (!forever && Clock::now() >= deadline)
+            return 1;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "IPCLogging.h"
+#include "TAVProtocol.h"
 
 #include <cstring>
 
@@ -6,7 +7,7 @@ namespace IPCAPI {
 
 namespace {
 
-const char* const kSecretNames[] = {"Password", "OldPassword", "NewPassword"};
+const char* const kSecretNames[] = {Param::Password, Param::OldPassword, Param::NewPassword};
 
 bool isSecretName(const std::string& text, std::size_t begin, std::size_t end)
 {

@@ -9,15 +9,15 @@
 
 namespace IPCAPI {
 
-const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface, "iReturn"};
+const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface, Param::iReturn};
 const RequestSide kTeacherSide = {kTeacherDaemonName, kTeacherAppIface, kTeacherDaemonIface, "errCode"};
 
 namespace {
 
 bool isSecret(const char* name)
 {
-    return std::strcmp(name, "Password") == 0 || std::strcmp(name, "OldPassword") == 0 ||
-           std::strcmp(name, "NewPassword") == 0;
+    return std::strcmp(name, Param::Password) == 0 || std::strcmp(name, Param::OldPassword) == 0 ||
+           std::strcmp(name, Param::NewPassword) == 0;
 }
 
 } // namespace
@@ -29,7 +29,7 @@ IPCRequest::IPCRequest(const RequestSide& side, IPCController* controller, const
 {
     m_data.SetOperationID(m_iOPID);
     m_data.SetMessage(message);
-    m_data.SetStudentID("null");
+    m_data.SetStudentID(kNoStudent);
 }
 
 IPCRequest& IPCRequest::StudentID(const std::string& id)

@@ -52,9 +52,9 @@ int IPCStudentAPI::PostMessage(int id, std::string text)
 {
     const char* op = "IPCStudentAPI::PostMessage()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "POSTMESSAGE")
-            .Int("MessageID", id)
-            .Text("Message", text)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::POSTMESSAGE)
+            .Int(Param::MessageID, id)
+            .Text(Param::Message, text)
             .Broadcast();
     });
 }
@@ -63,24 +63,24 @@ int IPCStudentAPI::SearchLocalProgram(std::string targetFolder, int& opid)
 {
     const char* op = "IPCStudentAPI::SearchLocalProgram()";
     return RunRequest(op, [&] {
-        IPCRequest request(kStudentSide, m_pController, op, "SEARCHLOCALPROGRAM");
+        IPCRequest request(kStudentSide, m_pController, op, Msg::SEARCHLOCALPROGRAM);
         opid = request.OperationID();
-        return request.Text("targetFolder", targetFolder).Signal();
+        return request.Text(Param::targetFolder, targetFolder).Signal();
     });
 }
 
 int IPCStudentAPI::SearchTeacher()
 {
     const char* op = "IPCStudentAPI::SearchTeacher()";
-    return RunRequest(op, [&] { return IPCRequest(kStudentSide, m_pController, op, "SEARCHTEACHER").Signal(); });
+    return RunRequest(op, [&] { return IPCRequest(kStudentSide, m_pController, op, Msg::SEARCHTEACHER).Signal(); });
 }
 
 int IPCStudentAPI::ConnectTeacher(std::string teacherID)
 {
     const char* op = "IPCStudentAPI::ConnectTeacher()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "CONNECTTEACHER")
-            .Text("strTeacherID", teacherID)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::CONNECTTEACHER)
+            .Text(Param::strTeacherID, teacherID)
             .Signal();
     });
 }
@@ -89,7 +89,7 @@ int IPCStudentAPI::SwitchToNormalOS(int& ret)
 {
     const char* op = "IPCStudentAPI::SwitchToNormalOS()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "STUDENT_SWITCHTONORMALOS")
+        return IPCRequest(kStudentSide, m_pController, op, Msg::STUDENT_SWITCHTONORMALOS)
             .CallForResult(ret, false);
     });
 }
@@ -98,8 +98,8 @@ int IPCStudentAPI::CancelOperation(int oid, int& ret)
 {
     const char* op = "IPCStudentAPI::CancelOperation()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "STUDENT_CANCELOPERATION")
-            .Int("OID", oid)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::STUDENT_CANCELOPERATION)
+            .Int(Param::OID, oid)
             .CallForResult(ret);
     });
 }
@@ -108,9 +108,9 @@ int IPCStudentAPI::VerifyUserPassword(std::string userName, std::string password
 {
     const char* op = "IPCStudentAPI::VerifyUserPassword()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "VERIFYUSERPASSWORD")
-            .Text("UserName", userName)
-            .Text("Password", password)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::VERIFYUSERPASSWORD)
+            .Text(Param::UserName, userName)
+            .Text(Param::Password, password)
             .CallForResult(ret);
     });
 }
@@ -119,12 +119,12 @@ int IPCStudentAPI::GetConnectedTeacher(std::string& teacherID, int& ret)
 {
     const char* op = "IPCStudentAPI::GetConnectedTeacher()";
     return RunRequest(op, [&] {
-        IPCRequest request(kStudentSide, m_pController, op, "GETCONNECTEDTEACHER");
+        IPCRequest request(kStudentSide, m_pController, op, Msg::GETCONNECTEDTEACHER);
         CIntfData reply;
         if (request.Call(reply) != 0)
             return 1;
         std::string teacher;
-        if (reply.m_ParaXml.getString("strTeacherID", teacher))
+        if (reply.m_ParaXml.getString(Param::strTeacherID, teacher))
             teacherID.swap(teacher);
         reply.GetResult(ret);
         request.TraceResult(ret);
@@ -136,8 +136,8 @@ int IPCStudentAPI::HardWareControl(std::string xml, int& ret)
 {
     const char* op = "IPCStudentAPI::HardWareControl()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "HARDWARECONTROL")
-            .Text("strXML", xml)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::HARDWARECONTROL)
+            .Text(Param::strXML, xml)
             .CallForResult(ret);
     });
 }
@@ -146,8 +146,8 @@ int IPCStudentAPI::SaveStudentInfo(std::string xml, int& ret)
 {
     const char* op = "IPCStudentAPI::SaveStudentInfo()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "SAVESTUDENTINFO")
-            .Text("strXML", xml)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::SAVESTUDENTINFO)
+            .Text(Param::strXML, xml)
             .CallForResult(ret);
     });
 }
@@ -156,8 +156,8 @@ int IPCStudentAPI::SaveLocalSchedulePolicy(std::string xml, int& ret)
 {
     const char* op = "IPCStudentAPI::SaveLocalSchedulePolicy()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "SAVELOCALSCHEDULEPOLICY")
-            .Text("strXML", xml)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::SAVELOCALSCHEDULEPOLICY)
+            .Text(Param::strXML, xml)
             .CallForResult(ret);
     });
 }
@@ -166,8 +166,8 @@ int IPCStudentAPI::SaveLocalTabNavPolicy(std::string xml, int& ret)
 {
     const char* op = "IPCStudentAPI::SaveLocalTabNavPolicy()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "SAVELOCALTABNAVPOLICY")
-            .Text("strXML", xml)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::SAVELOCALTABNAVPOLICY)
+            .Text(Param::strXML, xml)
             .CallForResult(ret);
     });
 }
@@ -176,7 +176,7 @@ int IPCStudentAPI::DisconnectStudent(int& ret)
 {
     const char* op = "IPCStudentAPI::DisconnectStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "DISCONNECTSTUDENT").CallForResult(ret);
+        return IPCRequest(kStudentSide, m_pController, op, Msg::DISCONNECTSTUDENT).CallForResult(ret);
     });
 }
 
@@ -184,7 +184,7 @@ int IPCStudentAPI::ManualUnLockLocalStudent(int& ret)
 {
     const char* op = "IPCStudentAPI::ManualUnLockLocalStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "MANUALUNLOCKLOCALSTUDENT").CallForResult(ret);
+        return IPCRequest(kStudentSide, m_pController, op, Msg::MANUALUNLOCKLOCALSTUDENT).CallForResult(ret);
     });
 }
 
@@ -192,8 +192,8 @@ int IPCStudentAPI::ManualLockLocalStudent(std::string lockPolicy, int& ret)
 {
     const char* op = "IPCStudentAPI::ManualLockLocalStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, "MANUALLOCKLOCALSTUDENT")
-            .Text("lockPolicy", lockPolicy)
+        return IPCRequest(kStudentSide, m_pController, op, Msg::MANUALLOCKLOCALSTUDENT)
+            .Text(Param::lockPolicy, lockPolicy)
             .CallForResult(ret);
     });
 }

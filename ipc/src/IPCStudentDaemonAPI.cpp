@@ -31,6 +31,8 @@ int IPCStudentDaemonAPI::ReceiveMsg(int&, std::string& message, std::string& pay
 
 int IPCStudentDaemonAPI::ReceiveMsg(CIntfData& data) { return Endpoint(*this).ReceiveMsg(data); }
 bool IPCStudentDaemonAPI::IsBlock() { return Endpoint(*this).IsBlock(); }
+int IPCStudentDaemonAPI::WaitForMsg(int timeoutMs) { return Endpoint(*this).WaitForMsg(timeoutMs); }
+int IPCStudentDaemonAPI::GetWaitFD() { return Endpoint(*this).GetWaitFD(); }
 
 int IPCStudentDaemonAPI::GetRequestSender(unsigned long& uid, unsigned long& pid)
 {

@@ -54,8 +54,8 @@ int IPCTeacherAPI::UpdateTeacherInfo(std::string teacherInfoXML, int& ret)
 {
     const char* op = "IPCTeacherAPI::UpdateTeacherInfo()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_UPDATETEACHERINFO")
-            .Text("teacherInfoXML", teacherInfoXML)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_UPDATETEACHERINFO)
+            .Text(Param::teacherInfoXML, teacherInfoXML)
             .CallForResult(ret);
     });
 }
@@ -64,7 +64,7 @@ int IPCTeacherAPI::StartController(int& ret)
 {
     const char* op = "IPCTeacherAPI::StartController()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_STARTCONTROLLER").CallForResult(ret);
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STARTCONTROLLER).CallForResult(ret);
     });
 }
 
@@ -72,7 +72,7 @@ int IPCTeacherAPI::StopController(int& ret)
 {
     const char* op = "IPCTeacherAPI::StopController()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_STOPCONTROLLER").CallForResult(ret);
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STOPCONTROLLER).CallForResult(ret);
     });
 }
 
@@ -80,8 +80,8 @@ int IPCTeacherAPI::CancelOperation(int oid, int& ret)
 {
     const char* op = "IPCTeacherAPI::CancelOperation()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_CANCELOPERATION")
-            .Int("OID", oid)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_CANCELOPERATION)
+            .Int(Param::OID, oid)
             .CallForResult(ret);
     });
 }
@@ -90,7 +90,7 @@ int IPCTeacherAPI::GetStudentList(std::list<tagStudent_t>& students, int& ret)
 {
     const char* op = "IPCTeacherAPI::GetStudentList()";
     return RunRequest(op, [&] {
-        IPCRequest request(kTeacherSide, m_pController, op, "TEACHER_GETSTUDENTLIST");
+        IPCRequest request(kTeacherSide, m_pController, op, Msg::TEACHER_GETSTUDENTLIST);
         CIntfData reply;
         if (request.Call(reply) != 0)
             return 1;
@@ -113,7 +113,7 @@ int IPCTeacherAPI::GetStudentStatus(std::string studentID, tagStudent_t& student
 {
     const char* op = "IPCTeacherAPI::GetStudentStatus()";
     return RunRequest(op, [&] {
-        IPCRequest request(kTeacherSide, m_pController, op, "TEACHER_GETSTUDENTSTATUS");
+        IPCRequest request(kTeacherSide, m_pController, op, Msg::TEACHER_GETSTUDENTSTATUS);
         request.StudentID(studentID);
         CIntfData reply;
         if (request.Call(reply) != 0)
@@ -133,7 +133,7 @@ int IPCTeacherAPI::GetStudentLockPolicy(std::string studentID, LibTAVData::CLock
 {
     const char* op = "IPCTeacherAPI::GetStudentLockPolicy()";
     return RunRequest(op, [&] {
-        IPCRequest request(kTeacherSide, m_pController, op, "TEACHER_GETSTUDENTLOCKPOLICY");
+        IPCRequest request(kTeacherSide, m_pController, op, Msg::TEACHER_GETSTUDENTLOCKPOLICY);
         request.StudentID(studentID);
         CIntfData reply;
         if (request.Call(reply) != 0)
@@ -142,7 +142,7 @@ int IPCTeacherAPI::GetStudentLockPolicy(std::string studentID, LibTAVData::CLock
         request.TraceResult(ret);
         // The policy travels as text; an answer without one still counts.
         std::string text;
-        reply.m_ParaXml.getString("lockPolicy", text);
+        reply.m_ParaXml.getString(Param::lockPolicy, text);
         policy.LoadFromString(text);
         return 0;
     });
@@ -152,9 +152,9 @@ int IPCTeacherAPI::ChangePassword(std::string oldPassword, std::string newPasswo
 {
     const char* op = "IPCTeacherAPI::ChangePassword()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_CHANGEPASSWORD")
-            .Text("OldPassword", oldPassword)
-            .Text("NewPassword", newPassword)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_CHANGEPASSWORD)
+            .Text(Param::OldPassword, oldPassword)
+            .Text(Param::NewPassword, newPassword)
             .CallForResult(ret);
     });
 }
@@ -164,8 +164,8 @@ int IPCTeacherAPI::ImportCertificate(std::string path, int& ret)
     const char* op = "IPCTeacherAPI::ImportCertificate()";
     return RunRequest(op, [&] {
         // "Path" with a capital P here, "path" in the verification requests.
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_IMPORTCERTIFICATE")
-            .Text("Path", path)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_IMPORTCERTIFICATE)
+            .Text(Param::Path, path)
             .CallForResult(ret);
     });
 }
@@ -174,9 +174,9 @@ int IPCTeacherAPI::VerifyPassword(std::string path, std::string password, int& r
 {
     const char* op = "IPCTeacherAPI::VerifyPassword()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_VERIFYPASSWORD")
-            .Text("Password", password)
-            .Text("path", path)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_VERIFYPASSWORD)
+            .Text(Param::Password, password)
+            .Text(Param::path, path)
             .CallForResult(ret);
     });
 }
@@ -190,8 +190,8 @@ int IPCTeacherAPI::VerifyCertificate(std::string path, int& ret)
 {
     const char* op = "IPCTeacherAPI::VerifyCertificate()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_VERIFYCERTIFICATE")
-            .Text("path", path)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_VERIFYCERTIFICATE)
+            .Text(Param::path, path)
             .CallForResult(ret);
     });
 }
@@ -205,9 +205,9 @@ int IPCTeacherAPI::PostMessage(int id, std::string text)
 {
     const char* op = "IPCTeacherAPI::PostMessage()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "POSTMESSAGE")
-            .Int("MessageID", id)
-            .Text("Message", text)
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::POSTMESSAGE)
+            .Int(Param::MessageID, id)
+            .Text(Param::Message, text)
             .Broadcast();
     });
 }
@@ -216,9 +216,9 @@ int IPCTeacherAPI::SearchProgram(std::string targetFolder, int& opid)
 {
     const char* op = "IPCTeacherAPI::SearchProgram()";
     return RunRequest(op, [&] {
-        IPCRequest request(kTeacherSide, m_pController, op, "TEACHER_SEARCHPROGRAM");
+        IPCRequest request(kTeacherSide, m_pController, op, Msg::TEACHER_SEARCHPROGRAM);
         opid = request.OperationID();
-        return request.Text("targetFolder", targetFolder).Signal();
+        return request.Text(Param::targetFolder, targetFolder).Signal();
     });
 }
 
@@ -226,9 +226,9 @@ int IPCTeacherAPI::DeployTabNavPolicy(std::string studentID, std::string tabNavP
 {
     const char* op = "IPCTeacherAPI::DeployTabNavPolicy()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_DEPLOYTABNAVPOLICY")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_DEPLOYTABNAVPOLICY)
             .StudentID(studentID)
-            .Text("tabNavPolicyXML", tabNavPolicyXML)
+            .Text(Param::tabNavPolicyXML, tabNavPolicyXML)
             .Signal();
     });
 }
@@ -238,10 +238,10 @@ int IPCTeacherAPI::DeployTabNavPolicy(std::list<std::string> studentIDs, std::st
     const char* op = "IPCTeacherAPI::DeployTabNavPolicy(list)";
     return RunRequest(op, [&] {
         // The students travel as list entries; the student id stays empty.
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_DEPLOYTABNAVPOLICYLIST")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_DEPLOYTABNAVPOLICYLIST)
             .StudentID("")
             .List(studentIDs)
-            .Text("tabNavPolicyXML", tabNavPolicyXML)
+            .Text(Param::tabNavPolicyXML, tabNavPolicyXML)
             .Signal();
     });
 }
@@ -250,9 +250,9 @@ int IPCTeacherAPI::DeploySchedulePolicy(std::string studentID, std::string sched
 {
     const char* op = "IPCTeacherAPI::DeploySchedulePolicy()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_DEPLOYSCHEDULEPOLICY")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_DEPLOYSCHEDULEPOLICY)
             .StudentID(studentID)
-            .Text("schedulePolicyXML", schedulePolicyXML)
+            .Text(Param::schedulePolicyXML, schedulePolicyXML)
             .Signal();
     });
 }
@@ -261,10 +261,10 @@ int IPCTeacherAPI::DeploySchedulePolicy(std::list<std::string> studentIDs, std::
 {
     const char* op = "IPCTeacherAPI::DeploySchedulePolicy(list)";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_DEPLOYSCHEDULEPOLICYLIST")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST)
             .StudentID("")
             .List(studentIDs)
-            .Text("schedulePolicyXML", schedulePolicyXML)
+            .Text(Param::schedulePolicyXML, schedulePolicyXML)
             .Signal();
     });
 }
@@ -273,7 +273,7 @@ int IPCTeacherAPI::KickOffStudent(std::string studentID)
 {
     const char* op = "IPCTeacherAPI::KickOffStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_KICKOFFSTUDENT").StudentID(studentID).Signal();
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_KICKOFFSTUDENT).StudentID(studentID).Signal();
     });
 }
 
@@ -281,9 +281,9 @@ int IPCTeacherAPI::ControlNewStudentConnect(std::string studentID, bool allow)
 {
     const char* op = "IPCTeacherAPI::ControlNewStudentConnect()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_CONTROLNEWSTUDENTCONNECT")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_CONTROLNEWSTUDENTCONNECT)
             .StudentID(studentID)
-            .Text("allow", allow ? "TRUE" : "FALSE")
+            .Text(Param::allow, allow ? kTrue : kFalse)
             .Signal();
     });
 }
@@ -293,7 +293,7 @@ int IPCTeacherAPI::ManualUnlockRemoteStudent(std::string studentID)
     const char* op = "IPCTeacherAPI::ManualUnlockRemoteStudent()";
     return RunRequest(op, [&] {
         // The daemons know the request by this shortened name.
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_MANUALUNLOCKREMOTESTUDEN")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN)
             .StudentID(studentID)
             .Signal();
     });
@@ -303,9 +303,9 @@ int IPCTeacherAPI::ManualLockRemotStudent(std::string studentID, std::string loc
 {
     const char* op = "IPCTeacherAPI::ManualLockRemotStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, "TEACHER_MANUALLOCKREMOTESTUDENT")
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_MANUALLOCKREMOTESTUDENT)
             .StudentID(studentID)
-            .Text("lockPolicy", lockPolicy)
+            .Text(Param::lockPolicy, lockPolicy)
             .Signal();
     });
 }

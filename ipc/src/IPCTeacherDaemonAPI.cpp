@@ -31,6 +31,8 @@ int IPCTeacherDaemonAPI::ReceiveMsg(int&, std::string& message, std::string& pay
 
 int IPCTeacherDaemonAPI::ReceiveMsg(CIntfData& data) { return Endpoint(*this).ReceiveMsg(data); }
 bool IPCTeacherDaemonAPI::IsBlock() { return Endpoint(*this).IsBlock(); }
+int IPCTeacherDaemonAPI::WaitForMsg(int timeoutMs) { return Endpoint(*this).WaitForMsg(timeoutMs); }
+int IPCTeacherDaemonAPI::GetWaitFD() { return Endpoint(*this).GetWaitFD(); }
 
 int IPCTeacherDaemonAPI::GetRequestSender(unsigned long& uid, unsigned long& pid)
 {

@@ -7,6 +7,7 @@
 
 #include "IPCCommonUtil.h"
 #include "IPCLogging.h"
+#include "TAVProtocol.h"
 #include "IntfData.h"
 
 #include <atomic>
@@ -40,7 +41,7 @@ public:
         return value;
     }
     // Only the exact text "TRUE" means true.
-    bool Flag(const char* name) { return Text(name) == "TRUE"; }
+    bool Flag(const char* name) { return Text(name) == kTrue; }
     std::list<std::string> List()
     {
         std::list<std::string> values;

@@ -13,14 +13,14 @@ using Route = NotifyRoute<StudentMessageNotify>;
 using CB = IIPCStudentAPICallback;
 
 const Route kRoutes[] = {
-    {"CONNECTTEACHERCALLBACK", &StudentMessageNotify::ConnectTeacherCallBack},
-    {"SEARCHTEACHERCALLBACK", &StudentMessageNotify::SearchTeacherCallBack},
-    {"NOTIFYLOCKSTATUSCHANGED", &StudentMessageNotify::NotifyLockStatusChanged},
-    {"NOTIFYTABNAVPOLICYCHANGED", &StudentMessageNotify::NotifyTabNavPolicyChanged},
-    {"NOTIFYSCHEDULEPOLICYCHANGED", &StudentMessageNotify::NotifySchedulePolicyChanged},
-    {"NOTIFYTEACHERSTATUSCHANGED", &StudentMessageNotify::NotifyTeacherStatusChanged},
-    {"SEARCHLOCALPROGRAMCALLBACK", &StudentMessageNotify::SearchLocalProgramCallBack},
-    {"POSTMESSAGE", &StudentMessageNotify::OnMessage},
+    {Msg::CONNECTTEACHERCALLBACK, &StudentMessageNotify::ConnectTeacherCallBack},
+    {Msg::SEARCHTEACHERCALLBACK, &StudentMessageNotify::SearchTeacherCallBack},
+    {Msg::NOTIFYLOCKSTATUSCHANGED, &StudentMessageNotify::NotifyLockStatusChanged},
+    {Msg::NOTIFYTABNAVPOLICYCHANGED, &StudentMessageNotify::NotifyTabNavPolicyChanged},
+    {Msg::NOTIFYSCHEDULEPOLICYCHANGED, &StudentMessageNotify::NotifySchedulePolicyChanged},
+    {Msg::NOTIFYTEACHERSTATUSCHANGED, &StudentMessageNotify::NotifyTeacherStatusChanged},
+    {Msg::SEARCHLOCALPROGRAMCALLBACK, &StudentMessageNotify::SearchLocalProgramCallBack},
+    {Msg::POSTMESSAGE, &StudentMessageNotify::OnMessage},
 };
 
 std::tuple<> nothing(NotifyReader&) { return {}; }
@@ -45,7 +45,7 @@ int StudentMessageNotify::ConnectTeacherCallBack(std::string payload, std::strin
 {
     return DeliverNotification(
         "StudentMessageNotify::ConnectTeacherCallBack()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text("strTeacherID"), r.Number("iReturn")); },
+        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iReturn)); },
         &CB::ConnectTeacherCallBack);
 }
 
@@ -60,7 +60,7 @@ int StudentMessageNotify::NotifyLockStatusChanged(std::string payload, std::stri
 {
     return DeliverNotification(
         "StudentMessageNotify::NotifyLockStatusChanged()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Flag("bLock")); }, &CB::NotifyLockStatusChanged);
+        [](NotifyReader& r) { return std::make_tuple(r.Flag(Param::bLock)); }, &CB::NotifyLockStatusChanged);
 }
 
 int StudentMessageNotify::NotifyTabNavPolicyChanged(std::string payload, std::string&)
@@ -79,7 +79,7 @@ int StudentMessageNotify::NotifyTeacherStatusChanged(std::string payload, std::s
 {
     return DeliverNotification(
         "StudentMessageNotify::NotifyTeacherStatusChanged()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text("strTeacherID"), r.Number("iState")); },
+        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iState)); },
         &CB::NotifyTeacherStatusChanged);
 }
 
@@ -87,14 +87,14 @@ int StudentMessageNotify::SearchLocalProgramCallBack(std::string payload, std::s
 {
     return DeliverNotification(
         "StudentMessageNotify::SearchLocalProgramCallBack()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text("programsXML")); }, &CB::SearchLocalProgramCallBack);
+        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::programsXML)); }, &CB::SearchLocalProgramCallBack);
 }
 
 int StudentMessageNotify::OnMessage(std::string payload, std::string&)
 {
     return DeliverNotification(
         "StudentMessageNotify::OnMessage()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Number("MessageID"), r.Text("Message")); },
+        [](NotifyReader& r) { return std::make_tuple(r.Number(Param::MessageID), r.Text(Param::Message)); },
         &CB::OnMessage);
 }
 

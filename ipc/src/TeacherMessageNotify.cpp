@@ -16,15 +16,15 @@ using CB = IIPCTeacherAPICallback;
 // The unlock notification has its full name, unlike the request
 // ("TEACHER_MANUALUNLOCKREMOTESTUDEN"), which is no notification.
 const Route kRoutes[] = {
-    {"TEACHER_SEARCHPROGRAMCALLBACK", &TeacherMessageNotify::SearchProgramCallBack},
-    {"TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK", &TeacherMessageNotify::ManualLockRemotStudentCallBack},
-    {"TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK", &TeacherMessageNotify::ManualUnLockRemotStudentCallBack},
-    {"TEACHER_KICKOFFSTUDENTCALLBACK", &TeacherMessageNotify::KickOffStudentCallBack},
-    {"TEACHER_NOTIFYSTUDENTSTATUSCHANGED", &TeacherMessageNotify::NotifyStudentStatusChanged},
-    {"TEACHER_DEPLOYTABNAVPOLICYCALLBACK", &TeacherMessageNotify::DeployTabNavPolicyCallBack},
-    {"TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", &TeacherMessageNotify::DeploySchedulePolicyCallBack},
-    {"TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK", &TeacherMessageNotify::NewStudentCallBack},
-    {"POSTMESSAGE", &TeacherMessageNotify::OnMessage},
+    {Msg::TEACHER_SEARCHPROGRAMCALLBACK, &TeacherMessageNotify::SearchProgramCallBack},
+    {Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, &TeacherMessageNotify::ManualLockRemotStudentCallBack},
+    {Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, &TeacherMessageNotify::ManualUnLockRemotStudentCallBack},
+    {Msg::TEACHER_KICKOFFSTUDENTCALLBACK, &TeacherMessageNotify::KickOffStudentCallBack},
+    {Msg::TEACHER_NOTIFYSTUDENTSTATUSCHANGED, &TeacherMessageNotify::NotifyStudentStatusChanged},
+    {Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, &TeacherMessageNotify::DeployTabNavPolicyCallBack},
+    {Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK, &TeacherMessageNotify::DeploySchedulePolicyCallBack},
+    {Msg::TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK, &TeacherMessageNotify::NewStudentCallBack},
+    {Msg::POSTMESSAGE, &TeacherMessageNotify::OnMessage},
 };
 
 // The notifications that answer a request on one student: the student id
@@ -44,7 +44,7 @@ int StudentAndSuccess(const char* name, const std::string& payload, const std::a
                       Method method)
 {
     return DeliverNotification(
-        name, payload, callback, [](NotifyReader& r) { return std::make_tuple(r.StudentID(), r.Flag("bSuccess")); },
+        name, payload, callback, [](NotifyReader& r) { return std::make_tuple(r.StudentID(), r.Flag(Param::bSuccess)); },
         method);
 }
 
@@ -72,32 +72,32 @@ int TeacherMessageNotify::SearchProgramCallBack(std::string payload, std::string
             int searchResult = 0;
             r.Data().GetResult(searchResult);
             // A student that failed its search sends no programs worth reading.
-            return std::make_tuple(r.StudentID(), searchResult == 0 ? r.Text("programsXML") : std::string());
+            return std::make_tuple(r.StudentID(), searchResult == 0 ? r.Text(Param::programsXML) : std::string());
         },
         &CB::SearchProgramCallBack);
 }
 
 int TeacherMessageNotify::ManualLockRemotStudentCallBack(std::string payload, std::string&)
 {
-    return StudentAndNumber("TeacherMessageNotify::ManualLockRemotStudentCallBack()", payload, "iReturn",
+    return StudentAndNumber("TeacherMessageNotify::ManualLockRemotStudentCallBack()", payload, Param::iReturn,
                             m_pCallBack, &CB::ManualLockRemotStudentCallBack);
 }
 
 int TeacherMessageNotify::ManualUnLockRemotStudentCallBack(std::string payload, std::string&)
 {
-    return StudentAndNumber("TeacherMessageNotify::ManualUnLockRemotStudentCallBack()", payload, "iReturn",
+    return StudentAndNumber("TeacherMessageNotify::ManualUnLockRemotStudentCallBack()", payload, Param::iReturn,
                             m_pCallBack, &CB::ManualUnLockRemotStudentCallBack);
 }
 
 int TeacherMessageNotify::KickOffStudentCallBack(std::string payload, std::string&)
 {
-    return StudentAndNumber("TeacherMessageNotify::KickOffStudentCallBack()", payload, "iReturn", m_pCallBack,
+    return StudentAndNumber("TeacherMessageNotify::KickOffStudentCallBack()", payload, Param::iReturn, m_pCallBack,
                             &CB::KickOffStudentCallBack);
 }
 
 int TeacherMessageNotify::NotifyStudentStatusChanged(std::string payload, std::string&)
 {
-    return StudentAndNumber("TeacherMessageNotify::NotifyStudentStatusChanged()", payload, "iStatus",
+    return StudentAndNumber("TeacherMessageNotify::NotifyStudentStatusChanged()", payload, Param::iStatus,
                             m_pCallBack, &CB::NotifyStudentStatusChanged);
 }
 
@@ -137,7 +137,7 @@ int TeacherMessageNotify::OnMessage(std::string payload, std::string&)
 {
     return DeliverNotification(
         "TeacherMessageNotify::OnMessage()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Number("MessageID"), r.Text("Message")); },
+        [](NotifyReader& r) { return std::make_tuple(r.Number(Param::MessageID), r.Text(Param::Message)); },
         &CB::OnMessage);
 }
 

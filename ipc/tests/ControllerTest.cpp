@@ -2,6 +2,7 @@
 // bus runs in a forked child: the controller is one per process, and the
 // parent must never hold the shared bus connection a child would inherit.
 #include "IPCController.h"
+#include "IPCStudentAPI.h"
 #include "IPCLogging.h"
 #include "InputLimits.h"
 #include "RawPeer.h"
@@ -149,12 +150,12 @@ TEST(ApiBase, BaseMembersDoNothing)
 TEST(Controller, SharedAndCountedPerProcess)
 {
     EXPECT_CHILD_PASSES([] {
-                  // No controller yet and an empty name: null, but counted.
+                  // No controller yet and an empty name: null, and not counted, so
+                  // that the count stays the number of objects holding it.
                   EXPECT_EQ(IPCController::CreateInstance("", kStudentAppRule), nullptr);
-                  EXPECT_EQ(IPCController::m_IPCCounts, 1);
+                  EXPECT_EQ(IPCController::m_IPCCounts, 0);
                   EXPECT_EQ(IPCController::RemoveAPI(nullptr), 1);
-                  EXPECT_EQ(IPCController::m_IPCCounts, 1);
-                  IPCController::m_IPCCounts = 0;
+                  EXPECT_EQ(IPCController::m_IPCCounts, 0);
 
                   Recorder a, b, stranger;
                   IPCController* c1 = IPCController::CreateInstance("tav.student.app", kStudentAppRule);
@@ -479,6 +480,31 @@ TEST(Controller, OversizedReplyIsRefused)
                   std::string::npos);
         EXPECT_EQ(log.find(std::string(1000, 'r')), std::string::npos);
         IPCController::RemoveAPI(nullptr);
+        return 0;
+    });
+}
+
+// A bus that refuses the match rule (here its limit of rules per
+// connection) leaves an application deaf to every notification: Initialize
+// says so instead of looking healthy, and the object still counts once.
+TEST(Controller, RefusedMatchRuleIsReported)
+{
+    EXPECT_CHILD_PASSES([] {
+        tavtest::PrivateBus bus;
+        if (!bus.Start(tavtest::PrivateBus::PermissivePolicy() +
+                       "  <limit name=\"max_match_rules_per_connection\">0</limit>\n"))
+            return 1;
+        bus.Export();
+        {
+            IPCStudentAPI api;
+            EXPECT_EQ(api.Initialize(), 1);
+            EXPECT_NE(IPCController::m_Instance, nullptr);
+            EXPECT_TRUE(IPCController::m_Instance && IPCController::m_Instance->MatchRefused());
+            EXPECT_EQ(IPCController::m_IPCCounts, 1);
+        }
+        EXPECT_EQ(IPCController::m_Instance, nullptr);
+        EXPECT_NE(logText("publicLog").find("IPCStudentAPI::Initialize() --The bus refused the match rule"),
+                  std::string::npos);
         return 0;
     });
 }

@@ -5,16 +5,19 @@
 #include "IPCTeacherDaemonAPI.h"
 #include "InputLimits.h"
 #include "RawPeer.h"
+#include "TAVCatalogue.h"
 #include "TAVLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -30,6 +33,7 @@ struct StudentSide {
     static constexpr const char* kOtherAppIface = "tav.teacherapp.type";
     static constexpr const char* kClass = "IPCStudentDaemonAPI";
     static constexpr const char* kNoArguments = "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!";
+    static constexpr Catalogue::Side kSide = Catalogue::Side::Student;
 };
 
 struct TeacherSide {
@@ -40,6 +44,7 @@ struct TeacherSide {
     static constexpr const char* kOtherAppIface = "tav.studentapp.type";
     static constexpr const char* kClass = "IPCTeacherDaemonAPI";
     static constexpr const char* kNoArguments = "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments";
+    static constexpr Catalogue::Side kSide = Catalogue::Side::Teacher;
 };
 
 std::string logText(const std::string& name)
@@ -84,6 +89,28 @@ std::function<bool(DBusMessage*)> returnFor(dbus_uint32_t serial)
         return dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
                dbus_message_get_reply_serial(m) == serial;
     };
+}
+
+// The answers (returns and errors) to the given serials, by serial: "error
+// NAME" or "return TEXT" (TEXT: the string argument, if any).
+std::map<dbus_uint32_t, std::string> answers(DBusConnection* peer, const std::vector<dbus_uint32_t>& serials)
+{
+    std::map<dbus_uint32_t, std::string> got;
+    while (got.size() < serials.size()) {
+        DBusMessage* m = rawpeer::Next(peer, [&](DBusMessage* a) {
+            const int type = dbus_message_get_type(a);
+            return (type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) &&
+                   std::find(serials.begin(), serials.end(), dbus_message_get_reply_serial(a)) != serials.end();
+        });
+        if (!m)
+            break;
+        got[dbus_message_get_reply_serial(m)] =
+            dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_ERROR
+                ? "error " + rawpeer::Str(dbus_message_get_error_name(m))
+                : "return " + rawpeer::StringArg(m);
+        dbus_message_unref(m);
+    }
+    return got;
 }
 
 template <class Api> bool receive(Api& api, std::string& message, std::string& payload)
@@ -477,6 +504,121 @@ TYPED_TEST(DaemonApiTest, NoBusFailsCleanly)
         EXPECT_EQ(api.ReplyMsg(&data), 1);
         EXPECT_EQ(api.SendMsg(&data), 1);
         EXPECT_EQ(api.SendMsg(opid, "X", "y"), 1);
+        EXPECT_EQ(api.GetWaitFD(), -1);
+        EXPECT_EQ(api.WaitForMsg(10), 1);
+        return 0;
+    });
+}
+
+// The bus's own calls and calls the host could not serve are answered
+// inside ReceiveMsg, at once; only the valid request reaches the host.
+TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
+{
+    using Side = TypeParam;
+    EXPECT_CHILD_PASSES([] {
+        LibTAVData::CTAVLog::SetLogFileName("conventions");
+        typename Side::Api api;
+        DBusConnection* peer = rawpeer::Connect();
+        const dbus_uint32_t introspect = call(peer, Side::kBus, DBUS_INTERFACE_INTROSPECTABLE, "Introspect", nullptr);
+        const dbus_uint32_t ping = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "Ping", nullptr);
+        const dbus_uint32_t machine = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "GetMachineId", nullptr);
+        const dbus_uint32_t otherIface = call(peer, Side::kBus, "tav.other.type", "STRAY", "x");
+        const dbus_uint32_t peerOther = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "Dance", nullptr);
+        const dbus_uint32_t noArg = call(peer, Side::kBus, Side::kAppIface, "CALLNOARG", nullptr);
+        DBusMessage* m = dbus_message_new_method_call(Side::kBus, kObjectPath, Side::kAppIface, "INTARG");
+        dbus_int32_t v = 1;
+        dbus_message_append_args(m, DBUS_TYPE_INT32, &v, DBUS_TYPE_INVALID);
+        dbus_uint32_t intArg = 0;
+        dbus_connection_send(peer, m, &intArg);
+        dbus_message_unref(m);
+        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'x');
+        const dbus_uint32_t oversized = call(peer, Side::kBus, Side::kAppIface, "BIG", big.c_str());
+        m = dbus_message_new_method_call(Side::kBus, "/", DBUS_INTERFACE_INTROSPECTABLE, "Introspect");
+        dbus_uint32_t root = 0;
+        dbus_connection_send(peer, m, &root);
+        dbus_message_unref(m);
+        call(peer, Side::kBus, Side::kAppIface, "VALID", envelope("VALID", 3, "null").c_str());
+
+        std::string message, payload;
+        EXPECT_TRUE(receive(api, message, payload));
+        EXPECT_EQ(message, "VALID");
+        std::map<dbus_uint32_t, std::string> got =
+            answers(peer, {introspect, ping, machine, otherIface, peerOther, noArg, intArg, oversized, root});
+        EXPECT_EQ(got[ping].rfind("return", 0), 0u) << got[ping];
+        EXPECT_EQ(got[machine].size(), std::string("return ").size() + 32) << got[machine];
+        EXPECT_EQ(got[otherIface], "error " DBUS_ERROR_UNKNOWN_METHOD);
+        EXPECT_EQ(got[peerOther], "error " DBUS_ERROR_UNKNOWN_METHOD);
+        EXPECT_EQ(got[noArg], "error " DBUS_ERROR_INVALID_ARGS);
+        EXPECT_EQ(got[intArg], "error " DBUS_ERROR_INVALID_ARGS);
+        EXPECT_EQ(got[oversized], "error " DBUS_ERROR_INVALID_ARGS);
+        // A tree walk from the root finds the object.
+        EXPECT_NE(got[root].find("<node name=\"orvelix\"/>"), std::string::npos) << got[root];
+        // The object lists every message of its side, on its interface.
+        const std::string& xml = got[introspect];
+        EXPECT_NE(xml.find("<interface name=\"" DBUS_INTERFACE_PEER "\">"), std::string::npos);
+        int listed = 0;
+        for (const Catalogue::Message& entry : Catalogue::Messages()) {
+            if (entry.side != Side::kSide)
+                continue;
+            const std::string element = entry.kind == Catalogue::Kind::Call ? "method" : "signal";
+            const std::string iface = "<interface name=\"" + std::string(Catalogue::Interface(entry.side, entry.kind));
+            const std::size_t at = xml.find("<" + element + " name=\"" + entry.name + "\">");
+            EXPECT_NE(at, std::string::npos) << entry.name;
+            EXPECT_LT(xml.rfind(iface, at), at) << entry.name;
+            ++listed;
+        }
+        EXPECT_GT(listed, 15);
+        // Each refusal has its log line.
+        const std::string log = logText("conventions");
+        EXPECT_NE(log.find(std::string(Side::kClass) + "::ReceiveMsg --Answered a call from"), std::string::npos);
+        EXPECT_NE(log.find("with " DBUS_ERROR_INVALID_ARGS ": INTARG takes one string argument"), std::string::npos);
+        EXPECT_NE(log.find("with " DBUS_ERROR_UNKNOWN_METHOD ": No method STRAY on interface tav.other.type"),
+                  std::string::npos);
+        rawpeer::Close(peer);
+        return 0;
+    });
+}
+
+// A host waits for requests instead of polling: WaitForMsg blocks until one
+// arrives, and the descriptor wakes poll() also for requests the library
+// has read already but the host has not taken.
+TYPED_TEST(DaemonApiTest, WaitingInsteadOfPolling)
+{
+    using Side = TypeParam;
+    EXPECT_CHILD_PASSES([] {
+        typename Side::Api api;
+        DBusConnection* peer = rawpeer::Connect();
+        std::string message, payload;
+        int opid = 0;
+        while (api.ReceiveMsg(opid, message, payload) == 0) {
+        }
+        auto readable = [&api] {
+            pollfd p{api.GetWaitFD(), POLLIN, 0};
+            return p.fd >= 0 && poll(&p, 1, 0) == 1;
+        };
+        EXPECT_FALSE(readable());
+        EXPECT_EQ(api.WaitForMsg(20), 1);
+
+        std::thread sender([peer] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            rawpeer::Signal(peer, Side::kAppIface, "FIRST", "1");
+            rawpeer::Signal(peer, Side::kAppIface, "SECOND", "2");
+        });
+        EXPECT_EQ(api.WaitForMsg(-1), 0);
+        sender.join();
+        rawpeer::Settle(peer);
+        EXPECT_TRUE(receive(api, message, payload));
+        EXPECT_EQ(message, "FIRST");
+        // A notification sent now reads the socket too: SECOND waits in
+        // the library, and the descriptor says so.
+        EXPECT_EQ(api.SendMsg(opid, "NOTE", "x"), 0);
+        EXPECT_TRUE(readable());
+        EXPECT_EQ(api.WaitForMsg(0), 0);
+        EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 0);
+        EXPECT_EQ(message, "SECOND");
+        EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 1);
+        EXPECT_FALSE(readable());
+        rawpeer::Close(peer);
         return 0;
     });
 }

@@ -491,3 +491,57 @@ INSTANTIATE_TEST_SUITE_P(
                     Caller{"teacher", &kOther, false}, Caller{"teacher", &g_member, true},
                     Caller{"teacher", &kRoot, true}),
     [](const testing::TestParamInfo<Caller>& info) { return std::string(info.param.side) + "_" + info.param.who->name; });
+
+// Every user may ask either daemon what it serves and whether it runs,
+// also the teacher daemon that serves no request of theirs.
+TEST_P(PolicyCallers, EveryoneMayIntrospectAndPingTheDaemons)
+{
+    if (!m_haveGroup)
+        GTEST_SKIP() << m_why;
+    const Side side(GetParam().side);
+    const Identity& who = *GetParam().who;
+    Baton toCaller, toDaemon;
+    runSideBySide(
+        [&] {
+            DBusConnection* daemon = rawpeer::Connect(side.daemon.c_str());
+            EXPECT_NE(daemon, nullptr);
+            if (!daemon)
+                return 1;
+            toCaller.Pass("ready");
+            EXPECT_EQ(toDaemon.Take(), "sent");
+            sync(daemon);
+            std::set<std::string> got;
+            dbus_connection_read_write(daemon, 0);
+            while (DBusMessage* m = dbus_connection_pop_message(daemon)) {
+                if (rawpeer::IsCall(m)) {
+                    got.insert(rawpeer::Str(dbus_message_get_member(m)));
+                    rawpeer::Reply(daemon, m, dbus_message_get_member(m));
+                }
+                dbus_message_unref(m);
+            }
+            EXPECT_EQ(got, (std::set<std::string>{"Introspect", "Ping"}));
+            sync(daemon);
+            toCaller.Pass("answered");
+            rawpeer::Close(daemon);
+            return 0;
+        },
+        [&] {
+            if (!become(who))
+                return 2;
+            DBusConnection* c = rawpeer::Connect();
+            EXPECT_NE(c, nullptr);
+            if (!c)
+                return 1;
+            EXPECT_EQ(toCaller.Take(), "ready");
+            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), DBUS_INTERFACE_INTROSPECTABLE, "Introspect",
+                 "");
+            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), DBUS_INTERFACE_PEER, "Ping", "");
+            sync(c);
+            toDaemon.Pass("sent");
+            EXPECT_EQ(toCaller.Take(), "answered");
+            sync(c);
+            EXPECT_EQ(drain(c), (std::set<std::string>{"reply:Introspect", "reply:Ping"}));
+            rawpeer::Close(c);
+            return 0;
+        });
+}

@@ -30,21 +30,20 @@ void SimDaemon::LogError(const std::string& text)
     LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
 }
 
-void SimDaemon::Poll()
+bool SimDaemon::Poll()
 {
-    // A message that does not reach the host also reads as "nothing", so a
-    // few empty takes in a row, not the first, end the round.
-    int empty = 0;
-    for (int i = 0; i < kRequestsPerPoll && empty < 4; ++i) {
+    // The library skips what does not reach the host within one take, so
+    // "nothing" means nothing is waiting.
+    bool more = true;
+    for (int i = 0; i < kRequestsPerPoll && more; ++i) {
         std::string name, payload;
-        if (m_port.Receive(name, payload) != 0) {
-            ++empty;
-            continue;
-        }
-        empty = 0;
-        Answer(name, payload);
+        if (m_port.Receive(name, payload) != 0)
+            more = false;
+        else
+            Answer(name, payload);
     }
     SendDue();
+    return more;
 }
 
 void SimDaemon::Answer(const std::string& name, const std::string& payload)

@@ -22,6 +22,8 @@ public:
     virtual bool IsBlock() = 0;
     virtual int Reply(IPCAPI::CIntfData& data) = 0;
     virtual int Send(IPCAPI::CIntfData& data) = 0;
+    // The descriptor to poll for the next request; -1 without a bus.
+    virtual int WaitFD() = 0;
 };
 
 template <class Api>
@@ -35,6 +37,7 @@ public:
     bool IsBlock() override { return m_api.IsBlock(); }
     int Reply(IPCAPI::CIntfData& data) override { return m_api.ReplyMsg(&data); }
     int Send(IPCAPI::CIntfData& data) override { return m_api.SendMsg(&data); }
+    int WaitFD() override { return m_api.GetWaitFD(); }
 
 private:
     Api m_api;
@@ -50,8 +53,9 @@ public:
     SimDaemon& operator=(const SimDaemon&) = delete;
 
     // Takes and answers the requests waiting, then sends the notifications
-    // whose time has come.
-    void Poll();
+    // whose time has come. True when requests may still be waiting (a full
+    // round was answered): poll again without waiting.
+    bool Poll();
     // Milliseconds until the next queued notification is due; -1 when none.
     int MsUntilNextDue() const;
     // A command line from standard input; the answer for the user in out.

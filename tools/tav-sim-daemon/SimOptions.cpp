@@ -1,4 +1,5 @@
 #include "SimOptions.h"
+#include "TAVProtocol.h"
 
 #include "SafeFile.h"
 
@@ -298,7 +299,8 @@ std::string Usage()
     return "usage: tav-sim-daemon teacher|student [options]\n"
            "\n"
            "A simulated daemon for host developers. It owns the daemon's bus name\n"
-           "(\"tav.teacher.daemon\" or \"tav.student.daemon\"), answers every request of\n"
+           "(\"" + std::string(IPCAPI::kTeacherDaemonName) + "\" or \"" + IPCAPI::kStudentDaemonName +
+           "\"), answers every request of\n"
            "its side with a reply envelope, and sends the notifications the\n"
            "applications expect. It serves until SIGINT or SIGTERM.\n"
            "\n"

@@ -1,4 +1,5 @@
 #include "StudentSim.h"
+#include "TAVProtocol.h"
 
 #include "LockScheduleData.h"
 #include "ProgramListing.h"
@@ -10,6 +11,11 @@
 #include <sstream>
 
 using IPCAPI::CIntfData;
+using IPCAPI::kFalse;
+using IPCAPI::kNoStudent;
+using IPCAPI::kTrue;
+namespace Msg = IPCAPI::Msg;
+namespace Param = IPCAPI::Param;
 
 namespace simdaemon {
 
@@ -21,22 +27,22 @@ StudentSim::StudentSim(DaemonPort& port, const SimOptions& options)
 void StudentSim::LockChanged(bool locked)
 {
     m_locked = locked;
-    CIntfData env("NOTIFYLOCKSTATUSCHANGED", 0, "null");
-    env.m_ParaXml.setString("bLock", locked ? "TRUE" : "FALSE");
+    CIntfData env(Msg::NOTIFYLOCKSTATUSCHANGED, 0, kNoStudent);
+    env.m_ParaXml.setString(Param::bLock, locked ? kTrue : kFalse);
     Notify(env);
 }
 
 void StudentSim::TeacherState(const std::string& teacher, int state, int delayMs)
 {
-    CIntfData env("NOTIFYTEACHERSTATUSCHANGED", 0, "null");
-    env.m_ParaXml.setString("strTeacherID", teacher);
-    env.m_ParaXml.setInt("iState", state);
+    CIntfData env(Msg::NOTIFYTEACHERSTATUSCHANGED, 0, kNoStudent);
+    env.m_ParaXml.setString(Param::strTeacherID, teacher);
+    env.m_ParaXml.setInt(Param::iState, state);
     Notify(env, delayMs);
 }
 
 void StudentSim::Changed(const char* note)
 {
-    Notify(CIntfData(note, 0, "null"));
+    Notify(CIntfData(note, 0, kNoStudent));
 }
 
 bool StudentSim::Handle(Request& request, CIntfData& reply)
@@ -55,49 +61,49 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
         return false;
     };
 
-    if (n == "STUDENT_SWITCHTONORMALOS") {
+    if (n == Msg::STUDENT_SWITCHTONORMALOS) {
         Log("switch to the normal desktop requested");
-    } else if (n == "STUDENT_CANCELOPERATION") {
+    } else if (n == Msg::STUDENT_CANCELOPERATION) {
         int oid = 0;
-        if (in.getInt("OID", oid))
+        if (in.getInt(Param::OID, oid))
             Log("cancel op " + std::to_string(oid) + ": " + std::to_string(Cancel(oid)) +
                 " notifications dropped");
         else
             code = 1;
-    } else if (n == "VERIFYUSERPASSWORD") {
-        code = in.getString("UserName", text) && in.getString("Password", text2) ? 0 : 1;
-    } else if (n == "GETCONNECTEDTEACHER") {
-        reply.m_ParaXml.setString("strTeacherID", m_teacher);
-    } else if (n == "HARDWARECONTROL") {
-        document(LibTAVData::CTAVSystemSettingData(), "strXML", m_settings);
-    } else if (n == "SAVESTUDENTINFO") {
-        document(LibTAVData::CStudentInfoData(), "strXML", m_studentInfo);
-    } else if (n == "SAVELOCALSCHEDULEPOLICY") {
-        if (document(LibTAVData::CLockScheduleData(), "strXML", m_schedulePolicy) && ResultFor({n}, 0) == 0)
-            Changed("NOTIFYSCHEDULEPOLICYCHANGED");
-    } else if (n == "SAVELOCALTABNAVPOLICY") {
-        if (document(LibTAVData::CTabNavigationData(), "strXML", m_tabNavPolicy) && ResultFor({n}, 0) == 0)
-            Changed("NOTIFYTABNAVPOLICYCHANGED");
-    } else if (n == "DISCONNECTSTUDENT") {
+    } else if (n == Msg::VERIFYUSERPASSWORD) {
+        code = in.getString(Param::UserName, text) && in.getString(Param::Password, text2) ? 0 : 1;
+    } else if (n == Msg::GETCONNECTEDTEACHER) {
+        reply.m_ParaXml.setString(Param::strTeacherID, m_teacher);
+    } else if (n == Msg::HARDWARECONTROL) {
+        document(LibTAVData::CTAVSystemSettingData(), Param::strXML, m_settings);
+    } else if (n == Msg::SAVESTUDENTINFO) {
+        document(LibTAVData::CStudentInfoData(), Param::strXML, m_studentInfo);
+    } else if (n == Msg::SAVELOCALSCHEDULEPOLICY) {
+        if (document(LibTAVData::CLockScheduleData(), Param::strXML, m_schedulePolicy) && ResultFor({n}, 0) == 0)
+            Changed(Msg::NOTIFYSCHEDULEPOLICYCHANGED);
+    } else if (n == Msg::SAVELOCALTABNAVPOLICY) {
+        if (document(LibTAVData::CTabNavigationData(), Param::strXML, m_tabNavPolicy) && ResultFor({n}, 0) == 0)
+            Changed(Msg::NOTIFYTABNAVPOLICYCHANGED);
+    } else if (n == Msg::DISCONNECTSTUDENT) {
         if (!m_teacher.empty() && ResultFor({n}, 0) == 0) {
             TeacherState(m_teacher, kDisconnected);
             m_teacher.clear();
         }
-    } else if (n == "MANUALUNLOCKLOCALSTUDENT") {
+    } else if (n == Msg::MANUALUNLOCKLOCALSTUDENT) {
         if (ResultFor({n}, 0) == 0)
             LockChanged(false);
-    } else if (n == "MANUALLOCKLOCALSTUDENT") {
+    } else if (n == Msg::MANUALLOCKLOCALSTUDENT) {
         LibTAVData::CLockScheduleData policy;
-        if (in.getString("lockPolicy", text) && policy.LoadFromString(text) >= 0) {
+        if (in.getString(Param::lockPolicy, text) && policy.LoadFromString(text) >= 0) {
             if (ResultFor({n}, 0) == 0)
                 LockChanged(true);
         } else {
             code = 1;
         }
-    } else if (n == "SEARCHLOCALPROGRAM") {
+    } else if (n == Msg::SEARCHLOCALPROGRAM) {
         std::string folder, xml;
         int count = 0;
-        in.getString("targetFolder", folder);
+        in.getString(Param::targetFolder, folder);
         bool listed = !folder.empty() && BuildProgramsDocument(folder, xml, count);
         if (!listed) {
             Log("search: folder '" + folder + "' cannot be read, listing " + m_options.programsDir);
@@ -107,27 +113,27 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
         Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) + " programs in " +
             folder);
         // The answer comes one step later, so that the search can be cancelled.
-        CIntfData env("SEARCHLOCALPROGRAMCALLBACK", request.opid, "null");
-        env.SetResult(ResultFor({"SEARCHLOCALPROGRAMCALLBACK", n}, listed ? 0 : 1));
-        env.m_ParaXml.setString("programsXML", listed ? xml : "");
+        CIntfData env(Msg::SEARCHLOCALPROGRAMCALLBACK, request.opid, kNoStudent);
+        env.SetResult(ResultFor({Msg::SEARCHLOCALPROGRAMCALLBACK, n}, listed ? 0 : 1));
+        env.m_ParaXml.setString(Param::programsXML, listed ? xml : "");
         Notify(env, m_options.stepMs);
-    } else if (n == "SEARCHTEACHER") {
-        CIntfData env("SEARCHTEACHERCALLBACK", request.opid, "null");
-        env.SetResult(ResultFor({"SEARCHTEACHERCALLBACK", n}, 0));
+    } else if (n == Msg::SEARCHTEACHER) {
+        CIntfData env(Msg::SEARCHTEACHERCALLBACK, request.opid, kNoStudent);
+        env.SetResult(ResultFor({Msg::SEARCHTEACHERCALLBACK, n}, 0));
         std::list<std::string> teachers(m_options.teachers.begin(), m_options.teachers.end());
         env.m_ParaXml.setListPara(teachers);
         Notify(env, m_options.stepMs);
-    } else if (n == "CONNECTTEACHER") {
-        const bool named = in.getString("strTeacherID", text);
+    } else if (n == Msg::CONNECTTEACHER) {
+        const bool named = in.getString(Param::strTeacherID, text);
         const bool known = named && std::find(m_options.teachers.begin(), m_options.teachers.end(), text) !=
                                         m_options.teachers.end();
-        int result = ResultFor({"CONNECTTEACHERCALLBACK", n}, 0);
+        int result = ResultFor({Msg::CONNECTTEACHERCALLBACK, n}, 0);
         if (!known && result == 0)
             result = 1;
-        CIntfData env("CONNECTTEACHERCALLBACK", request.opid, "null");
+        CIntfData env(Msg::CONNECTTEACHERCALLBACK, request.opid, kNoStudent);
         env.SetResult(result);
-        env.m_ParaXml.setString("strTeacherID", text);
-        env.m_ParaXml.setInt("iReturn", result);
+        env.m_ParaXml.setString(Param::strTeacherID, text);
+        env.m_ParaXml.setInt(Param::iReturn, result);
         Notify(env, m_options.stepMs);
         if (result == 0) {
             m_teacher = text;
@@ -173,7 +179,7 @@ bool StudentSim::Command(const std::string& line, std::string& out)
         return true;
     }
     if ((cmd == "tabnav-changed" || cmd == "schedule-changed") && arg.empty()) {
-        Changed(cmd == "tabnav-changed" ? "NOTIFYTABNAVPOLICYCHANGED" : "NOTIFYSCHEDULEPOLICYCHANGED");
+        Changed(cmd == "tabnav-changed" ? Msg::NOTIFYTABNAVPOLICYCHANGED : Msg::NOTIFYSCHEDULEPOLICYCHANGED);
         out = "sent\n";
         return true;
     }

@@ -1,4 +1,5 @@
 #include "TeacherSim.h"
+#include "TAVProtocol.h"
 
 #include "LockScheduleData.h"
 #include "ProgramListing.h"
@@ -10,6 +11,11 @@
 
 using IPCAPI::CIntfData;
 using IPCAPI::tagStudent_t;
+using IPCAPI::kFalse;
+using IPCAPI::kNoStudent;
+using IPCAPI::kTrue;
+namespace Msg = IPCAPI::Msg;
+namespace Param = IPCAPI::Param;
 
 namespace simdaemon {
 
@@ -45,7 +51,7 @@ std::vector<std::string> TeacherSim::Targets(Request& request, bool listForm)
         std::list<std::string> listed;
         request.data.m_ParaXml.getListPara(listed);
         ids.assign(listed.begin(), listed.end());
-    } else if (request.studentID.empty() || request.studentID == "null") {
+    } else if (request.studentID.empty() || request.studentID == kNoStudent) {
         for (const tagStudent_t& s : m_class)
             ids.push_back(s.studentID);
     } else {
@@ -77,9 +83,9 @@ void TeacherSim::PerStudent(Request& request, const std::vector<std::string>& id
         CIntfData env(note, request.opid, id);
         env.SetResult(code);
         if (boolean)
-            env.m_ParaXml.setString("bSuccess", code == 0 ? "TRUE" : "FALSE");
+            env.m_ParaXml.setString(Param::bSuccess, code == 0 ? kTrue : kFalse);
         else
-            env.m_ParaXml.setInt("iReturn", code);
+            env.m_ParaXml.setInt(Param::iReturn, code);
         Notify(env, delay);
         delay += m_options.stepMs;
     }
@@ -87,8 +93,8 @@ void TeacherSim::PerStudent(Request& request, const std::vector<std::string>& id
 
 void TeacherSim::StatusChanged(const std::string& id, int status, int delayMs)
 {
-    CIntfData env("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 0, id);
-    env.m_ParaXml.setInt("iStatus", status);
+    CIntfData env(Msg::TEACHER_NOTIFYSTUDENTSTATUSCHANGED, 0, id);
+    env.m_ParaXml.setInt(Param::iStatus, status);
     Notify(env, delayMs);
 }
 
@@ -96,7 +102,7 @@ void TeacherSim::Search(Request& request)
 {
     std::string folder, xml;
     int count = 0;
-    request.data.m_ParaXml.getString("targetFolder", folder);
+    request.data.m_ParaXml.getString(Param::targetFolder, folder);
     bool listed = !folder.empty() && BuildProgramsDocument(folder, xml, count);
     if (!listed) {
         Log("search: folder '" + folder + "' cannot be read, listing " + m_options.programsDir);
@@ -113,13 +119,13 @@ void TeacherSim::Search(Request& request)
     int delay = m_options.stepMs;
     for (const std::string& id : Targets(request, false)) {
         tagStudent_t* s = Find(id);
-        int code = ResultFor({"TEACHER_SEARCHPROGRAMCALLBACK", request.name}, 0);
+        int code = ResultFor({Msg::TEACHER_SEARCHPROGRAMCALLBACK, request.name}, 0);
         if ((!s || s->status != kOnline || !listed) && code == 0)
             code = 1;
-        CIntfData env("TEACHER_SEARCHPROGRAMCALLBACK", request.opid, id);
+        CIntfData env(Msg::TEACHER_SEARCHPROGRAMCALLBACK, request.opid, id);
         env.SetResult(code);
         if (code == 0)
-            env.m_ParaXml.setString("programsXML", xml);
+            env.m_ParaXml.setString(Param::programsXML, xml);
         Notify(env, delay);
         delay += m_options.stepMs;
     }
@@ -133,63 +139,63 @@ bool TeacherSim::Handle(Request& request, CIntfData& reply)
     int code = 0;
     auto present = [&](const char* name) { return in.getString(name, text); };
 
-    if (n == "TEACHER_UPDATETEACHERINFO") {
+    if (n == Msg::TEACHER_UPDATETEACHERINFO) {
         LibTAVData::CTeacherInfoData info;
-        const bool ok = present("teacherInfoXML") && info.LoadFromString(text) >= 0;
+        const bool ok = present(Param::teacherInfoXML) && info.LoadFromString(text) >= 0;
         if (ok)
             m_teacherInfo = text;
         code = ok ? 0 : 1;
-    } else if (n == "TEACHER_STARTCONTROLLER" || n == "TEACHER_STOPCONTROLLER") {
-        m_controllerRunning = n == "TEACHER_STARTCONTROLLER";
-    } else if (n == "TEACHER_CANCELOPERATION") {
+    } else if (n == Msg::TEACHER_STARTCONTROLLER || n == Msg::TEACHER_STOPCONTROLLER) {
+        m_controllerRunning = n == Msg::TEACHER_STARTCONTROLLER;
+    } else if (n == Msg::TEACHER_CANCELOPERATION) {
         int oid = 0;
-        if (in.getInt("OID", oid))
+        if (in.getInt(Param::OID, oid))
             Log("cancel op " + std::to_string(oid) + ": " + std::to_string(Cancel(oid)) +
                 " notifications dropped");
         else
             code = 1;
-    } else if (n == "TEACHER_GETSTUDENTLIST") {
+    } else if (n == Msg::TEACHER_GETSTUDENTLIST) {
         std::list<tagStudent_t> all(m_class.begin(), m_class.end());
         reply.m_ParaXml.setStudentInfoList(all);
-    } else if (n == "TEACHER_GETSTUDENTSTATUS") {
+    } else if (n == Msg::TEACHER_GETSTUDENTSTATUS) {
         if (tagStudent_t* s = Find(request.studentID)) {
             std::list<tagStudent_t> one{*s};
             reply.m_ParaXml.setStudentInfoList(one);
         } else {
             code = 1;
         }
-    } else if (n == "TEACHER_GETSTUDENTLOCKPOLICY") {
+    } else if (n == Msg::TEACHER_GETSTUDENTLOCKPOLICY) {
         if (Find(request.studentID))
-            reply.m_ParaXml.setString("lockPolicy", m_lockPolicy[request.studentID]);
+            reply.m_ParaXml.setString(Param::lockPolicy, m_lockPolicy[request.studentID]);
         else
             code = 1;
-    } else if (n == "TEACHER_CHANGEPASSWORD") {
-        code = in.getString("OldPassword", text) && in.getString("NewPassword", text2) ? 0 : 1;
-    } else if (n == "TEACHER_IMPORTCERTIFICATE") {
-        code = present("Path") ? 0 : 1;
-    } else if (n == "TEACHER_VERIFYPASSWORD") {
-        code = in.getString("Password", text) && in.getString("path", text2) ? 0 : 1;
-    } else if (n == "TEACHER_VERIFYCERTIFICATE") {
-        code = present("path") ? 0 : 1;
-    } else if (n == "TEACHER_SEARCHPROGRAM") {
+    } else if (n == Msg::TEACHER_CHANGEPASSWORD) {
+        code = in.getString(Param::OldPassword, text) && in.getString(Param::NewPassword, text2) ? 0 : 1;
+    } else if (n == Msg::TEACHER_IMPORTCERTIFICATE) {
+        code = present(Param::Path) ? 0 : 1;
+    } else if (n == Msg::TEACHER_VERIFYPASSWORD) {
+        code = in.getString(Param::Password, text) && in.getString(Param::path, text2) ? 0 : 1;
+    } else if (n == Msg::TEACHER_VERIFYCERTIFICATE) {
+        code = present(Param::path) ? 0 : 1;
+    } else if (n == Msg::TEACHER_SEARCHPROGRAM) {
         Search(request);
-    } else if (n == "TEACHER_DEPLOYTABNAVPOLICY" || n == "TEACHER_DEPLOYTABNAVPOLICYLIST") {
+    } else if (n == Msg::TEACHER_DEPLOYTABNAVPOLICY || n == Msg::TEACHER_DEPLOYTABNAVPOLICYLIST) {
         LibTAVData::CTabNavigationData policy;
-        const bool ok = present("tabNavPolicyXML") && policy.LoadFromString(text) >= 0;
-        PerStudent(request, Targets(request, n == "TEACHER_DEPLOYTABNAVPOLICYLIST"),
-                   "TEACHER_DEPLOYTABNAVPOLICYCALLBACK", true, [ok](tagStudent_t&, int) { return ok; });
-    } else if (n == "TEACHER_DEPLOYSCHEDULEPOLICY" || n == "TEACHER_DEPLOYSCHEDULEPOLICYLIST") {
+        const bool ok = present(Param::tabNavPolicyXML) && policy.LoadFromString(text) >= 0;
+        PerStudent(request, Targets(request, n == Msg::TEACHER_DEPLOYTABNAVPOLICYLIST),
+                   Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, true, [ok](tagStudent_t&, int) { return ok; });
+    } else if (n == Msg::TEACHER_DEPLOYSCHEDULEPOLICY || n == Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST) {
         LibTAVData::CLockScheduleData policy;
-        const bool ok = present("schedulePolicyXML") && policy.LoadFromString(text) >= 0;
-        PerStudent(request, Targets(request, n == "TEACHER_DEPLOYSCHEDULEPOLICYLIST"),
-                   "TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", true, [&](tagStudent_t& s, int) {
+        const bool ok = present(Param::schedulePolicyXML) && policy.LoadFromString(text) >= 0;
+        PerStudent(request, Targets(request, n == Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST),
+                   Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK, true, [&](tagStudent_t& s, int) {
                        if (ok)
                            m_lockPolicy[s.studentID] = text;
                        return ok;
                    });
-    } else if (n == "TEACHER_KICKOFFSTUDENT") {
+    } else if (n == Msg::TEACHER_KICKOFFSTUDENT) {
         std::vector<std::pair<std::string, int>> gone;
-        PerStudent(request, Targets(request, false), "TEACHER_KICKOFFSTUDENTCALLBACK", false,
+        PerStudent(request, Targets(request, false), Msg::TEACHER_KICKOFFSTUDENTCALLBACK, false,
                    [&gone](tagStudent_t& s, int delay) {
                        s.status = kOffline;
                        gone.emplace_back(s.studentID, delay);
@@ -198,24 +204,24 @@ bool TeacherSim::Handle(Request& request, CIntfData& reply)
         // Each status change follows its student's answer.
         for (const auto& g : gone)
             StatusChanged(g.first, kOffline, g.second);
-    } else if (n == "TEACHER_MANUALLOCKREMOTESTUDENT") {
+    } else if (n == Msg::TEACHER_MANUALLOCKREMOTESTUDENT) {
         LibTAVData::CLockScheduleData policy;
-        const bool stored = present("lockPolicy") && policy.LoadFromString(text) >= 0;
-        PerStudent(request, Targets(request, false), "TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK", false,
+        const bool stored = present(Param::lockPolicy) && policy.LoadFromString(text) >= 0;
+        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, false,
                    [&](tagStudent_t& s, int) {
                        s.bLocked = 1;
                        if (stored)
                            m_lockPolicy[s.studentID] = text;
                        return true;
                    });
-    } else if (n == "TEACHER_MANUALUNLOCKREMOTESTUDEN") {
-        PerStudent(request, Targets(request, false), "TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK", false,
+    } else if (n == Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN) {
+        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, false,
                    [](tagStudent_t& s, int) {
                        s.bLocked = 0;
                        return true;
                    });
-    } else if (n == "TEACHER_CONTROLNEWSTUDENTCONNECT") {
-        const bool allow = in.getString("allow", text) && text == "TRUE";
+    } else if (n == Msg::TEACHER_CONTROLNEWSTUDENTCONNECT) {
+        const bool allow = in.getString(Param::allow, text) && text == kTrue;
         auto it = m_waiting.begin();
         while (it != m_waiting.end() && it->studentID != request.studentID)
             ++it;
@@ -289,7 +295,7 @@ bool TeacherSim::Command(const std::string& line, std::string& out)
         s.start_time = static_cast<int>(std::time(nullptr));
         s.status = kOffline;
         m_waiting.push_back(s);
-        CIntfData env("TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK", 0, s.studentID);
+        CIntfData env(Msg::TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK, 0, s.studentID);
         std::list<tagStudent_t> one_record{s};
         env.m_ParaXml.setStudentInfoList(one_record);
         Notify(env);

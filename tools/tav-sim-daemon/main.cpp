@@ -5,6 +5,7 @@
 #include "IPCTeacherDaemonAPI.h"
 #include "SimOptions.h"
 #include "StudentSim.h"
+#include "TAVProtocol.h"
 #include "TAVLog.h"
 #include "TeacherSim.h"
 
@@ -99,33 +100,31 @@ bool RunCommand(SimDaemon& sim, const std::string& raw)
     return true;
 }
 
-int Serve(SimDaemon& sim, DBusConnection* bus)
+int Serve(SimDaemon& sim, DaemonPort& port)
 {
-    int busFd = -1;
-    if (!dbus_connection_get_unix_fd(bus, &busFd))
-        busFd = -1;
     bool stdinOpen = true;
     std::string typed;
     while (!g_stop) {
-        sim.Poll();
-        if (!dbus_connection_get_is_connected(bus)) {
+        const bool more = sim.Poll();
+        // Asked before each wait: it changes when the library connects again.
+        const int busFd = port.WaitFD();
+        if (busFd < 0) {
             Log("the bus went away; stopping", LibTAVData::CTAVLog::LOG_ERROR);
             std::fprintf(stderr, "tav-sim-daemon: the bus went away\n");
             return 1;
         }
-        // Sleep until the bus has data, a line is typed, the next
-        // notification is due, or 100 ms at most (a request that did not
-        // reach the host may leave others read but not yet taken).
-        int wait = sim.MsUntilNextDue();
-        if (wait < 0 || wait > 100)
-            wait = 100;
+        // Sleep until a request arrives, a line is typed or the next
+        // notification is due.
+        int wait = more ? 0 : sim.MsUntilNextDue();
         pollfd fds[2];
         nfds_t n = 0;
-        if (busFd >= 0)
-            fds[n++] = {busFd, POLLIN, 0};
+        fds[n++] = {busFd, POLLIN, 0};
         const bool readStdin = stdinOpen && InForeground();
         if (readStdin)
             fds[n++] = {STDIN_FILENO, POLLIN, 0};
+        // A terminal that is not ours is looked at again now and then.
+        if (stdinOpen && !readStdin && (wait < 0 || wait > 500))
+            wait = 500;
         if (poll(fds, n, wait) <= 0 || !readStdin || !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buf[4096];
@@ -179,7 +178,7 @@ int main(int argc, char** argv)
     LibTAVData::CTAVLog::SetLogFileName(options.logName);
 
     const bool teacher = options.mode == SimOptions::Teacher;
-    const char* busName = teacher ? "tav.teacher.daemon" : "tav.student.daemon";
+    const char* busName = teacher ? IPCAPI::kTeacherDaemonName : IPCAPI::kStudentDaemonName;
 
     DBusError err;
     dbus_error_init(&err);
@@ -225,6 +224,7 @@ int main(int argc, char** argv)
         return 1;
     }
     closeProbe();
+    dbus_connection_unref(bus);
 
     std::unique_ptr<SimDaemon> sim;
     if (teacher)
@@ -238,12 +238,11 @@ int main(int argc, char** argv)
     std::printf("tav-sim-daemon: %s ready as %s (SIGINT or SIGTERM stops it; type help for commands)\n",
                 what.c_str(), busName);
 
-    const int rc = Serve(*sim, bus);
+    const int rc = Serve(*sim, *port);
 
     Log("stopping; releasing " + std::string(busName));
     sim.reset();
     port.reset();  // the last API object releases the bus name
-    dbus_connection_unref(bus);
     std::printf("tav-sim-daemon: stopped\n");
     return rc;
 }

@@ -1,4 +1,5 @@
 #include "Session.h"
+#include "TAVProtocol.h"
 
 #include "IPCAPIManager.h"
 #include "IPCStudentAPI.h"
@@ -120,7 +121,7 @@ const char* Session::SideName() const { return m_side == Side::Teacher ? "teache
 
 const char* Session::DaemonName() const
 {
-    return m_side == Side::Teacher ? "tav.teacher.daemon" : "tav.student.daemon";
+    return m_side == Side::Teacher ? IPCAPI::kTeacherDaemonName : IPCAPI::kStudentDaemonName;
 }
 
 std::string Session::LogFile()

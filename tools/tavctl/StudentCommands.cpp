@@ -1,6 +1,7 @@
 // The student application's requests (IPCStudentAPI) and the printing of
 // the student daemon's notifications.
 #include "Commands.h"
+#include "TAVProtocol.h"
 #include "IPCStudentAPI.h"
 #include "Output.h"
 #include "Policies.h"
@@ -131,7 +132,7 @@ int postMessage(Session& s, const ParsedArgs& a)
     const int id = RequiredInt(a, "id");
     const std::string text = a.Get("text");
     CheckText(text, "--text");
-    return signal(s, a, "POSTMESSAGE", " id=" + std::to_string(id) + " text=" + Output::Quote(text), "OnMessage",
+    return signal(s, a, Msg::POSTMESSAGE, " id=" + std::to_string(id) + " text=" + Output::Quote(text), "OnMessage",
                   false, [&](IPCStudentAPI& st) { return st.PostMessage(id, text); });
 }
 
@@ -142,11 +143,11 @@ int searchLocalProgram(Session& s, const ParsedArgs& a)
     s.CheckBus(true);
     IPCStudentAPI& st = api(s);
     const WaitPlan plan = PlanWait(s, a, {"SearchLocalProgramCallBack"}, {}, 1);
-    RequestLine("SEARCHLOCALPROGRAM", " folder=" + Output::Word(folder));
+    RequestLine(Msg::SEARCHLOCALPROGRAM, " folder=" + Output::Word(folder));
     int opid = 0;
     const int rc = st.SearchLocalProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
-    SentLine("SEARCHLOCALPROGRAM", rc);
+    SentLine(Msg::SEARCHLOCALPROGRAM, rc);
     FinishWait(s, plan);
     if (plan.wait)
         for (const std::string& l : ProgramLines(printer().LastPrograms()))
@@ -156,7 +157,7 @@ int searchLocalProgram(Session& s, const ParsedArgs& a)
 
 int searchTeacher(Session& s, const ParsedArgs& a)
 {
-    return signal(s, a, "SEARCHTEACHER", "", "SearchTeacherCallBack", true,
+    return signal(s, a, Msg::SEARCHTEACHER, "", "SearchTeacherCallBack", true,
                   [](IPCStudentAPI& st) { return st.SearchTeacher(); });
 }
 
@@ -164,19 +165,19 @@ int connectTeacher(Session& s, const ParsedArgs& a)
 {
     const std::string id = a.Get("teacher");
     CheckText(id, "--teacher");
-    return signal(s, a, "CONNECTTEACHER", " teacher=" + Output::Word(id), "ConnectTeacherCallBack", true,
+    return signal(s, a, Msg::CONNECTTEACHER, " teacher=" + Output::Word(id), "ConnectTeacherCallBack", true,
                   [&](IPCStudentAPI& st) { return st.ConnectTeacher(id); });
 }
 
 int switchToNormalOS(Session& s, const ParsedArgs&)
 {
-    return call(s, "STUDENT_SWITCHTONORMALOS", "", {}, [](IPCStudentAPI& st, int& ret) { return st.SwitchToNormalOS(ret); });
+    return call(s, Msg::STUDENT_SWITCHTONORMALOS, "", {}, [](IPCStudentAPI& st, int& ret) { return st.SwitchToNormalOS(ret); });
 }
 
 int cancelOperation(Session& s, const ParsedArgs& a)
 {
     const int oid = RequiredInt(a, "oid");
-    return call(s, "STUDENT_CANCELOPERATION", " oid=" + std::to_string(oid), {},
+    return call(s, Msg::STUDENT_CANCELOPERATION, " oid=" + std::to_string(oid), {},
                 [&](IPCStudentAPI& st, int& ret) { return st.CancelOperation(oid, ret); });
 }
 
@@ -186,7 +187,7 @@ int verifyUserPassword(Session& s, const ParsedArgs& a)
     CheckText(user, "--user");
     const std::string password = ReadSecret("Password for " + user + ": ");
     CheckText(password, "the password");
-    return call(s, "VERIFYUSERPASSWORD", " user=" + Output::Word(user), {},
+    return call(s, Msg::VERIFYUSERPASSWORD, " user=" + Output::Word(user), {},
                 [&](IPCStudentAPI& st, int& ret) { return st.VerifyUserPassword(user, password, ret); });
 }
 
@@ -194,11 +195,11 @@ int getConnectedTeacher(Session& s, const ParsedArgs&)
 {
     s.CheckBus(true);
     IPCStudentAPI& st = api(s);
-    RequestLine("GETCONNECTEDTEACHER");
+    RequestLine(Msg::GETCONNECTEDTEACHER);
     std::string teacher;
     int ret = 0;
     const int rc = s.Blocking([&] { return st.GetConnectedTeacher(teacher, ret); });
-    ResultLine(s, "GETCONNECTEDTEACHER", rc, ret);
+    ResultLine(s, Msg::GETCONNECTEDTEACHER, rc, ret);
     Output::Line("teacher: " + Output::Word(teacher));
     return 0;
 }
@@ -206,52 +207,52 @@ int getConnectedTeacher(Session& s, const ParsedArgs&)
 int hardWareControl(Session& s, const ParsedArgs& a)
 {
     const Document d = SystemSettings(a);
-    return call(s, "HARDWARECONTROL", "", d.summary,
+    return call(s, Msg::HARDWARECONTROL, "", d.summary,
                 [&](IPCStudentAPI& st, int& ret) { return st.HardWareControl(d.text, ret); });
 }
 
 int saveStudentInfo(Session& s, const ParsedArgs& a)
 {
     const Document d = StudentInfo(a);
-    return call(s, "SAVESTUDENTINFO", "", d.summary,
+    return call(s, Msg::SAVESTUDENTINFO, "", d.summary,
                 [&](IPCStudentAPI& st, int& ret) { return st.SaveStudentInfo(d.text, ret); });
 }
 
 int saveLocalSchedulePolicy(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, false);
-    return call(s, "SAVELOCALSCHEDULEPOLICY", "", d.summary,
+    return call(s, Msg::SAVELOCALSCHEDULEPOLICY, "", d.summary,
                 [&](IPCStudentAPI& st, int& ret) { return st.SaveLocalSchedulePolicy(d.text, ret); });
 }
 
 int saveLocalTabNavPolicy(Session& s, const ParsedArgs& a)
 {
     const Document d = TabNavPolicy(a);
-    return call(s, "SAVELOCALTABNAVPOLICY", "", d.summary,
+    return call(s, Msg::SAVELOCALTABNAVPOLICY, "", d.summary,
                 [&](IPCStudentAPI& st, int& ret) { return st.SaveLocalTabNavPolicy(d.text, ret); });
 }
 
 int disconnectStudent(Session& s, const ParsedArgs&)
 {
-    return call(s, "DISCONNECTSTUDENT", "", {}, [](IPCStudentAPI& st, int& ret) { return st.DisconnectStudent(ret); });
+    return call(s, Msg::DISCONNECTSTUDENT, "", {}, [](IPCStudentAPI& st, int& ret) { return st.DisconnectStudent(ret); });
 }
 
 int manualUnLockLocalStudent(Session& s, const ParsedArgs&)
 {
-    return call(s, "MANUALUNLOCKLOCALSTUDENT", "", {},
+    return call(s, Msg::MANUALUNLOCKLOCALSTUDENT, "", {},
                 [](IPCStudentAPI& st, int& ret) { return st.ManualUnLockLocalStudent(ret); });
 }
 
 int manualLockLocalStudent(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, true);
-    return call(s, "MANUALLOCKLOCALSTUDENT", "", d.summary,
+    return call(s, Msg::MANUALLOCKLOCALSTUDENT, "", d.summary,
                 [&](IPCStudentAPI& st, int& ret) { return st.ManualLockLocalStudent(d.text, ret); });
 }
 
 int listen(Session& s, const ParsedArgs& a)
 {
-    return Listen(s, a, "tav.studentdaemon.type", [&] {
+    return Listen(s, a, kStudentDaemonIface, [&] {
         s.CheckBus(false);
         api(s);
     });

@@ -1,6 +1,7 @@
 // The teacher application's requests (IPCTeacherAPI) and the printing of
 // the teacher daemon's notifications.
 #include "Commands.h"
+#include "TAVProtocol.h"
 #include "IPCTeacherAPI.h"
 #include "LockScheduleData.h"
 #include "Output.h"
@@ -176,11 +177,11 @@ std::vector<std::string> resolveTargets(Session& s, const ParsedArgs& a, std::ve
     if (!a.Has("all"))
         return ids;
     IPCTeacherAPI& t = api(s);
-    RequestLine("TEACHER_GETSTUDENTLIST", " (for --all)");
+    RequestLine(Msg::TEACHER_GETSTUDENTLIST, " (for --all)");
     std::list<tagStudent_t> students;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentList(students, ret); });
-    ResultLine(s, "TEACHER_GETSTUDENTLIST", rc, ret);
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret);
     std::string line;
     for (const tagStudent_t& st : students) {
         ids.push_back(st.studentID);
@@ -211,24 +212,24 @@ std::vector<OptionSpec> concat(std::vector<OptionSpec> a, const std::vector<Opti
 int updateTeacherInfo(Session& s, const ParsedArgs& a)
 {
     const Document d = TeacherInfo(a);
-    return call(s, "TEACHER_UPDATETEACHERINFO", "", d.summary,
+    return call(s, Msg::TEACHER_UPDATETEACHERINFO, "", d.summary,
                 [&](IPCTeacherAPI& t, int& ret) { return t.UpdateTeacherInfo(d.text, ret); });
 }
 
 int startController(Session& s, const ParsedArgs&)
 {
-    return call(s, "TEACHER_STARTCONTROLLER", "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StartController(ret); });
+    return call(s, Msg::TEACHER_STARTCONTROLLER, "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StartController(ret); });
 }
 
 int stopController(Session& s, const ParsedArgs&)
 {
-    return call(s, "TEACHER_STOPCONTROLLER", "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StopController(ret); });
+    return call(s, Msg::TEACHER_STOPCONTROLLER, "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StopController(ret); });
 }
 
 int cancelOperation(Session& s, const ParsedArgs& a)
 {
     const int oid = RequiredInt(a, "oid");
-    return call(s, "TEACHER_CANCELOPERATION", " oid=" + std::to_string(oid), {},
+    return call(s, Msg::TEACHER_CANCELOPERATION, " oid=" + std::to_string(oid), {},
                 [&](IPCTeacherAPI& t, int& ret) { return t.CancelOperation(oid, ret); });
 }
 
@@ -236,11 +237,11 @@ int getStudentList(Session& s, const ParsedArgs&)
 {
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine("TEACHER_GETSTUDENTLIST");
+    RequestLine(Msg::TEACHER_GETSTUDENTLIST);
     std::list<tagStudent_t> students;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentList(students, ret); });
-    ResultLine(s, "TEACHER_GETSTUDENTLIST", rc, ret);
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret);
     Output::Line("students: " + std::to_string(students.size()));
     for (const tagStudent_t& st : students)
         Output::Line("student: " + Output::Student(st));
@@ -253,12 +254,12 @@ int getStudentStatus(Session& s, const ParsedArgs& a)
     CheckStudentID(id, "--student");
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine("TEACHER_GETSTUDENTSTATUS", " student=" + Output::Word(id));
+    RequestLine(Msg::TEACHER_GETSTUDENTSTATUS, " student=" + Output::Word(id));
     // An answer without a record leaves this as it is: an empty id says so.
     tagStudent_t student;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentStatus(id, student, ret); });
-    ResultLine(s, "TEACHER_GETSTUDENTSTATUS", rc, ret);
+    ResultLine(s, Msg::TEACHER_GETSTUDENTSTATUS, rc, ret);
     if (student.studentID.empty() && student.username.empty() && student.hostname.empty() && student.IP.empty())
         Output::Line("student: none in the answer");
     else
@@ -272,11 +273,11 @@ int getStudentLockPolicy(Session& s, const ParsedArgs& a)
     CheckStudentID(id, "--student");
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine("TEACHER_GETSTUDENTLOCKPOLICY", " student=" + Output::Word(id));
+    RequestLine(Msg::TEACHER_GETSTUDENTLOCKPOLICY, " student=" + Output::Word(id));
     CLockScheduleData policy;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentLockPolicy(id, policy, ret); });
-    ResultLine(s, "TEACHER_GETSTUDENTLOCKPOLICY", rc, ret);
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLOCKPOLICY, rc, ret);
     for (const std::string& l : DescribeLockSchedule(policy))
         Output::Line(l);
     if (a.Has("save")) {
@@ -295,7 +296,7 @@ int changePassword(Session& s, const ParsedArgs&)
         throw UsageError("the new passwords differ: nothing sent");
     CheckText(oldPassword, "the old password");
     CheckText(newPassword, "the new password");
-    return call(s, "TEACHER_CHANGEPASSWORD", "", {},
+    return call(s, Msg::TEACHER_CHANGEPASSWORD, "", {},
                 [&](IPCTeacherAPI& t, int& ret) { return t.ChangePassword(oldPassword, newPassword, ret); });
 }
 
@@ -303,7 +304,7 @@ int importCertificate(Session& s, const ParsedArgs& a)
 {
     const std::string path = a.Get("path");
     CheckText(path, "--path");
-    return call(s, "TEACHER_IMPORTCERTIFICATE", " path=" + Output::Word(path), {},
+    return call(s, Msg::TEACHER_IMPORTCERTIFICATE, " path=" + Output::Word(path), {},
                 [&](IPCTeacherAPI& t, int& ret) { return t.ImportCertificate(path, ret); });
 }
 
@@ -313,7 +314,7 @@ int verifyPassword(Session& s, const ParsedArgs& a)
     CheckText(path, "--path");
     const std::string password = ReadSecret("Password: ");
     CheckText(password, "the password");
-    return call(s, "TEACHER_VERIFYPASSWORD", a.Has("path") ? " path=" + Output::Word(path) : "", {},
+    return call(s, Msg::TEACHER_VERIFYPASSWORD, a.Has("path") ? " path=" + Output::Word(path) : "", {},
                 [&](IPCTeacherAPI& t, int& ret) {
                     return a.Has("path") ? t.VerifyPassword(path, password, ret) : t.VerifyPassword(password, ret);
                 });
@@ -323,7 +324,7 @@ int verifyCertificate(Session& s, const ParsedArgs& a)
 {
     const std::string path = a.Get("path");
     CheckText(path, "--path");
-    return call(s, "TEACHER_VERIFYCERTIFICATE", a.Has("path") ? " path=" + Output::Word(path) : "", {},
+    return call(s, Msg::TEACHER_VERIFYCERTIFICATE, a.Has("path") ? " path=" + Output::Word(path) : "", {},
                 [&](IPCTeacherAPI& t, int& ret) {
                     return a.Has("path") ? t.VerifyCertificate(path, ret) : t.VerifyCertificate(ret);
                 });
@@ -339,8 +340,8 @@ int postMessage(Session& s, const ParsedArgs& a)
     s.CheckBus(false);  // for the teacher applications: no daemon needed
     IPCTeacherAPI& t = api(s);
     const WaitPlan plan = PlanWait(s, a, {"OnMessage"}, {}, 1);
-    RequestLine("POSTMESSAGE", " id=" + std::to_string(id) + " text=" + Output::Quote(text));
-    SentLine("POSTMESSAGE", t.PostMessage(id, text));
+    RequestLine(Msg::POSTMESSAGE, " id=" + std::to_string(id) + " text=" + Output::Quote(text));
+    SentLine(Msg::POSTMESSAGE, t.PostMessage(id, text));
     FinishWait(s, plan);
     return 0;
 }
@@ -352,11 +353,11 @@ int searchProgram(Session& s, const ParsedArgs& a)
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
     const WaitPlan plan = PlanWait(s, a, {"SearchProgramCallBack"}, {}, 0);
-    RequestLine("TEACHER_SEARCHPROGRAM", " folder=" + Output::Word(folder));
+    RequestLine(Msg::TEACHER_SEARCHPROGRAM, " folder=" + Output::Word(folder));
     int opid = 0;
     const int rc = t.SearchProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
-    SentLine("TEACHER_SEARCHPROGRAM", rc);
+    SentLine(Msg::TEACHER_SEARCHPROGRAM, rc);
     if (!plan.wait)
         return 0;
     try {
@@ -398,7 +399,7 @@ int deployTabNavPolicy(Session& s, const ParsedArgs& a)
 {
     const Document d = TabNavPolicy(a);
     return deploy(
-        s, a, d, "TEACHER_DEPLOYTABNAVPOLICY", "TEACHER_DEPLOYTABNAVPOLICYLIST", "DeployTabNavPolicyCallBack",
+        s, a, d, Msg::TEACHER_DEPLOYTABNAVPOLICY, Msg::TEACHER_DEPLOYTABNAVPOLICYLIST, "DeployTabNavPolicyCallBack",
         [&](IPCTeacherAPI& t, const std::string& id) { return t.DeployTabNavPolicy(id, d.text); },
         [&](IPCTeacherAPI& t, const std::list<std::string>& ids) { return t.DeployTabNavPolicy(ids, d.text); });
 }
@@ -407,7 +408,7 @@ int deploySchedulePolicy(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, false);
     return deploy(
-        s, a, d, "TEACHER_DEPLOYSCHEDULEPOLICY", "TEACHER_DEPLOYSCHEDULEPOLICYLIST", "DeploySchedulePolicyCallBack",
+        s, a, d, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST, "DeploySchedulePolicyCallBack",
         [&](IPCTeacherAPI& t, const std::string& id) { return t.DeploySchedulePolicy(id, d.text); },
         [&](IPCTeacherAPI& t, const std::list<std::string>& ids) { return t.DeploySchedulePolicy(ids, d.text); });
 }
@@ -443,7 +444,7 @@ int perStudent(Session& s, const ParsedArgs& a, const Document* d, const std::st
 
 int kickOffStudent(Session& s, const ParsedArgs& a)
 {
-    return perStudent(s, a, nullptr, "TEACHER_KICKOFFSTUDENT", "KickOffStudentCallBack",
+    return perStudent(s, a, nullptr, Msg::TEACHER_KICKOFFSTUDENT, "KickOffStudentCallBack",
                       [](IPCTeacherAPI& t, const std::string& id) { return t.KickOffStudent(id); }, nullptr);
 }
 
@@ -451,7 +452,7 @@ int manualLockRemoteStudent(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, true);
     return perStudent(
-        s, a, &d, "TEACHER_MANUALLOCKREMOTESTUDENT", "ManualLockRemotStudentCallBack",
+        s, a, &d, Msg::TEACHER_MANUALLOCKREMOTESTUDENT, "ManualLockRemotStudentCallBack",
         [&](IPCTeacherAPI& t, const std::string& id) { return t.ManualLockRemotStudent(id, d.text); },
         [&](IPCTeacherAPI& t, const std::list<std::string>& ids) { return t.ManualLockRemotStudent(ids, d.text); });
 }
@@ -459,7 +460,7 @@ int manualLockRemoteStudent(Session& s, const ParsedArgs& a)
 int manualUnlockRemoteStudent(Session& s, const ParsedArgs& a)
 {
     return perStudent(
-        s, a, nullptr, "TEACHER_MANUALUNLOCKREMOTESTUDEN", "ManualUnLockRemotStudentCallBack",
+        s, a, nullptr, Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN, "ManualUnLockRemotStudentCallBack",
         [](IPCTeacherAPI& t, const std::string& id) { return t.ManualUnlockRemoteStudent(id); },
         [](IPCTeacherAPI& t, const std::list<std::string>& ids) { return t.ManualUnlockRemoteStudent(ids); });
 }
@@ -472,15 +473,15 @@ int controlNewStudentConnect(Session& s, const ParsedArgs& a)
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
     const WaitPlan plan = PlanWait(s, a, {}, {}, 0);
-    RequestLine("TEACHER_CONTROLNEWSTUDENTCONNECT", " student=" + Output::Word(id) + " allow=" + (allow ? "TRUE" : "FALSE"));
-    SentLine("TEACHER_CONTROLNEWSTUDENTCONNECT", t.ControlNewStudentConnect(id, allow));
+    RequestLine(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, " student=" + Output::Word(id) + " allow=" + (allow ? kTrue : kFalse));
+    SentLine(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, t.ControlNewStudentConnect(id, allow));
     FinishWait(s, plan);
     return 0;
 }
 
 int listen(Session& s, const ParsedArgs& a)
 {
-    return Listen(s, a, "tav.teacherdaemon.type", [&] {
+    return Listen(s, a, kTeacherDaemonIface, [&] {
         s.CheckBus(false);  // the daemon may come later
         api(s);
     });
