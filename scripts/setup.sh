@@ -13,6 +13,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # real parts the tests and the main job use
   dbus-daemon xvfb xauth util-linux procps
+  # the classroom daemons: MQTT broker and client library, credentials
+  mosquitto libmosquitto-dev openssl
   # message templates
   gettext
 )
