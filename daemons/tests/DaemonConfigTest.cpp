@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,35 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.teacherGroup, "tav-teacher");
     EXPECT_EQ(c.keepalive, 5);
     EXPECT_TRUE(c.studentId.empty());
+}
+
+// The shipped samples show every key, commented out with its default.
+TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
+{
+    for (const DaemonRole role : {DaemonRole::Teacher, DaemonRole::Student}) {
+        const bool student = role == DaemonRole::Student;
+        const std::string sample = tavtest::ReadFile(std::string(TAV_SAMPLE_DIR) +
+                                                     (student ? "/tav-studentd.conf" : "/tav-teacherd.conf"));
+        std::string uncommented;
+        std::istringstream in(sample);
+        for (std::string line; std::getline(in, line);)
+            if (line.size() > 1 && line[0] == '#' && line[1] != ' ' && line.find('=') != std::string::npos)
+                uncommented += line.substr(1) + "\n";
+        DaemonConfig c;
+        std::vector<std::string> errors;
+        ASSERT_TRUE(tavd::ParseDaemonConfig(uncommented, "sample", role, c, errors)) << errors.front();
+        DaemonConfig d = DaemonConfig::Defaults(role);
+        d.studentId = c.studentId;  // the sample's example id
+        EXPECT_EQ(c.brokerHost, d.brokerHost);
+        EXPECT_EQ(c.brokerPort, d.brokerPort);
+        EXPECT_EQ(c.className, d.className);
+        EXPECT_EQ(c.caFile + c.certFile + c.keyFile, d.caFile + d.certFile + d.keyFile);
+        EXPECT_EQ(c.keepalive, d.keepalive);
+        EXPECT_EQ(c.stateDir, d.stateDir);
+        EXPECT_EQ(c.adminGroup + c.usbRuleFile, d.adminGroup + d.usbRuleFile);
+        EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
+        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 11 : 10);
+    }
 }
 
 TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
