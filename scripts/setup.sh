@@ -27,6 +27,8 @@ packages=(
   dbus-daemon xvfb xauth util-linux procps man-db adduser
   # the bus tools the daemon tests call: busctl, dbus-send, gdbus
   systemd dbus-bin libglib2.0-bin
+  # the classroom: the MQTT broker the daemon tests start, credentials
+  mosquitto openssl
 )
 
 missing=()
@@ -50,3 +52,11 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# The tests start brokers of their own; a system broker that the package
+# just started (where an init system runs) is not ours to leave listening.
+# One that was installed before is left alone.
+if [[ " ${missing[*]} " == *" mosquitto "* ]] && [ -d /run/systemd/system ]; then
+  echo "setup: stopping and disabling the mosquitto service the package started"
+  systemctl disable --now mosquitto.service || true
+fi

@@ -1,0 +1,303 @@
+#include "TestBroker.h"
+
+#include "TestSupport.h"
+#include "UniqueFd.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace tavtest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kProbe = "harness-probe";
+
+// A fresh network namespace starts with its loopback interface down.
+void BringLoopbackUp()
+{
+    tavd::UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    struct ifreq ifr = {};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    if (s.get() < 0 || ::ioctl(s.get(), SIOCGIFFLAGS, &ifr) != 0 || (ifr.ifr_flags & IFF_UP))
+        return;
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
+    ::ioctl(s.get(), SIOCSIFFLAGS, &ifr);
+}
+
+int FreeLoopbackPort()
+{
+    tavd::UniqueFd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (s.get() < 0 || ::bind(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
+std::string UserName()
+{
+    const struct passwd* pw = ::getpwuid(::geteuid());
+    return pw ? pw->pw_name : "root";
+}
+
+struct MosqDeleter {
+    void operator()(mosquitto* m) const { mosquitto_destroy(m); }
+};
+
+} // namespace
+
+bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string& outputFile)
+{
+    Kill();
+    // Everything the child needs is ready before fork: the test process may
+    // have threads, so the child only calls async-signal-safe functions.
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
+    const pid_t parent = ::getpid();
+    std::fflush(nullptr);
+    m_pid = ::fork();
+    if (m_pid < 0)
+        return false;
+    if (m_pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::setpgid(0, 0);
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::dup2(fd, STDOUT_FILENO);
+            ::dup2(fd, STDERR_FILENO);
+        }
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return true;
+}
+
+bool ChildProcess::Running()
+{
+    if (m_pid <= 0)
+        return false;
+    int status;
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return false;
+    }
+    return true;
+}
+
+bool ChildProcess::Signal(int sig) const { return m_pid > 0 && ::kill(m_pid, sig) == 0; }
+
+int ChildProcess::Wait(int timeoutMs)
+{
+    if (m_pid <= 0)
+        return -1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    for (;;) {
+        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid)
+            break;
+        if (r < 0 || Clock::now() >= deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ChildProcess::Kill()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
+bool MakeClass(const std::string& className, const std::string& outDir,
+               const std::vector<std::string>& extraArgs)
+{
+    std::vector<std::string> argv = {TAV_MAKE_CLASS, className, outDir};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    ChildProcess maker;
+    return maker.Spawn(argv, outDir + ".log") && maker.Wait(60000) == 0;
+}
+
+bool TestBroker::Start(const std::string& className, const std::vector<std::string>& students)
+{
+    Stop();
+    if (InPrivateNamespace())
+        BringLoopbackUp();
+    m_class = className;
+    m_dir = MakeTempDir("broker");
+    m_classDir = m_dir + "/class";
+    m_port = FreeLoopbackPort();
+    // The readiness probe has an identity of its own, so that it never
+    // takes over the connection of a test's client.
+    std::string ids = kProbe;
+    for (const auto& s : students)
+        ids += "," + s;
+    if (m_port == 0 ||
+        !MakeClass(className, m_classDir,
+                   {"--students", ids, "--broker-host", m_host + ",localhost", "--bind", m_host,
+                    "--port", std::to_string(m_port), "--broker-dir",
+                    m_classDir + "/broker/tav-" + className, "--days", "2"}))
+        return false;
+    // The generated listener, as a deployment's conf.d would hold it, under
+    // settings of a private broker: our user, our folder, no system files.
+    std::ostringstream conf;
+    conf << "user " << UserName() << "\n"
+         << "persistence true\n"
+         << "persistence_location " << m_dir << "/\n"
+         << "log_dest file " << m_dir << "/broker.log\n"
+         << "log_timestamp_format %H:%M:%S\n"
+         << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
+         << "include_dir " << m_classDir << "/broker\n";
+    return WriteFile(m_dir + "/mosquitto.conf", conf.str()) && Launch();
+}
+
+bool TestBroker::Launch()
+{
+    if (!m_process.Spawn({TAV_MOSQUITTO_BROKER, "-c", m_dir + "/mosquitto.conf"},
+                         m_dir + "/broker.out"))
+        return false;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline && m_process.Running()) {
+        if (TryConnect(m_port, Credentials(kProbe), "", "", 2000) == ConnectOutcome::Accepted)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    m_process.Kill();
+    return false;
+}
+
+void TestBroker::Stop(bool graceful)
+{
+    if (!m_process.Running())
+        return;
+    if (graceful) {
+        m_process.Signal(SIGTERM);
+        if (m_process.Wait(10000) >= 0)
+            return;
+    }
+    m_process.Kill();
+}
+
+bool TestBroker::Restart(bool graceful)
+{
+    Stop(graceful);
+    return Launch();
+}
+
+MachineCredentials TestBroker::Credentials(const std::string& who) const
+{
+    const std::string dir = m_classDir + (who == "teacher" ? "/teacher" : "/students/" + who) + "/credentials";
+    return {dir + "/ca.crt", dir + "/client.crt", dir + "/client.key"};
+}
+
+std::string TestBroker::DaemonConfigText(const std::string& who) const
+{
+    const MachineCredentials c = Credentials(who);
+    std::ostringstream text;
+    text << "broker_host = " << m_host << "\n"
+         << "broker_port = " << m_port << "\n"
+         << "class = " << m_class << "\n";
+    if (who != "teacher")
+        text << "student_id = " << who << "\n";
+    text << "ca_file = " << c.caFile << "\n"
+         << "cert_file = " << c.certFile << "\n"
+         << "key_file = " << c.keyFile << "\n";
+    return text.str();
+}
+
+std::string TestBroker::Log() const
+{
+    return ReadFile(m_dir + "/broker.log") + ReadFile(m_dir + "/broker.out");
+}
+
+const char* ToString(ConnectOutcome outcome)
+{
+    switch (outcome) {
+    case ConnectOutcome::Accepted:
+        return "accepted";
+    case ConnectOutcome::Refused:
+        return "refused";
+    case ConnectOutcome::Unreachable:
+        return "unreachable";
+    case ConnectOutcome::NoAnswer:
+        return "no answer";
+    }
+    return "?";
+}
+
+ConnectOutcome TryConnect(int port, const MachineCredentials& credentials, const std::string& willTopic,
+                          const std::string& clientId, int timeoutMs)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+    int connack = -1;
+    std::unique_ptr<mosquitto, MosqDeleter> m(
+        mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), true, &connack));
+    if (!m)
+        return ConnectOutcome::NoAnswer;
+    mosquitto_connect_callback_set(m.get(), [](mosquitto*, void* result, int rc) {
+        *static_cast<int*>(result) = rc;
+    });
+    const bool withCert = !credentials.certFile.empty();
+    if (mosquitto_tls_set(m.get(), credentials.caFile.c_str(), nullptr,
+                          withCert ? credentials.certFile.c_str() : nullptr,
+                          withCert ? credentials.keyFile.c_str() : nullptr, nullptr) != MOSQ_ERR_SUCCESS ||
+        mosquitto_tls_opts_set(m.get(), 1, "tlsv1.2", nullptr) != MOSQ_ERR_SUCCESS)
+        return ConnectOutcome::NoAnswer;
+    if (!willTopic.empty())
+        mosquitto_will_set(m.get(), willTopic.c_str(), 7, "offline", 1, true);
+    const int rc = mosquitto_connect(m.get(), "127.0.0.1", port, 5);
+    if (rc == MOSQ_ERR_ERRNO && errno == ECONNREFUSED)
+        return ConnectOutcome::Unreachable;
+    if (rc != MOSQ_ERR_SUCCESS)
+        return ConnectOutcome::Refused;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        const int lrc = mosquitto_loop(m.get(), 50, 1);
+        if (connack == 0) {
+            // With a will, leave without a goodbye so that the broker
+            // releases it.
+            if (willTopic.empty()) {
+                mosquitto_disconnect(m.get());
+                mosquitto_loop(m.get(), 50, 1);
+            }
+            return ConnectOutcome::Accepted;
+        }
+        if (connack > 0 || lrc != MOSQ_ERR_SUCCESS)
+            return ConnectOutcome::Refused;
+    }
+    return ConnectOutcome::NoAnswer;
+}
+
+} // namespace tavtest
