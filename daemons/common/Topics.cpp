@@ -136,6 +136,8 @@ std::optional<std::string> ClassTopics::Student(const std::string& studentId,
 
 std::string ClassTopics::EveryStudentFilter() const { return Prefix("student") + "#"; }
 
+std::string ClassTopics::TeacherPresence() const { return Prefix("teacher") + "presence"; }
+
 std::optional<std::string> ClassTopics::StudentPolicyFilter(const std::string& studentId) const
 {
     if (!IsValidStudentId(studentId))
@@ -153,6 +155,12 @@ std::optional<TopicInfo> ClassTopics::Parse(const std::string& topic) const
     TopicInfo info;
     const std::string& area = l[2];
     const std::string& who = l[3];
+    if (area == "teacher") {
+        if (l.size() != 4 || who != "presence")
+            return std::nullopt;
+        info.kind = TopicInfo::Kind::TeacherPresence;
+        return info;
+    }
     if (who == kEvery && area != "student") {
         info.everyStudent = true;
     } else if (IsValidStudentId(who)) {

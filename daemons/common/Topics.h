@@ -6,6 +6,7 @@
 //   tav/<class>/student/<student>/presence         student -> teacher, retained
 //   tav/<class>/student/<student>/answer           student -> teacher
 //   tav/<class>/student/<student>/join             student -> teacher
+//   tav/<class>/teacher/presence                   teacher -> students, retained
 //
 // Class names and student ids are 1 to 64 of [A-Za-z0-9_-]; "all" and
 // "teacher" are never student ids (the first addresses every student, the
@@ -29,7 +30,7 @@ enum class StudentChannel { Presence, Answer, Join };
 
 // A topic read back: what it is and whom it concerns.
 struct TopicInfo {
-    enum class Kind { Command, Policy, Student } kind = Kind::Command;
+    enum class Kind { Command, Policy, Student, TeacherPresence } kind = Kind::Command;
     bool everyStudent = false;  // cmd/all or policy/all/...
     std::string studentId;      // empty when everyStudent
     PolicyKind policy = PolicyKind::Schedule;          // Kind::Policy
@@ -52,6 +53,8 @@ public:
 
     // Subscription filters. The teacher: everything the students publish.
     std::string EveryStudentFilter() const;
+    // The teacher daemon's own presence: "online", last will "offline".
+    std::string TeacherPresence() const;
     // A student: its own and the class-wide policies of every kind.
     std::optional<std::string> StudentPolicyFilter(const std::string& studentId) const;
     std::string PolicyForAllFilter() const;
