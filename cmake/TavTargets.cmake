@@ -164,9 +164,13 @@ endfunction()
 #                          bus = private system-style dbus-daemon
 #                          x   = Xvfb server, DISPLAY set
 #   LABELS <labels...>     "tsan" marks tests that also run under ThreadSanitizer
-#   TIMEOUT <seconds>)
+#   TIMEOUT <seconds>)     for each case (default 300)
 #
-# Every test process gets a fresh temporary HOME from the shared main.
+# Each case of the program becomes a CTest test of its own, named
+# Suite.Case and run in a process of its own (cmake/TavGTestCases.cmake),
+# which gets a fresh temporary HOME and what NEEDS asks for from the shared
+# main. Every case carries LABELS and the program's name as labels.
+set(TAV_GTEST_CASES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TavGTestCases.cmake)
 function(tav_add_gtest name)
   cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;NEEDS;LABELS" ${ARGN})
   string(REPLACE ";" "," needs "${A_NEEDS}")
@@ -177,9 +181,16 @@ function(tav_add_gtest name)
   target_link_libraries(${name} PRIVATE ${A_LIBS} tav_test_main)
   tav_warnings(${name})
   tav_program(${name})
-  add_test(NAME ${name} COMMAND ${name})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+  set(labels ${A_LABELS} ${name})
+  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases_include.cmake)
+  file(GENERATE OUTPUT ${include_file} CONTENT
+"set(TAV_CASES_CMAKE [==[${CMAKE_COMMAND}]==])
+include([==[${TAV_GTEST_CASES_SCRIPT}]==])
+tav_register_cases(${name} [==[$<TARGET_FILE:${name}>]==]
+  [==[${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.txt]==] \"${labels}\" ${A_TIMEOUT})
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
 endfunction()
