@@ -155,6 +155,22 @@ function(tav_add_library name)
     COMPONENT ${TAV_DEV_COMPONENT})
 endfunction()
 
+set(TAV_GTEST_CASES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TavGTestCases.cmake)
+
+# tav_register_gtest_cases(<name> <program> <labels> <timeout>): CTest lists
+# the cases of <program> (a path, generator expressions allowed) and adds
+# each as a test; see cmake/TavGTestCases.cmake.
+function(tav_register_gtest_cases name program labels timeout)
+  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases_include.cmake)
+  file(GENERATE OUTPUT ${include_file} CONTENT
+"set(TAV_CASES_CMAKE [==[${CMAKE_COMMAND}]==])
+include([==[${TAV_GTEST_CASES_SCRIPT}]==])
+tav_register_cases(${name} [==[${program}]==]
+  [==[${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.txt]==] \"${labels}\" ${timeout})
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
+endfunction()
+
 # tav_add_gtest(<name>
 #   SOURCES <files...>
 #   LIBS <targets...>
@@ -170,7 +186,6 @@ endfunction()
 # Suite.Case and run in a process of its own (cmake/TavGTestCases.cmake),
 # which gets a fresh temporary HOME and what NEEDS asks for from the shared
 # main. Every case carries LABELS and the program's name as labels.
-set(TAV_GTEST_CASES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TavGTestCases.cmake)
 function(tav_add_gtest name)
   cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;NEEDS;LABELS" ${ARGN})
   string(REPLACE ";" "," needs "${A_NEEDS}")
@@ -185,12 +200,5 @@ function(tav_add_gtest name)
     set(A_TIMEOUT 300)
   endif()
   set(labels ${A_LABELS} ${name})
-  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases_include.cmake)
-  file(GENERATE OUTPUT ${include_file} CONTENT
-"set(TAV_CASES_CMAKE [==[${CMAKE_COMMAND}]==])
-include([==[${TAV_GTEST_CASES_SCRIPT}]==])
-tav_register_cases(${name} [==[$<TARGET_FILE:${name}>]==]
-  [==[${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.txt]==] \"${labels}\" ${A_TIMEOUT})
-")
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
+  tav_register_gtest_cases(${name} $<TARGET_FILE:${name}> "${labels}" ${A_TIMEOUT})
 endfunction()
