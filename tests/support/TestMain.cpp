@@ -9,6 +9,15 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+#define TAVTEST_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TAVTEST_TSAN 1
+#endif
+#endif
 
 // Set per test program by tav_add_gtest(... NEEDS ...): "ns,bus,x".
 extern const char* const tav_test_needs;
@@ -87,6 +96,13 @@ int main(int argc, char** argv)
 {
     const bool ctestCase = tavtest::takeCtestCaseFlag(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef TAVTEST_TSAN
+    // ThreadSanitizer starts a thread of its own with the first thread a
+    // program makes (again in each forked child from then on). Started here,
+    // it is there before any test counts its process's threads, whether the
+    // test runs alone or after others.
+    std::thread([] {}).join();
+#endif
     std::set<std::string> needs;
     std::stringstream ss(tav_test_needs);
     for (std::string item; std::getline(ss, item, ',');)
