@@ -96,13 +96,6 @@ int main(int argc, char** argv)
 {
     const bool ctestCase = tavtest::takeCtestCaseFlag(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-#ifdef TAVTEST_TSAN
-    // ThreadSanitizer starts a thread of its own with the first thread a
-    // program makes (again in each forked child from then on). Started here,
-    // it is there before any test counts its process's threads, whether the
-    // test runs alone or after others.
-    std::thread([] {}).join();
-#endif
     std::set<std::string> needs;
     std::stringstream ss(tav_test_needs);
     for (std::string item; std::getline(ss, item, ',');)
@@ -136,6 +129,14 @@ int main(int argc, char** argv)
     }
     ::testing::AddGlobalTestEnvironment(new tavtest::SupportEnvironment(skip, fail));
 
+#ifdef TAVTEST_TSAN
+    // ThreadSanitizer starts a thread of its own with the first thread a
+    // program makes (again in each forked child from then on). Started here,
+    // it is there before any test counts its process's threads, whether the
+    // test runs alone or after others. (Not earlier: a second thread would
+    // keep the process from entering its mount namespace.)
+    std::thread([] {}).join();
+#endif
     int rc = RUN_ALL_TESTS();
     tavtest::g_x.reset();
     tavtest::g_bus.reset();
