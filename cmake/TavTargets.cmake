@@ -155,6 +155,22 @@ function(tav_add_library name)
     COMPONENT ${TAV_DEV_COMPONENT})
 endfunction()
 
+set(TAV_GTEST_CASES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TavGTestCases.cmake)
+
+# tav_register_gtest_cases(<name> <program> <labels> <timeout>): CTest lists
+# the cases of <program> (a path, generator expressions allowed) and adds
+# each as a test; see cmake/TavGTestCases.cmake.
+function(tav_register_gtest_cases name program labels timeout)
+  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases_include.cmake)
+  file(GENERATE OUTPUT ${include_file} CONTENT
+"set(TAV_CASES_CMAKE [==[${CMAKE_COMMAND}]==])
+include([==[${TAV_GTEST_CASES_SCRIPT}]==])
+tav_register_cases(${name} [==[${program}]==]
+  [==[${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.txt]==] \"${labels}\" ${timeout})
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
+endfunction()
+
 # tav_add_gtest(<name>
 #   SOURCES <files...>
 #   LIBS <targets...>
@@ -164,9 +180,12 @@ endfunction()
 #                          bus = private system-style dbus-daemon
 #                          x   = Xvfb server, DISPLAY set
 #   LABELS <labels...>     "tsan" marks tests that also run under ThreadSanitizer
-#   TIMEOUT <seconds>)
+#   TIMEOUT <seconds>)     for each case (default 300)
 #
-# Every test process gets a fresh temporary HOME from the shared main.
+# Each case of the program becomes a CTest test of its own, named
+# Suite.Case and run in a process of its own (cmake/TavGTestCases.cmake),
+# which gets a fresh temporary HOME and what NEEDS asks for from the shared
+# main. Every case carries LABELS and the program's name as labels.
 function(tav_add_gtest name)
   cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;NEEDS;LABELS" ${ARGN})
   string(REPLACE ";" "," needs "${A_NEEDS}")
@@ -177,9 +196,9 @@ function(tav_add_gtest name)
   target_link_libraries(${name} PRIVATE ${A_LIBS} tav_test_main)
   tav_warnings(${name})
   tav_program(${name})
-  add_test(NAME ${name} COMMAND ${name})
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+  set(labels ${A_LABELS} ${name})
+  tav_register_gtest_cases(${name} $<TARGET_FILE:${name}> "${labels}" ${A_TIMEOUT})
 endfunction()

@@ -12,26 +12,17 @@ bool endsWith(const std::string& s, const std::string& p)
 }
 } // namespace
 
-TEST(Layout, ComposedPaths)
+// Paths are made by appending a name to a folder constant: a folder without
+// its slashes would put files beside it.
+TEST(Layout, FoldersAreAbsoluteAndEndInASlash)
 {
-    EXPECT_EQ(CONFIG_DIR + LOCK_SCHEDULE_XML, "/etc/TAV/LockSchedule.xml");
-    EXPECT_EQ(RES_DIR, "/etc/TAV/res/");
-    EXPECT_EQ(IMAGE_DIR, "/etc/TAV/image/");
-    EXPECT_EQ(IMAGE_DIR, TRAY_IMAGE_DIR);
-    EXPECT_EQ(THEME_DIR, "/etc/TAV/theme/");
-    EXPECT_EQ(HELP_DIR, "/etc/TAV/help/");
-    EXPECT_EQ(DEFAULT_APP_ICON, "/etc/TAV/image/gui_default_app.png");
-    EXPECT_EQ(TASK_MANAGER_ENDPROC_ICON, "/etc/TAV/image/taskmanager_endproc.png");
-    EXPECT_EQ(DEFAULT_RIGHT_BACKGROUND, "/Others/TabNavigation_Defaut_RightSidesGround.png");
-    EXPECT_EQ(FAVORITE_TAB_ICON, "/etc/TAV/image/tabnavigation_tab_favorite.png");
-    EXPECT_EQ(TASK_MANAGER_APP_ICON, "/etc/TAV/image/taskmanager_app.png");
-    EXPECT_EQ(LOCK_CALENDAR, "/tmp/TavCalendar.lock");
-    EXPECT_EQ(APP_CALENDAR, "TAVCalendar");
-    EXPECT_EQ(SYSTEM_SETTING_XML, "TAVSystemSetting.xml");
-    EXPECT_TRUE(APP_UNNAMED.empty());
-    EXPECT_EQ(DATA_TEXT_DOMAIN, "libTAVData");
-    EXPECT_EQ(GUI_TEXT_DOMAIN, "libTAVGUI");
-    EXPECT_EQ(LOCALE_DIR, "/usr/share/locale/");
+    for (const std::string* dir : {&CONFIG_DIR, &PROGRAM_DIR, &LOCALE_DIR, &RES_DIR, &IMAGE_DIR,
+                                   &THEME_DIR, &HELP_DIR, &LOCK_FILE_DIR, &TRAY_IMAGE_DIR}) {
+        EXPECT_TRUE(startsWith(*dir, "/")) << *dir;
+        EXPECT_TRUE(endsWith(*dir, "/")) << *dir;
+    }
+    // Spelt out on its own, the tray's folder must stay the image folder.
+    EXPECT_EQ(TRAY_IMAGE_DIR, IMAGE_DIR);
 }
 
 TEST(Layout, LockFilesAreTmpDotLock)

@@ -248,15 +248,43 @@ TEST(LockSchedule, ListOwnership)
     // The destructor releases the sections (the leak checker would tell).
 }
 
+namespace {
+
+// Count their destructions: a section deleted twice or never, or an object
+// FinalRelease does not delete, shows in the counts.
+struct CountedSection : CLockTimeSection {
+    CountedSection(int day, int start, int end) : CLockTimeSection(day, start, end) { ++alive; }
+    ~CountedSection() override { --alive; }
+    static int alive;
+};
+int CountedSection::alive = 0;
+
+struct CountedSchedule : CLockScheduleData {
+    ~CountedSchedule() override { ++destroyed; }
+    static int destroyed;
+};
+int CountedSchedule::destroyed = 0;
+
+} // namespace
+
+// The manual-lock record is left to the leak checker of the sanitizer build.
 TEST(LockSchedule, FinalReleaseFreesEverythingOnce)
 {
-    CLockScheduleData* d = new CLockScheduleData;
-    Fill(*d);
+    CountedSection::alive = 0;
+    CountedSchedule::destroyed = 0;
+    auto* d = new CountedSchedule;
+    d->GetPAutomaticLockTimeList()->push_back(new CountedSection(0, 8, 9));
+    d->GetPAutomaticLockTimeList()->push_back(nullptr);
+    d->GetPAutomaticLockTimeList()->push_back(new CountedSection(6, 23, 24));
+    ASSERT_EQ(CountedSection::alive, 2);
     d->FinalRelease();
+    EXPECT_EQ(CountedSection::alive, 0);
+    EXPECT_EQ(CountedSchedule::destroyed, 1);
 
-    CLockScheduleData* empty = new CLockScheduleData;
+    auto* empty = new CountedSchedule;
     empty->SetPAutomaticLockTimeList(nullptr);
     empty->FinalRelease();
+    EXPECT_EQ(CountedSchedule::destroyed, 2);
 }
 
 TEST(LockSchedule, ManualLockInfoIsCopied)

@@ -133,20 +133,6 @@ TEST(ApiBase, OperationIdsWrapAndNeverRepeat)
     EXPECT_EQ(*all.rbegin(), kThreads * kEach);
 }
 
-TEST(ApiBase, BaseMembersDoNothing)
-{
-    IPCAPIBase base;
-    int opid = 9;
-    std::string m = "m", p = "p", r = "r";
-    EXPECT_EQ(base.DoAction("x", "y", r), 0);
-    EXPECT_EQ(base.SendMsg(opid, "x", "y"), 0);
-    EXPECT_EQ(base.ReceiveMsg(opid, m, p), 0);
-    EXPECT_FALSE(base.IsBlock());
-    EXPECT_EQ(base.ReplyMsg("x"), 0);
-    EXPECT_EQ(opid, 9);
-    EXPECT_EQ(m + p + r, "mpr");
-}
-
 TEST(Controller, SharedAndCountedPerProcess)
 {
     EXPECT_CHILD_PASSES([] {

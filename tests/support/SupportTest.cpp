@@ -54,3 +54,22 @@ TEST(Harness, ChildResultsComeBack)
     EXPECT_EQ(tavtest::RunInChild([] { return 7; }), 7);
     EXPECT_EQ(tavtest::RunInChild([] { EXPECT_TRUE(false) << "expected failure in child"; return 0; }), 1);
 }
+
+// Run by the case below only.
+TEST(Harness, DISABLED_Skipped) { GTEST_SKIP() << "skipped on purpose"; }
+
+// How CTest runs one case: a skipped case answers 77 (shown as skipped), and
+// a filter that selects nothing fails instead of passing unseen.
+TEST(Harness, OneCaseRunByCTestAnswersSkipsAndMissingCases)
+{
+    auto runCase = [](const char* filter) {
+        return tavtest::RunInChild([filter] {
+            ::execl("/proc/self/exe", "support_test", filter, "--gtest_also_run_disabled_tests",
+                    "--tav_ctest_case", static_cast<char*>(nullptr));
+            return 127;
+        });
+    };
+    EXPECT_EQ(runCase("--gtest_filter=Harness.DISABLED_Skipped"), 77);
+    EXPECT_EQ(runCase("--gtest_filter=Harness.NoSuchCase"), 1);
+    EXPECT_EQ(runCase("--gtest_filter=Harness.HomeIsFreshAndTemporary"), 0);
+}

@@ -5,9 +5,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+#define TAVTEST_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TAVTEST_TSAN 1
+#endif
+#endif
 
 // Set per test program by tav_add_gtest(... NEEDS ...): "ns,bus,x".
 extern const char* const tav_test_needs;
@@ -47,11 +57,44 @@ private:
     std::string m_skip, m_fail;
 };
 
+// Removes --tav_ctest_case from argv; true when it was there. CTest runs
+// each case as "<program> --gtest_filter=<Suite.Case> --tav_ctest_case".
+bool takeCtestCaseFlag(int& argc, char** argv)
+{
+    bool found = false;
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--tav_ctest_case") == 0)
+            found = true;
+        else
+            argv[out++] = argv[i];
+    }
+    argc = out;
+    argv[argc] = nullptr;
+    return found;
+}
+
+// The exit status of one case run by CTest: a filter that selects nothing
+// fails (a renamed case must not pass unseen), and a skipped case answers
+// 77, which CTest reports as skipped.
+int ctestCaseStatus(int rc)
+{
+    const ::testing::UnitTest& unit = *::testing::UnitTest::GetInstance();
+    if (unit.test_to_run_count() == 0) {
+        std::fprintf(stderr, "tavtest: --gtest_filter selects no test case\n");
+        return 1;
+    }
+    if (rc == 0 && unit.skipped_test_count() > 0 && unit.successful_test_count() == 0)
+        return 77;
+    return rc;
+}
+
 } // namespace
 } // namespace tavtest
 
 int main(int argc, char** argv)
 {
+    const bool ctestCase = tavtest::takeCtestCaseFlag(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     std::set<std::string> needs;
     std::stringstream ss(tav_test_needs);
@@ -86,8 +129,16 @@ int main(int argc, char** argv)
     }
     ::testing::AddGlobalTestEnvironment(new tavtest::SupportEnvironment(skip, fail));
 
+#ifdef TAVTEST_TSAN
+    // ThreadSanitizer starts a thread of its own with the first thread a
+    // program makes (again in each forked child from then on). Started here,
+    // it is there before any test counts its process's threads, whether the
+    // test runs alone or after others. (Not earlier: a second thread would
+    // keep the process from entering its mount namespace.)
+    std::thread([] {}).join();
+#endif
     int rc = RUN_ALL_TESTS();
     tavtest::g_x.reset();
     tavtest::g_bus.reset();
-    return rc;
+    return ctestCase ? tavtest::ctestCaseStatus(rc) : rc;
 }
