@@ -529,8 +529,11 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
     };
     if (classWide) {
         const CIntfData env = envelope(kEveryone);
-        if (!Publish(m_topics.PolicyForAll(kind->kind), env, true))
+        if (!Publish(m_topics.PolicyForAll(kind->kind), env, true)) {
+            for (const std::string& id : targets)
+                AnswerFor(kind->callback, r.opid, id, kFailed);
             return kFailed;
+        }
         if (kind->kind == tavd::PolicyKind::Schedule) {
             std::string text;
             env.toString(text);

@@ -293,11 +293,12 @@ protected:
         int ret = -1;
         ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->GetStudentList(students, ret) == 0; }, 20000)) << Log();
         EXPECT_EQ(ret, 0);
-        ASSERT_TRUE(TeacherOnline()) << Log();
+        ASSERT_TRUE(TeacherPresenceIs(tavd::kOnline)) << Log();
     }
 
-    // A fresh connection sees the teacher's retained presence online.
-    bool TeacherOnline()
+    // The teacher's presence reaches the given state (for a fresh
+    // connection: the retained one, then what follows).
+    bool TeacherPresenceIs(const char* expected)
     {
         StudentPeer watcher(m_broker, kProbe);
         const std::string topic = ClassTopics::ForClass(kClass)->TeacherPresence();
@@ -305,7 +306,7 @@ protected:
                    CIntfData env;
                    std::string state;
                    return watcher.Got(topic, tavd::kPresenceMessage, env) &&
-                          env.m_ParaXml.getString(tavd::kStateParam, state) && state == tavd::kOnline;
+                          env.m_ParaXml.getString(tavd::kStateParam, state) && state == expected;
                });
     }
 
@@ -322,6 +323,17 @@ protected:
     IPCAPI::IPCTeacherAPI* m_app = nullptr;
     Recorder m_heard;
 };
+
+TEST_F(TeacherDaemonTest, SigtermLeavesTheTeachersPresenceOfflineAndTheBusNameFree)
+{
+    StartDaemon();
+    m_daemon.Signal(SIGTERM);
+    EXPECT_EQ(m_daemon.Wait(10000), 0) << Log();
+    EXPECT_TRUE(TeacherPresenceIs(tavd::kOffline));
+    std::list<tagStudent_t> students;
+    int ret = -1;
+    EXPECT_EQ(m_app->GetStudentList(students, ret), 1);
+}
 
 std::string ScheduleXml()
 {
@@ -549,7 +561,7 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     struct stat st;
     ASSERT_EQ(::stat(m_keyFile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_TRUE(TeacherOnline()) << Log();
+    EXPECT_TRUE(TeacherPresenceIs(tavd::kOnline)) << Log();
 }
 
 TEST_F(TeacherDaemonTest, CallerNeitherRootNorInTheTeacherGroupGetsNotAllowed)
