@@ -249,7 +249,7 @@ protected:
     void SetUp() override
     {
         mosquitto_lib_init();
-        ASSERT_TRUE(m_broker.Start(kClass, {"S1", "S2", "S3"})) << m_broker.Log();
+        ASSERT_TRUE(m_broker.Start(kClass, {S1, S2, S3})) << m_broker.Log();
         m_dir = tavtest::MakeTempDir("teacherd");
         const tavtest::MachineCredentials c = m_broker.Credentials("teacher");
         m_certFile = m_dir + "/client.crt";
@@ -317,6 +317,16 @@ protected:
 
     std::string Log() const { return tavtest::ReadFile(m_dir + "/daemon.out") + m_heard.All(); }
 
+    // Student ids of this test alone: notifications of an earlier test's
+    // daemon may still reach this test's application.
+    static int TestNumber()
+    {
+        static int n = 0;
+        return ++n;
+    }
+    const std::string m_suffix = "-t" + std::to_string(TestNumber());
+    const std::string S1 = "S1" + m_suffix, S2 = "S2" + m_suffix, S3 = "S3" + m_suffix;
+
     TestBroker m_broker;
     tavtest::ChildProcess m_daemon;
     std::string m_dir, m_config, m_certFile, m_keyFile;
@@ -347,11 +357,11 @@ std::string ScheduleXml()
 
 TEST_F(TeacherDaemonTest, DeployedScheduleIsRetainedAndTheStudentsAnswerReachesTheApplication)
 {
-    StartDaemon({"S1"});
-    StudentPeer s1(m_broker, "S1");
+    StartDaemon({S1});
+    StudentPeer s1(m_broker, S1);
     ASSERT_TRUE(s1.Connect());
     s1.Online("pupil", "pc-01");
-    ASSERT_TRUE(Heard("status S1 1")) << Log();
+    ASSERT_TRUE(Heard("status " + S1 + " 1")) << Log();
 
     const std::string xml = ScheduleXml();
     const auto before = std::chrono::system_clock::now();
@@ -368,7 +378,7 @@ TEST_F(TeacherDaemonTest, DeployedScheduleIsRetainedAndTheStudentsAnswerReachesT
     EXPECT_GE(ms, std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count());
 
     // Retained: a student connecting later receives it from the broker.
-    StudentPeer s2(m_broker, "S2");
+    StudentPeer s2(m_broker, S2);
     ASSERT_TRUE(s2.Connect());
     bool retained = false;
     CIntfData late;
@@ -379,20 +389,20 @@ TEST_F(TeacherDaemonTest, DeployedScheduleIsRetainedAndTheStudentsAnswerReachesT
     deployed.GetOperationID(opid);
     s1.Answer(Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK, opid,
               [](CIntfData& e) { e.m_ParaXml.setString(Param::bSuccess, IPCAPI::kTrue); });
-    EXPECT_TRUE(Heard("schedule S1 ok")) << Log();
+    EXPECT_TRUE(Heard("schedule " + S1 + " ok")) << Log();
 
     // The class's schedule is the one the application reads back for S1.
     LibTAVData::CLockScheduleData readBack;
     int ret = -1;
-    ASSERT_EQ(m_app->GetStudentLockPolicy("S1", readBack, ret), 0);
+    ASSERT_EQ(m_app->GetStudentLockPolicy(S1, readBack, ret), 0);
     EXPECT_EQ(ret, 0);
     EXPECT_EQ(readBack.GetPAutomaticLockTimeList()->size(), 1u);
 }
 
 TEST_F(TeacherDaemonTest, StudentListHoldsTheRosterStudentAndTheOneTheApplicationLetIn)
 {
-    StartDaemon({"S1"});
-    StudentPeer s1(m_broker, "S1"), s2(m_broker, "S2"), s3(m_broker, "S3");
+    StartDaemon({S1});
+    StudentPeer s1(m_broker, S1), s2(m_broker, S2), s3(m_broker, S3);
     for (StudentPeer* s : {&s1, &s2, &s3})
         ASSERT_TRUE(s->Connect());
     s1.Online("anna", "pc-01");
@@ -405,47 +415,47 @@ TEST_F(TeacherDaemonTest, StudentListHoldsTheRosterStudentAndTheOneTheApplicatio
     // Not in the roster: the application decides (the default settings
     // show the new-student dialog).
     s2.Online("ben", "pc-02", true);
-    ASSERT_TRUE(Heard("new S2 ben")) << Log();
+    ASSERT_TRUE(Heard("new " + S2 + " ben")) << Log();
     EXPECT_FALSE(s2.Got(s2.CommandTopic(), Msg::TEACHER_CONTROLNEWSTUDENTCONNECT));
-    ASSERT_EQ(m_app->ControlNewStudentConnect("S2", true), 0);
+    ASSERT_EQ(m_app->ControlNewStudentConnect(S2, true), 0);
     ASSERT_TRUE(StudentPeer::Until(
         [&] { return s2.Got(s2.CommandTopic(), Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, verdict); }));
     EXPECT_TRUE(verdict.m_ParaXml.getString(Param::allow, allow) && allow == IPCAPI::kTrue);
-    // S3 asks too, but nobody lets it in.
+    // The third asks too, but nobody lets it in.
     s3.Online("carl", "pc-03");
-    ASSERT_TRUE(Heard("new S3 carl"));
+    ASSERT_TRUE(Heard("new " + S3 + " carl"));
 
     std::list<tagStudent_t> students;
     int ret = -1;
     ASSERT_EQ(m_app->GetStudentList(students, ret), 0);
     EXPECT_EQ(ret, 0);
     ASSERT_EQ(students.size(), 2u);
-    EXPECT_EQ(students.front().studentID, "S1");
+    EXPECT_EQ(students.front().studentID, S1);
     EXPECT_EQ(students.front().username, "anna");
     EXPECT_EQ(students.front().status, 1);
-    EXPECT_EQ(students.back().studentID, "S2");
+    EXPECT_EQ(students.back().studentID, S2);
     EXPECT_EQ(students.back().hostname, "pc-02");
     EXPECT_EQ(students.back().status, 2);  // online and locked
     // Let in while "add to the current class" is on: kept for the next run.
-    EXPECT_NE(tavtest::ReadFile(m_dir + "/state/roster").find("\nS2\n"), std::string::npos);
+    EXPECT_NE(tavtest::ReadFile(m_dir + "/state/roster").find("\n" + S2 + "\n"), std::string::npos);
 }
 
 TEST_F(TeacherDaemonTest, StudentsLastWillTellsTheApplicationItWentOffline)
 {
-    StartDaemon({"S1"});
+    StartDaemon({S1});
     {
-        StudentPeer s1(m_broker, "S1");
+        StudentPeer s1(m_broker, S1);
         ASSERT_TRUE(s1.Connect());
         s1.Online("anna");
-        ASSERT_TRUE(Heard("status S1 1")) << Log();
+        ASSERT_TRUE(Heard("status " + S1 + " 1")) << Log();
         s1.Crash();
     }
-    EXPECT_TRUE(Heard("status S1 0")) << Log();
+    EXPECT_TRUE(Heard("status " + S1 + " 0")) << Log();
     tagStudent_t s1;
     int ret = -1;
-    ASSERT_EQ(m_app->GetStudentStatus("S1", s1, ret), 0);
+    ASSERT_EQ(m_app->GetStudentStatus(S1, s1, ret), 0);
     EXPECT_EQ(ret, 0);
-    EXPECT_EQ(s1.status, 0);
+    EXPECT_EQ(s1.status, 0) << Log();
     EXPECT_EQ(s1.username, "anna");
     // A student the class does not know.
     ASSERT_EQ(m_app->GetStudentStatus("S9", s1, ret), 0);
@@ -454,13 +464,13 @@ TEST_F(TeacherDaemonTest, StudentsLastWillTellsTheApplicationItWentOffline)
 
 TEST_F(TeacherDaemonTest, SearchAnswersArrivingAfterTheCancelAreNotPassedOn)
 {
-    StartDaemon({"S1", "S2"});
-    StudentPeer s1(m_broker, "S1"), s2(m_broker, "S2");
+    StartDaemon({S1, S2});
+    StudentPeer s1(m_broker, S1), s2(m_broker, S2);
     for (StudentPeer* s : {&s1, &s2}) {
         ASSERT_TRUE(s->Connect());
         s->Online();
     }
-    ASSERT_TRUE(Heard("status S2 1"));
+    ASSERT_TRUE(Heard("status " + S2 + " 1"));
     int opid = 0;
     ASSERT_EQ(m_app->SearchProgram("/usr/bin", opid), 0);
     CIntfData search;
@@ -474,7 +484,7 @@ TEST_F(TeacherDaemonTest, SearchAnswersArrivingAfterTheCancelAreNotPassedOn)
         return [programs](CIntfData& e) { e.m_ParaXml.setString(Param::programsXML, programs); };
     };
     s1.Answer(Msg::TEACHER_SEARCHPROGRAMCALLBACK, opid, answer("early"));
-    ASSERT_TRUE(Heard("search S1 early")) << Log();
+    ASSERT_TRUE(Heard("search " + S1 + " early")) << Log();
 
     int ret = -1;
     ASSERT_EQ(m_app->CancelOperation(opid, ret), 0);
@@ -496,8 +506,8 @@ TEST_F(TeacherDaemonTest, SearchAnswersArrivingAfterTheCancelAreNotPassedOn)
         return s2.Got(s2.CommandTopic(), Msg::TEACHER_SEARCHPROGRAM, e) && (e.GetOperationID(o), o == next);
     }));
     s2.Answer(Msg::TEACHER_SEARCHPROGRAMCALLBACK, next, answer("fresh"));
-    ASSERT_TRUE(Heard("search S2 fresh")) << Log();
-    EXPECT_FALSE(m_heard.Has("search S2 late"));
+    ASSERT_TRUE(Heard("search " + S2 + " fresh")) << Log();
+    EXPECT_FALSE(m_heard.Has("search " + S2 + " late"));
 }
 
 TEST_F(TeacherDaemonTest, ConsolePasswordIsKeptOnlyAsASaltedHashAndGuessesAreThrottled)
@@ -545,7 +555,7 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     EXPECT_EQ(ret, 0);
 
     // A student's certificate of the right class is no teacher's either.
-    const tavtest::MachineCredentials s1 = m_broker.Credentials("S1");
+    const tavtest::MachineCredentials s1 = m_broker.Credentials(S1);
     const std::string student = m_dir + "/student.pem";
     ASSERT_TRUE(tavtest::WriteFile(student, tavtest::ReadFile(s1.certFile) + tavtest::ReadFile(s1.keyFile)));
     ASSERT_EQ(m_app->ImportCertificate(student, ret), 0);
