@@ -574,20 +574,19 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     EXPECT_TRUE(TeacherPresenceIs(tavd::kOnline)) << Log();
 }
 
-TEST_F(TeacherDaemonTest, CallerNeitherRootNorInTheTeacherGroupGetsNotAllowed)
+// tavctl as user nobody (group nogroup): what it printed.
+std::string TavctlAsNobody(const std::string& outFile, std::vector<std::string> args)
 {
-    StartDaemon();
     const uid_t nobody = 65534;
     // The bus socket must be reachable for the other user.
     const std::string address = tavtest::DefaultBus()->Address();
-    std::string socket = address.substr(address.find('=') + 1);
+    const std::string socket = address.substr(address.find('=') + 1);
     ::chmod(socket.c_str(), 0777);
     for (std::string dir = socket; dir.size() > 1 && dir != "/tmp";) {
         dir = dir.substr(0, dir.rfind('/'));
         ::chmod(dir.c_str(), 0755);
     }
-    const std::string out = m_dir + "/tavctl.out";
-    std::vector<std::string> args = {TAV_TAVCTL, "--bus", address, "teacher", "get-student-list"};
+    args.insert(args.begin(), {TAV_TAVCTL, "--bus", address, "teacher"});
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -596,9 +595,8 @@ TEST_F(TeacherDaemonTest, CallerNeitherRootNorInTheTeacherGroupGetsNotAllowed)
     char* envp[] = {home, nullptr};
     std::fflush(nullptr);
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
             ::setuid(nobody) != 0)
             ::_exit(127);
@@ -606,9 +604,41 @@ TEST_F(TeacherDaemonTest, CallerNeitherRootNorInTheTeacherGroupGetsNotAllowed)
         ::_exit(127);
     }
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    const std::string printed = tavtest::ReadFile(out);
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return "";
+    return tavtest::ReadFile(outFile);
+}
+
+TEST_F(TeacherDaemonTest, CallerNeitherRootNorInTheTeacherGroupGetsNotAllowed)
+{
+    StartDaemon();
+    const std::string printed = TavctlAsNobody(m_dir + "/tavctl.out", {"get-student-list"});
     EXPECT_NE(printed.find("result: 13"), std::string::npos) << printed << Log();
+}
+
+TEST_F(TeacherDaemonTest, FilesARequestNamesAreReadWithTheCallersRights)
+{
+    // nobody's own group is the teacher group here.
+    const struct group* own = ::getgrgid(65534);
+    ASSERT_NE(own, nullptr);
+    ASSERT_TRUE(tavtest::WriteFile(m_config, tavtest::ReadFile(m_config) + "teacher_group = " + own->gr_name + "\n"));
+    StartDaemon();
+    // The same certificate, once only root may read it, once everybody.
+    const std::string dir = tavtest::MakeTempDir("readable");
+    const std::string secret = dir + "/secret.pem", open = dir + "/open.pem";
+    for (const auto& [path, mode] : {std::make_pair(secret, 0600), std::make_pair(open, 0644)}) {
+        ASSERT_TRUE(tavtest::WriteFile(path, tavtest::ReadFile(m_certFile)));
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
+    }
+    const std::string out = dir + "/tavctl.out";
+    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", open}).find("result: 0"), std::string::npos)
+        << Log();
+    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", secret}).find("result: 1"), std::string::npos)
+        << Log();
+    // Root's own application reads it.
+    int ret = -1;
+    ASSERT_EQ(m_app->VerifyCertificate(secret, ret), 0);
+    EXPECT_EQ(ret, 0);
 }
 
 } // namespace
