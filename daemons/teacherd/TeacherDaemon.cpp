@@ -71,9 +71,12 @@ const CommandKind kCommands[] = {
 
 // The students' answers passed on to the applications.
 const char* const kAnswers[] = {
-    Msg::TEACHER_SEARCHPROGRAMCALLBACK,        Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK,
-    Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, Msg::TEACHER_KICKOFFSTUDENTCALLBACK,
-    Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK,   Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK,
+    Msg::TEACHER_SEARCHPROGRAMCALLBACK,
+    Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK,
+    Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK,
+    Msg::TEACHER_KICKOFFSTUDENTCALLBACK,
+    Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK,
+    Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK,
 };
 
 bool IsBooleanCallback(const std::string& name)
@@ -316,7 +319,7 @@ int TeacherDaemon::CancelOperation(Request& r, CIntfData&)
             cancel.m_ParaXml.setInt(Param::OID, oid);
             PublishCommand(id, cancel);
         }
-        m_searches.erase(search);
+        ForgetSearch(oid);
     }
     Log("operation " + std::to_string(oid) + " cancelled: its answers are no longer passed on");
     return kDone;
@@ -466,8 +469,7 @@ std::vector<std::string> TeacherDaemon::CommandTargets(Request& r)
     // The class as a whole is the part of it that is here.
     if (classWide)
         ids = m_roster.OnlineStudents();
-    // A new operation of that id: its answers count again.
-    m_cancelled.erase(std::remove(m_cancelled.begin(), m_cancelled.end(), r.opid), m_cancelled.end());
+    Uncancel(r.opid);
     return ids;
 }
 
@@ -485,12 +487,11 @@ int TeacherDaemon::SearchProgram(Request& r, CIntfData&)
             AnswerFor(Msg::TEACHER_SEARCHPROGRAMCALLBACK, r.opid, id, kNoStudent);
     }
     if (!asked.empty()) {
+        ForgetSearch(r.opid);
         m_searches[r.opid] = asked;
         m_searchOrder.push_back(r.opid);
-        while (m_searchOrder.size() > kMaxSearches) {
-            m_searches.erase(m_searchOrder.front());
-            m_searchOrder.pop_front();
-        }
+        if (m_searchOrder.size() > kMaxSearches)
+            ForgetSearch(m_searchOrder.front());
     }
     Log("search op " + std::to_string(r.opid) + " of '" + Shown(folder) + "' sent to " +
         std::to_string(asked.size()) + " students");
@@ -508,9 +509,9 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
     const bool loads = kind->kind == tavd::PolicyKind::Schedule ? LoadsAsSchedule(xml) : LoadsAsTabNav(xml);
     bool classWide = false;
     const std::vector<std::string> targets = Targets(r, r.name == kind->listForm, classWide);
-    m_cancelled.erase(std::remove(m_cancelled.begin(), m_cancelled.end(), r.opid), m_cancelled.end());
+    Uncancel(r.opid);
     if (!loads) {
-        LogError("deployment " + std::string(r.name) + " refused: the policy does not load");
+        LogError("deployment " + r.name + " refused: the policy does not load");
         for (const std::string& id : targets)
             AnswerFor(kind->callback, r.opid, id, kBadInput);
         return kBadInput;
@@ -521,41 +522,33 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
         return kNoStudent;
     }
     const std::string deployTime = std::to_string(NextDeployTime());
-    auto envelope = [&](const std::string& target) {
+    // Published retained, and a lock schedule kept for the question which
+    // one a student has.
+    auto publish = [&](const std::string& target) {
         CIntfData env(kind->request, r.opid, target);
         env.m_ParaXml.setString(kind->param, xml);
         env.m_ParaXml.setString(tavd::kDeployTimeParam, deployTime);
-        return env;
+        const std::string topic =
+            target == kEveryone ? m_topics.PolicyForAll(kind->kind) : *m_topics.Policy(target, kind->kind);
+        if (!Publish(topic, env, true))
+            return false;
+        if (kind->kind == tavd::PolicyKind::Schedule)
+            KeepDeployedSchedule(target, env);
+        return true;
     };
-    if (classWide) {
-        const CIntfData env = envelope(kEveryone);
-        if (!Publish(m_topics.PolicyForAll(kind->kind), env, true)) {
-            for (const std::string& id : targets)
-                AnswerFor(kind->callback, r.opid, id, kFailed);
-            return kFailed;
-        }
-        if (kind->kind == tavd::PolicyKind::Schedule) {
-            std::string text;
-            env.toString(text);
-            KeepDeployedSchedule(kEveryone, text);
-        }
+    if (classWide && !publish(kEveryone)) {
+        for (const std::string& id : targets)
+            AnswerFor(kind->callback, r.opid, id, kFailed);
+        return kFailed;
     }
     for (const std::string& id : targets) {
         if (!m_roster.IsAccepted(id)) {
             AnswerFor(kind->callback, r.opid, id, kNoStudent);
             continue;
         }
-        if (!classWide) {
-            const CIntfData env = envelope(id);
-            if (!Publish(*m_topics.Policy(id, kind->kind), env, true)) {
-                AnswerFor(kind->callback, r.opid, id, kFailed);
-                continue;
-            }
-            if (kind->kind == tavd::PolicyKind::Schedule) {
-                std::string text;
-                env.toString(text);
-                KeepDeployedSchedule(id, text);
-            }
+        if (!classWide && !publish(id)) {
+            AnswerFor(kind->callback, r.opid, id, kFailed);
+            continue;
         }
         // Retained: an offline student applies it when it connects, and its
         // answer is passed on then.
@@ -751,10 +744,8 @@ void TeacherDaemon::OnAnswer(const std::string& id, const std::string& payload)
     env.GetResult(result);
     if (name == Msg::TEACHER_SEARCHPROGRAMCALLBACK) {
         auto search = m_searches.find(opid);
-        if (search != m_searches.end() && search->second.erase(id) && search->second.empty()) {
-            m_searches.erase(search);
-            m_searchOrder.erase(std::remove(m_searchOrder.begin(), m_searchOrder.end(), opid), m_searchOrder.end());
-        }
+        if (search != m_searches.end() && search->second.erase(id) && search->second.empty())
+            ForgetSearch(opid);
     }
     if (IsCancelled(opid)) {
         Log("answer " + name + " of " + id + " to cancelled op " + std::to_string(opid) + " dropped");
@@ -868,10 +859,10 @@ void TeacherDaemon::AnswerFor(const std::string& callback, int opid, const std::
     Notify(note);
 }
 
-void TeacherDaemon::KeepDeployedSchedule(const std::string& target, const std::string& envelopeText)
+void TeacherDaemon::KeepDeployedSchedule(const std::string& target, const CIntfData& env)
 {
-    std::string why;
-    if (!WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, envelopeText, 0600, why))
+    std::string text, why;
+    if (!env.toString(text) || !WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, text, 0600, why))
         LogError("the deployed schedule for " + target + " is not kept: " + why);
 }
 
@@ -883,6 +874,18 @@ int64_t TeacherDaemon::NextDeployTime()
                             .count();
     m_lastDeployTime = std::max(now, m_lastDeployTime + 1);
     return m_lastDeployTime;
+}
+
+void TeacherDaemon::ForgetSearch(int opid)
+{
+    m_searches.erase(opid);
+    m_searchOrder.erase(std::remove(m_searchOrder.begin(), m_searchOrder.end(), opid), m_searchOrder.end());
+}
+
+void TeacherDaemon::Uncancel(int opid)
+{
+    // A new operation of that id: its answers count again.
+    m_cancelled.erase(std::remove(m_cancelled.begin(), m_cancelled.end(), opid), m_cancelled.end());
 }
 
 bool TeacherDaemon::IsCancelled(int opid) const

@@ -125,10 +125,12 @@ private:
     void AnswerFor(const std::string& callback, int opid, const std::string& id, int result);
 
     // Deployed lock schedules, for TEACHER_GETSTUDENTLOCKPOLICY.
-    void KeepDeployedSchedule(const std::string& target, const std::string& envelopeText);
+    void KeepDeployedSchedule(const std::string& target, const IPCAPI::CIntfData& env);
     int64_t NextDeployTime();
 
     bool IsCancelled(int opid) const;
+    void Uncancel(int opid);
+    void ForgetSearch(int opid);
 
     const tavd::DaemonConfig m_config;
     const tavd::ClassTopics m_topics;
