@@ -93,7 +93,8 @@ ConsolePassword::Stored ConsolePassword::Load(Hash& hash) const
                     iterations <= kMaxIterations && FromHex(fields[2], kSaltBytes, hash.salt) &&
                     FromHex(fields[3], kDigestBytes, hash.digest);
     if (!ok) {
-        LogError("password file " + m_path + " is not a password hash of this daemon; remove it to set a new password");
+        LogError("password file " + m_path +
+                 " is not a password hash of this daemon; remove it to set a new password");
         return Stored::Unusable;
     }
     hash.iterations = iterations;

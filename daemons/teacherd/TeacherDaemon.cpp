@@ -705,7 +705,8 @@ void TeacherDaemon::OnPresence(const std::string& id, const std::string& payload
     }
     const auto status = m_roster.SetPresence(id, record, online);
     if (status) {
-        Log("student " + id + " is now " + (*status == kOffline ? "offline" : *status == kLocked ? "locked" : "online"));
+        const char* now = *status == kOffline ? "offline" : *status == kLocked ? "locked" : "online";
+        Log("student " + id + " is now " + now);
         NotifyStatus(id, *status);
     }
     if (!online) {

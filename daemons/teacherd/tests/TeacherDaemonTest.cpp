@@ -47,20 +47,14 @@ constexpr const char* kProbe = "harness-probe";  // a student certificate that p
 // What the teacher application heard, one line per notification.
 class Recorder : public IPCAPI::IIPCTeacherAPICallback {
 public:
-    void SearchProgramCallBack(std::string id, std::string xml) override { Add("search " + id + " " + xml); }
-    void ManualLockRemotStudentCallBack(std::string id, int r) override { Add("lock " + id + " " + std::to_string(r)); }
-    void ManualUnLockRemotStudentCallBack(std::string id, int r) override
-    {
-        Add("unlock " + id + " " + std::to_string(r));
-    }
-    void KickOffStudentCallBack(std::string id, int r) override { Add("kick " + id + " " + std::to_string(r)); }
-    void NotifyStudentStatusChanged(std::string id, int s) override { Add("status " + id + " " + std::to_string(s)); }
-    void DeployTabNavPolicyCallBack(std::string id, bool ok) override { Add("tabnav " + id + (ok ? " ok" : " failed")); }
-    void DeploySchedulePolicyCallBack(std::string id, bool ok) override
-    {
-        Add("schedule " + id + (ok ? " ok" : " failed"));
-    }
-    void NewStudentCallBack(const tagStudent_t& s) override { Add("new " + s.studentID + " " + s.username); }
+    void SearchProgramCallBack(std::string id, std::string xml) override { Add("search", id, xml); }
+    void ManualLockRemotStudentCallBack(std::string id, int r) override { Add("lock", id, std::to_string(r)); }
+    void ManualUnLockRemotStudentCallBack(std::string id, int r) override { Add("unlock", id, std::to_string(r)); }
+    void KickOffStudentCallBack(std::string id, int r) override { Add("kick", id, std::to_string(r)); }
+    void NotifyStudentStatusChanged(std::string id, int s) override { Add("status", id, std::to_string(s)); }
+    void DeployTabNavPolicyCallBack(std::string id, bool ok) override { Add("tabnav", id, ok ? "ok" : "failed"); }
+    void DeploySchedulePolicyCallBack(std::string id, bool ok) override { Add("schedule", id, ok ? "ok" : "failed"); }
+    void NewStudentCallBack(const tagStudent_t& s) override { Add("new", s.studentID, s.username); }
 
     bool Has(const std::string& line) const
     {
@@ -77,10 +71,10 @@ public:
     }
 
 private:
-    void Add(const std::string& line)
+    void Add(const char* what, const std::string& id, const std::string& value)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.push_back(line);
+        m_lines.push_back(std::string(what) + " " + id + " " + value);
     }
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
@@ -382,7 +376,8 @@ TEST_F(TeacherDaemonTest, DeployedScheduleIsRetainedAndTheStudentsAnswerReachesT
     ASSERT_TRUE(s2.Connect());
     bool retained = false;
     CIntfData late;
-    ASSERT_TRUE(StudentPeer::Until([&] { return s2.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, late, &retained); }));
+    ASSERT_TRUE(
+        StudentPeer::Until([&] { return s2.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, late, &retained); }));
     EXPECT_TRUE(retained);
 
     int opid = 0;
