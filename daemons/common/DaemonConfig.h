@@ -23,6 +23,7 @@ struct DaemonConfig {
     std::string keyFile;     // key_file
     int keepalive = 0;       // keepalive, seconds
     std::string stateDir;    // state_dir
+    bool autoConnect = true; // auto_connect: connect to the class at start
     // Student daemon.
     std::string studentId;    // student_id
     std::string adminGroup;   // admin_group

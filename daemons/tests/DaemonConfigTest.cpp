@@ -49,10 +49,11 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.adminGroup, "tav-admin");
     EXPECT_EQ(c.stateDir, "/var/lib/tav-studentd");
 
-    const std::string teacher = Write("teacher.conf", "teacher_password_file = /srv/pw\nclass = 5A\n");
+    const std::string teacher = Write("teacher.conf", "teacher_password_file = /srv/pw\nclass = 5A\nauto_connect = no\n");
     ASSERT_TRUE(tavd::LoadDaemonConfig(teacher, DaemonRole::Teacher, c, errors));
     EXPECT_EQ(c.teacherPasswordFile, "/srv/pw");
     EXPECT_EQ(c.teacherGroup, "tav-teacher");
+    EXPECT_FALSE(c.autoConnect);
     EXPECT_EQ(c.keepalive, 5);
     EXPECT_TRUE(c.studentId.empty());
 }
@@ -79,10 +80,11 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
         EXPECT_EQ(c.className, d.className);
         EXPECT_EQ(c.caFile + c.certFile + c.keyFile, d.caFile + d.certFile + d.keyFile);
         EXPECT_EQ(c.keepalive, d.keepalive);
+        EXPECT_EQ(c.autoConnect, d.autoConnect);
         EXPECT_EQ(c.stateDir, d.stateDir);
         EXPECT_EQ(c.adminGroup + c.usbRuleFile, d.adminGroup + d.usbRuleFile);
         EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
-        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 11 : 10);
+        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 12 : 11);
     }
 }
 
@@ -100,13 +102,14 @@ TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
                                    "cert_file =\n"                              // 9 empty
                                    "keepalive = 4\n"                            // 10 below libmosquitto's floor
                                    "broker_host = teacher pc\n"                 // 11 blank inside
-                                   "admin_group = wheel;rm\n");                 // 12 not a group
+                                   "admin_group = wheel;rm\n"                   // 12 not a group
+                                   "auto_connect = maybe\n");                   // 13 neither yes nor no
     DaemonConfig c = DaemonConfig::Defaults(DaemonRole::Student);
     c.className = "untouched";
     std::vector<std::string> errors;
     EXPECT_FALSE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
     EXPECT_EQ(c.className, "untouched");
-    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12};
+    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13};
     ASSERT_EQ(errors.size(), badLines.size());
     for (std::size_t i = 0; i < badLines.size(); ++i)
         EXPECT_EQ(errors[i].rfind(path + ":" + std::to_string(badLines[i]) + ": ", 0), 0u) << errors[i];
