@@ -40,6 +40,13 @@ void InstallSignals()
     sa.sa_flags = 0;  // no restart: a signal ends the wait at once
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // Held back except while the serving loop waits (ppoll): a signal that
+    // came between its check of g_stop and the wait would not end the wait.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // Reading the terminal from the background must not stop the process.
     std::signal(SIGTTIN, SIG_IGN);
@@ -125,7 +132,11 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         // A terminal that is not ours is looked at again now and then.
         if (stdinOpen && !readStdin && (wait < 0 || wait > 500))
             wait = 500;
-        if (poll(fds, n, wait) <= 0 || !readStdin || !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
+        sigset_t none;
+        sigemptyset(&none);
+        const timespec limit{wait / 1000, (wait % 1000) * 1000000L};
+        if (ppoll(fds, n, wait < 0 ? nullptr : &limit, &none) <= 0 || !readStdin ||
+            !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buf[4096];
         const ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
