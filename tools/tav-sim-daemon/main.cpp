@@ -27,6 +27,21 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// A connection of our own (closed, then released) and a reference to the
+// library's shared one (released).
+struct ClosePrivate {
+    void operator()(DBusConnection* c) const
+    {
+        dbus_connection_close(c);
+        dbus_connection_unref(c);
+    }
+};
+struct Unref {
+    void operator()(DBusConnection* c) const { dbus_connection_unref(c); }
+};
+using PrivateConnection = std::unique_ptr<DBusConnection, ClosePrivate>;
+using SharedConnection = std::unique_ptr<DBusConnection, Unref>;
+
 void OnStopSignal(int)
 {
     g_stop = 1;
@@ -53,23 +68,23 @@ void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVDa
 // The unique name owning name on the bus; empty when none.
 std::string NameOwner(DBusConnection* c, const char* name)
 {
-    DBusMessage* m =
-        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+    struct UnrefMessage {
+        void operator()(DBusMessage* m) const { dbus_message_unref(m); }
+    };
+    using Message = std::unique_ptr<DBusMessage, UnrefMessage>;
+    const Message m(
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"));
     if (!m)
         return "";
-    dbus_message_append_args(m, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    dbus_message_append_args(m.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
     DBusError err;
     dbus_error_init(&err);
-    DBusMessage* r = dbus_connection_send_with_reply_and_block(c, m, 5000, &err);
-    dbus_message_unref(m);
+    const Message r(dbus_connection_send_with_reply_and_block(c, m.get(), 5000, &err));
     dbus_error_free(&err);
-    std::string owner;
     const char* text = nullptr;
-    if (r && dbus_message_get_args(r, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
-        owner = text;
-    if (r)
-        dbus_message_unref(r);
-    return owner;
+    if (r && dbus_message_get_args(r.get(), nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
+        return text;
+    return "";
 }
 
 bool InForeground()
@@ -155,11 +170,6 @@ int Serve(SimDaemon& sim, DaemonPort& port)
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--version") {
-            std::printf("tav-sim-daemon (TAV) %s\n", TAV_VERSION);
-            return 0;
-        }
     SimOptions options;
     std::string error;
     bool help = false;
@@ -169,6 +179,10 @@ int main(int argc, char** argv)
     }
     if (help) {
         std::fputs(Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("tav-sim-daemon (TAV) %s\n", TAV_VERSION);
         return 0;
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -182,24 +196,19 @@ int main(int argc, char** argv)
 
     DBusError err;
     dbus_error_init(&err);
-    DBusConnection* probe = dbus_bus_get_private(DBUS_BUS_SYSTEM, &err);
+    const PrivateConnection probe(dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
     if (!probe) {
         std::fprintf(stderr, "tav-sim-daemon: cannot reach the system bus: %s\n",
                      err.message ? err.message : "unknown error");
         dbus_error_free(&err);
         return 1;
     }
-    dbus_connection_set_exit_on_disconnect(probe, FALSE);
-    auto closeProbe = [probe] {
-        dbus_connection_close(probe);
-        dbus_connection_unref(probe);
-    };
-    if (dbus_bus_name_has_owner(probe, busName, nullptr)) {
+    dbus_connection_set_exit_on_disconnect(probe.get(), FALSE);
+    if (dbus_bus_name_has_owner(probe.get(), busName, nullptr)) {
         std::fprintf(stderr,
                      "tav-sim-daemon: another daemon already owns %s on this bus; "
                      "a second instance is not started\n",
                      busName);
-        closeProbe();
         return 1;
     }
 
@@ -208,23 +217,19 @@ int main(int argc, char** argv)
         port.reset(new ApiPort<IPCAPI::IPCTeacherDaemonAPI>);
     else
         port.reset(new ApiPort<IPCAPI::IPCStudentDaemonAPI>);
-    // The shared connection the daemon API uses: its unique name must now
-    // own the daemon's name.
-    DBusConnection* bus = dbus_bus_get(DBUS_BUS_SYSTEM, nullptr);
-    const char* me = bus ? dbus_bus_get_unique_name(bus) : nullptr;
-    if (!me || NameOwner(probe, busName) != me) {
-        std::fprintf(stderr,
-                     "tav-sim-daemon: could not take the name %s (another daemon took it, or the bus "
-                     "policy does not let this user own it)\n",
-                     busName);
-        port.reset();
-        if (bus)
-            dbus_connection_unref(bus);
-        closeProbe();
-        return 1;
+    {
+        // The shared connection the daemon API uses: its unique name must
+        // now own the daemon's name.
+        const SharedConnection bus(dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
+        const char* me = bus ? dbus_bus_get_unique_name(bus.get()) : nullptr;
+        if (!me || NameOwner(probe.get(), busName) != me) {
+            std::fprintf(stderr,
+                         "tav-sim-daemon: could not take the name %s (another daemon took it, or the bus "
+                         "policy does not let this user own it)\n",
+                         busName);
+            return 1;
+        }
     }
-    closeProbe();
-    dbus_connection_unref(bus);
 
     std::unique_ptr<SimDaemon> sim;
     if (teacher)

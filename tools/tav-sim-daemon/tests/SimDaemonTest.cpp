@@ -375,9 +375,9 @@ TEST(SimOptions, CommandLine)
         {{}, "missing mode: teacher or student"},
         {{"parent"}, "unknown mode 'parent' (teacher or student)"},
         {{"teacher", "student"}, "unexpected argument 'student'"},
-        {{"teacher", "--students"}, "option --students needs a value"},
-        {{"teacher", "--students", "0"}, "--students needs a number from 1 to 1000, not '0'"},
-        {{"teacher", "--students", "2x"}, "--students needs a number from 1 to 1000, not '2x'"},
+        {{"teacher", "--students"}, "--students needs a value (N)"},
+        {{"teacher", "--students", "0"}, "--students needs a whole number from 1 to 1000, not '0'"},
+        {{"teacher", "--students", "2x"}, "--students needs a whole number from 1 to 1000, not '2x'"},
         {{"teacher", "--students", "2", "--student", "A"},
          "--students cannot be combined with --student or --class"},
         {{"teacher", "--student", "A B"},
@@ -396,9 +396,9 @@ TEST(SimOptions, CommandLine)
          "--result needs NAME=CODE with a message name and a number, not 'NAME'"},
         {{"teacher", "--result", "BAD NAME=1"},
          "--result needs NAME=CODE with a message name and a number, not 'BAD NAME=1'"},
-        {{"teacher", "--step-ms", "-1"}, "--step-ms needs a number from 0 to 60000, not '-1'"},
-        {{"teacher", "--locked=yes"}, "option --locked takes no value"},
-        {{"teacher", "--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"teacher", "--step-ms", "-1"}, "--step-ms needs a whole number from 0 to 60000, not '-1'"},
+        {{"teacher", "--locked=yes"}, "--locked takes no value"},
+        {{"teacher", "--frobnicate"}, "unknown option --frobnicate"},
         {{"teacher", "--log", "../x"}, "invalid log name '../x'"},
         {{"student", "--students", "3"}, "--students, --student and --class are for the teacher mode"},
         {{"student", "--teachers", "T1,,T2"}, "invalid teacher id '' (1 to 64 characters, no blanks)"},
@@ -760,7 +760,7 @@ TEST(SimDaemonProcess, OneInstanceHelpAndBadInput)
     SimProcess bad({"teacher", "--students", "many"});
     EXPECT_EQ(bad.Wait(), 2);
     EXPECT_EQ(bad.Err(),
-              "tav-sim-daemon: --students needs a number from 1 to 1000, not 'many' (try --help)\n");
+              "tav-sim-daemon: --students needs a whole number from 1 to 1000, not 'many' (try --help)\n");
     SimProcess nobus({"teacher", "--bus", "unix:path=/nonexistent/socket"});
     EXPECT_EQ(nobus.Wait(), 1);
     EXPECT_EQ(nobus.Err().rfind("tav-sim-daemon: cannot reach the system bus: ", 0), 0u);
