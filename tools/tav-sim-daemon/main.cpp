@@ -11,6 +11,8 @@
 
 #include <dbus/dbus.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +49,12 @@ void OnStopSignal(int)
     g_stop = 1;
 }
 
+// The signal mask the wait for requests runs with: SIGINT and SIGTERM are
+// blocked everywhere else, so that one can only arrive inside that wait and
+// end it (never between the check of g_stop and the wait, where it would
+// be lost until the next request).
+sigset_t g_waitMask;
+
 void InstallSignals()
 {
     struct sigaction sa {};
@@ -58,6 +66,14 @@ void InstallSignals()
     std::signal(SIGPIPE, SIG_IGN);
     // Reading the terminal from the background must not stop the process.
     std::signal(SIGTTIN, SIG_IGN);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    // Before the library starts a thread: they inherit the mask.
+    pthread_sigmask(SIG_BLOCK, &stop, &g_waitMask);
+    sigdelset(&g_waitMask, SIGINT);
+    sigdelset(&g_waitMask, SIGTERM);
 }
 
 void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVData::CTAVLog::LOG_TRACE)
@@ -140,7 +156,9 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         // A terminal that is not ours is looked at again now and then.
         if (stdinOpen && !readStdin && (wait < 0 || wait > 500))
             wait = 500;
-        if (poll(fds, n, wait) <= 0 || !readStdin || !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
+        struct timespec slice = {wait / 1000, (wait % 1000) * 1000000L};
+        if (ppoll(fds, n, wait < 0 ? nullptr : &slice, &g_waitMask) <= 0 || !readStdin ||
+            !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buf[4096];
         const ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
