@@ -139,6 +139,8 @@ const std::vector<tavtools::OptionSpec>& optionTable()
         {"step-ms", "MS", "pause between the answers for successive students (default 100)"},
         {"bus", "ADDRESS", "use the bus at ADDRESS instead of the system bus"},
         {"log", "NAME", "log file $HOME/TAVLog/NAME.log (default tav-sim-daemon)"},
+        {"json", "", "print one JSON object a line on standard output (ready, every request, reply and "
+                     "notification, the answers to commands, stopped); the log then goes to its file only"},
         {"version", "", "print the version"},
         {"help", "", "show this text", false, false, 'h'},
     };
@@ -210,6 +212,7 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
     if (parsed.Has("connected"))
         options.connectedTeacher = checkedTeacher(parsed.Get("connected"));
     options.locked = parsed.Has("locked");
+    options.json = parsed.Has("json");
     options.programsDir = parsed.Get("programs", options.programsDir);
     options.stepMs = parsed.Int("step-ms", options.stepMs, 0, 60000);
     options.busAddress = parsed.Get("bus");

@@ -35,6 +35,8 @@ struct SimOptions {
     std::string logName = "tav-sim-daemon";
     // --version: print it and stop.
     bool showVersion = false;
+    // --json: standard output carries JSON objects only.
+    bool json = false;
 };
 
 // Fills options from the arguments (argv[0] excluded), parsed with the tools'

@@ -2,6 +2,8 @@
 // who write the applications, built on the daemon APIs of libtav. See
 // docs/tav-sim-daemon.md.
 #include "IPCStudentDaemonAPI.h"
+#include "Json.h"
+#include "ResultStream.h"
 #include "IPCTeacherDaemonAPI.h"
 #include "SimOptions.h"
 #include "StudentSim.h"
@@ -15,6 +17,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -81,6 +84,48 @@ void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVDa
     LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, level, "", false);
 }
 
+// What the daemon prints: text, or with --json one object a line on the
+// original standard output (the library log, which echoes to descriptor 1,
+// is sent nowhere then).
+std::FILE* g_out = stdout;
+bool g_json = false;
+
+void Say(const std::string& text, const tavtools::JsonObject& object)
+{
+    if (g_json)
+        std::fprintf(g_out, "%s\n", object.Text().c_str());
+    else
+        std::fputs(text.c_str(), g_out);
+    std::fflush(g_out);
+}
+
+// An error on standard error, and as an object with --json.
+void Complain(const std::string& text, int status = 0)
+{
+    std::fprintf(stderr, "tav-sim-daemon: %s\n", text.c_str());
+    if (g_json) {
+        tavtools::JsonObject o;
+        o.Str("type", "error").Str("message", text);
+        if (status != 0)
+            o.Int("status", status);
+        std::fprintf(g_out, "%s\n", o.Text().c_str());
+        std::fflush(g_out);
+    }
+}
+
+// Lines of text as a list.
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t nl = text.find('\n', start);
+        lines.push_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return lines;
+}
+
 // The unique name owning name on the bus; empty when none.
 std::string NameOwner(DBusConnection* c, const char* name)
 {
@@ -118,14 +163,19 @@ bool RunCommand(SimDaemon& sim, const std::string& raw)
     if (line == "quit" || line == "exit")
         return false;
     std::string out;
+    tavtools::JsonObject answer;
+    answer.Str("type", "command").Str("command", line);
     if (line == "help") {
-        std::printf("commands: %s\n", sim.CommandHelp().c_str());
+        out = "commands: " + sim.CommandHelp() + "\n";
+        Say(out, answer.Bool("ok", true).Strs("output", Lines(out)));
         return true;
     }
     if (sim.Command(line, out)) {
-        std::printf("%s", out.c_str());
+        Say(out, answer.Bool("ok", true).Strs("output", Lines(out)));
     } else {
         std::fprintf(stderr, "tav-sim-daemon: %s", out.c_str());
+        if (g_json)
+            Say("", answer.Bool("ok", false).Strs("output", Lines(out)));
         Log("command refused: " + line, LibTAVData::CTAVLog::LOG_WARNING);
     }
     return true;
@@ -141,7 +191,7 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         const int busFd = port.WaitFD();
         if (busFd < 0) {
             Log("the bus went away; stopping", LibTAVData::CTAVLog::LOG_ERROR);
-            std::fprintf(stderr, "tav-sim-daemon: the bus went away\n");
+            Complain("the bus went away");
             return 1;
         }
         // Sleep until a request arrives, a line is typed or the next
@@ -177,7 +227,7 @@ int Serve(SimDaemon& sim, DaemonPort& port)
                 return 0;
         }
         if (typed.size() > 65536) {
-            std::fprintf(stderr, "tav-sim-daemon: input line too long, dropped\n");
+            Complain("input line too long, dropped");
             typed.clear();
         }
     }
@@ -191,8 +241,12 @@ int main(int argc, char** argv)
     SimOptions options;
     std::string error;
     bool help = false;
-    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error, help)) {
-        std::fprintf(stderr, "tav-sim-daemon: %s (try --help)\n", error.c_str());
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!ParseOptions(args, options, error, help)) {
+        // Not understood, but a script that asked for JSON gets its error
+        // as JSON.
+        g_json = std::find(args.begin(), args.end(), "--json") != args.end();
+        Complain(error + " (try --help)", 2);
         return 2;
     }
     if (help) {
@@ -204,6 +258,9 @@ int main(int argc, char** argv)
         return 0;
     }
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    g_json = options.json;
+    if (g_json)
+        g_out = tavtools::TakeStandardOutput(false);
     InstallSignals();
     if (!options.busAddress.empty())
         setenv("DBUS_SYSTEM_BUS_ADDRESS", options.busAddress.c_str(), 1);
@@ -216,17 +273,15 @@ int main(int argc, char** argv)
     dbus_error_init(&err);
     const PrivateConnection probe(dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
     if (!probe) {
-        std::fprintf(stderr, "tav-sim-daemon: cannot reach the system bus: %s\n",
-                     err.message ? err.message : "unknown error");
+        Complain(std::string("cannot reach the system bus: ") + (err.message ? err.message : "unknown error"), 1);
         dbus_error_free(&err);
         return 1;
     }
     dbus_connection_set_exit_on_disconnect(probe.get(), FALSE);
     if (dbus_bus_name_has_owner(probe.get(), busName, nullptr)) {
-        std::fprintf(stderr,
-                     "tav-sim-daemon: another daemon already owns %s on this bus; "
-                     "a second instance is not started\n",
-                     busName);
+        Complain(std::string("another daemon already owns ") + busName +
+                     " on this bus; a second instance is not started",
+                 1);
         return 1;
     }
 
@@ -241,10 +296,9 @@ int main(int argc, char** argv)
         const SharedConnection bus(dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
         const char* me = bus ? dbus_bus_get_unique_name(bus.get()) : nullptr;
         if (!me || NameOwner(probe.get(), busName) != me) {
-            std::fprintf(stderr,
-                         "tav-sim-daemon: could not take the name %s (another daemon took it, or the bus "
-                         "policy does not let this user own it)\n",
-                         busName);
+            Complain(std::string("could not take the name ") + busName +
+                         " (another daemon took it, or the bus policy does not let this user own it)",
+                     1);
             return 1;
         }
     }
@@ -258,14 +312,27 @@ int main(int argc, char** argv)
         teacher ? "teacher daemon with " + std::to_string(options.students.size()) + " students"
                 : "student daemon";
     Log("serving as " + std::string(busName) + ": " + what);
-    std::printf("tav-sim-daemon: %s ready as %s (SIGINT or SIGTERM stops it; type help for commands)\n",
-                what.c_str(), busName);
+    if (g_json)
+        sim->SetEvents([](const tavtools::JsonObject& event) { Say("", event); });
+    tavtools::JsonObject ready;
+    ready.Str("type", "ready").Str("mode", teacher ? "teacher" : "student").Str("name", busName);
+    if (teacher) {
+        std::vector<std::string> ids;
+        for (const IPCAPI::tagStudent_t& st : options.students)
+            ids.push_back(st.studentID);
+        ready.Strs("students", ids);
+    } else {
+        ready.Strs("teachers", options.teachers);
+    }
+    Say("tav-sim-daemon: " + what + " ready as " + busName +
+            " (SIGINT or SIGTERM stops it; type help for commands)\n",
+        ready);
 
     const int rc = Serve(*sim, *port);
 
     Log("stopping; releasing " + std::string(busName));
     sim.reset();
     port.reset();  // the last API object releases the bus name
-    std::printf("tav-sim-daemon: stopped\n");
+    Say("tav-sim-daemon: stopped\n", tavtools::JsonObject().Str("type", "stopped").Int("status", rc));
     return rc;
 }

@@ -1,9 +1,7 @@
 #include "Output.h"
 
+#include "ResultStream.h"
 #include "TAVLog.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavctl {
 
@@ -14,26 +12,7 @@ bool Output::s_json = false;
 void Output::Setup(bool verbose, bool json)
 {
     s_json = json;
-    std::fflush(stdout);
-    const int copy = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (copy < 0)
-        return;  // no standard output at all: results go where the log goes
-    std::FILE* out = ::fdopen(copy, "w");
-    if (!out) {
-        ::close(copy);
-        return;
-    }
-    std::setvbuf(out, nullptr, _IOLBF, 0);
-    if (verbose) {
-        ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    } else {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDOUT_FILENO);
-            ::close(null);
-        }
-    }
-    s_out = out;
+    s_out = tavtools::TakeStandardOutput(verbose);
 }
 
 void Output::Write(const std::string& text)

@@ -1,10 +1,8 @@
 // What tavctl prints: text lines, or with --json one JSON object a line
-// (docs/tavctl.md lists the objects and their fields). The library log
-// echoes every line to standard output, so tavctl keeps its own copy of the
-// original standard output for its results and points file descriptor 1
-// elsewhere (the terminal's standard error with --verbose, nowhere
-// otherwise). Lines come from the main thread and from the notification
-// thread, so each is written whole under a lock.
+// (docs/tavctl.md lists the objects and their fields), on standard output
+// apart from the library log (ResultStream.h: the log goes to standard
+// error with --verbose, nowhere otherwise). Lines come from the main thread
+// and from the notification thread, so each is written whole under a lock.
 #ifndef TAVCTL_OUTPUT_H
 #define TAVCTL_OUTPUT_H
 
@@ -22,7 +20,8 @@ using tavtools::JsonObject;
 
 class Output {
 public:
-    // Takes over standard output as described above.
+    // Takes over standard output as described above, before anything is
+    // logged.
     static void Setup(bool verbose, bool json);
     static bool Json() { return s_json; }
 

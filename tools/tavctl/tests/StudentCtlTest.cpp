@@ -154,9 +154,9 @@ TEST_F(StudentCtl, BlockingRequests)
     }
 }
 
-// The four documents a student application sends, built from options and
-// from files.
-TEST_F(StudentCtl, Documents)
+// System settings built from options (unset switches keep their defaults)
+// and read from a file, sent as it stands.
+TEST_F(StudentCtl, SystemSettingsFromOptionsAndFile)
 {
     Outcome run = Tavctl({"student", "hardware-control", "--usb-storage", "on", "--auto-deploy", "yes"});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -181,15 +181,23 @@ TEST_F(StudentCtl, Documents)
     EXPECT_TRUE(run.Has("system-settings: usb-storage=0 new-student-dialog=0 connect-allow=1 add-to-class=1 "
                         "auto-deploy=0"));
     EXPECT_EQ(Took("HARDWARECONTROL", true).String("strXML"), text);
+}
 
-    run = Tavctl({"student", "save-student-info", "--id", "S01", "--name", "Ana María"});
+TEST_F(StudentCtl, StudentInfoFromOptions)
+{
+    const Outcome run = Tavctl({"student", "save-student-info", "--id", "S01", "--name", "Ana María"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.Has("student-info: id=S01 name=\"Ana María\""));
     CStudentInfoData info;
     ASSERT_EQ(info.LoadFromString(Took("SAVESTUDENTINFO", true).String("strXML")), 0);
     EXPECT_EQ(info.GetStudentName(), "Ana María");
+}
 
-    run = Tavctl({"student", "save-local-schedule-policy", "--section", "SUNDAY:22-24", "--lock-status", "4"});
+// The local policies and the lock built from options: what the data classes
+// read back.
+TEST_F(StudentCtl, LocalPoliciesFromOptions)
+{
+    Outcome run = Tavctl({"student", "save-local-schedule-policy", "--section", "SUNDAY:22-24", "--lock-status", "4"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.Has("lock-schedule: auto-lock=1 manual-lock=0 lock-status=4 (locked)"));
     EXPECT_TRUE(run.Has("lock-sections: 2 hours: SUNDAY 22-24"));

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# tavctl --json against tav-sim-daemon teacher on a private bus: every line
-# of the output is read by python3's JSON parser, and the objects carry what
-# docs/tavctl.md lists (results with their outputs, notifications with their
-# callback's arguments, errors), texts with control characters and bytes
-# that are not UTF-8 included. Also --result-status and a search whose wait
-# ends with the last student's answer.
+# tavctl --json against tav-sim-daemon teacher --json on a private bus: every
+# line of both outputs is read by python3's JSON parser, and the objects
+# carry what docs/tavctl.md and docs/tav-sim-daemon.md list (results with
+# their outputs, notifications with their callback's arguments, errors; the
+# daemon's requests, replies, notifications and answers to commands), texts
+# with control characters and bytes that are not UTF-8 included. Also
+# --result-status and a search whose wait ends with the last student's
+# answer.
 #   json_test.sh SOURCE_DIR TAVCTL TAV_SIM_DAEMON
 set -uo pipefail
 src=$1 tavctl=$2 sim=$3
@@ -27,9 +29,11 @@ address=$(head -n1 "$tmp/address")
 [ -n "$address" ] || { echo "FAIL: no private bus"; exit 1; }
 export DBUS_SYSTEM_BUS_ADDRESS=$address
 
-"$sim" teacher --students 3 --step-ms 20 --programs "$tmp/apps" --result TEACHER_STOPCONTROLLER=5 \
-  --result TEACHER_KICKOFFSTUDENT=3 </dev/null >"$tmp/sim.out" 2>&1 &
+mkfifo "$tmp/sim.in"
+"$sim" teacher --json --students 3 --step-ms 20 --programs "$tmp/apps" --result TEACHER_STOPCONTROLLER=5 \
+  --result TEACHER_KICKOFFSTUDENT=3 <"$tmp/sim.in" >"$tmp/sim.out" 2>"$tmp/sim.err" &
 sim_pid=$!
+exec 5>"$tmp/sim.in"
 for _ in $(seq 100); do grep -q ready "$tmp/sim.out" && break; sleep 0.05; done
 grep -q ready "$tmp/sim.out" || { cat "$tmp/sim.out"; echo "FAIL: tav-sim-daemon did not start"; exit 1; }
 
@@ -49,6 +53,12 @@ run saved --json teacher get-student-lock-policy --student S1 --save "$tmp/polic
 run search --json teacher search-program --folder /nonexistent --wait 30
 run kick --json --result-status teacher kick-off-student --student S3 --wait 10
 run bad --json teacher frobnicate
+# The daemon's answer to a command, then its end.
+echo list >&5
+for _ in $(seq 100); do grep -q '"type":"command"' "$tmp/sim.out" && break; sleep 0.05; done
+kill "$sim_pid" && wait "$sim_pid"
+echo $? >"$tmp/sim.status"
+sim_pid=''
 
 python3 - "$tmp" <<'PY'
 import json, os, sys
@@ -132,6 +142,29 @@ status, objs = objects("bad")
 check(status == 2, "unknown command: status %d" % status)
 check(len(objs) == 1 and objs[0].get("type") == "error" and objs[0].get("status") == 2 and
       "unknown teacher command 'frobnicate'" in objs[0].get("message", ""), "error object %s" % objs)
+
+# The daemon's own output: nothing but objects, from ready to stopped.
+status = int(open(os.path.join(tmp, "sim.status")).read())
+check(status == 0, "tav-sim-daemon ended with %d" % status)
+lines = open(os.path.join(tmp, "sim.out"), "rb").read().split(b"\n")[:-1]
+events = []
+for line in lines:
+    try:
+        events.append(json.loads(line.decode("utf-8")))
+    except ValueError:
+        check(False, "tav-sim-daemon printed something that is not JSON: %r" % line)
+check(events and events[0] == {"type": "ready", "mode": "teacher", "name": "tav.teacher.daemon",
+                               "students": ["S1", "S2", "S3"]}, "ready object %s" % events[:1])
+check(events and events[-1] == {"type": "stopped", "status": 0}, "stopped object %s" % events[-1:])
+check({"type": "request", "message": "TEACHER_STOPCONTROLLER", "opid": 1, "studentID": "null",
+       "blocking": True} in [dict(e, opid=1) for e in events if e.get("type") == "request"], "stop-controller request")
+check(any(e.get("type") == "reply" and e.get("message") == "TEACHER_STOPCONTROLLER" and e.get("result") == 5
+          for e in events), "reply with the configured result")
+check(any(e.get("type") == "notification" and e.get("message") == "TEACHER_KICKOFFSTUDENTCALLBACK" and
+          e.get("studentID") == "S3" and e.get("result") == 3 for e in events), "kick-off notification")
+commands = [e for e in events if e.get("type") == "command"]
+check(len(commands) == 1 and commands[0].get("ok") is True and commands[0].get("command") == "list" and
+      len(commands[0].get("output", [])) == 3, "answer to list: %s" % commands)
 
 print("%d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)
