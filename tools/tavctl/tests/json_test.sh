@@ -10,32 +10,17 @@
 #   json_test.sh SOURCE_DIR TAVCTL TAV_SIM_DAEMON
 set -uo pipefail
 src=$1 tavctl=$2 sim=$3
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/tav-json-XXXXXX")
-bus_pid='' sim_pid=''
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null && wait "$bus_pid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export HOME=$tmp/home
-mkdir -p "$HOME" "$tmp/apps" "$tmp/runs"
+# shellcheck source=../../common/tests/sim_bus.sh
+. "$(dirname "$0")/../../common/tests/sim_bus.sh"
+mkdir -p "$tmp/apps" "$tmp/runs"
 printf '[Desktop Entry]\nType=Application\nName=Editor\nExec=edit\n' >"$tmp/apps/edit.desktop"
-
-dbus-daemon --config-file="$src/dist/dbus/tav-private-bus.conf" --nofork --print-address=3 3>"$tmp/address" &
-bus_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/address" ] && break; sleep 0.05; done
-address=$(head -n1 "$tmp/address")
-[ -n "$address" ] || { echo "FAIL: no private bus"; exit 1; }
-export DBUS_SYSTEM_BUS_ADDRESS=$address
-
+start_bus
 mkfifo "$tmp/sim.in"
-"$sim" teacher --json --students 3 --step-ms 20 --programs "$tmp/apps" --result TEACHER_STOPCONTROLLER=5 \
-  --result TEACHER_KICKOFFSTUDENT=3 <"$tmp/sim.in" >"$tmp/sim.out" 2>"$tmp/sim.err" &
-sim_pid=$!
-exec 5>"$tmp/sim.in"
-for _ in $(seq 100); do grep -q ready "$tmp/sim.out" && break; sleep 0.05; done
-grep -q ready "$tmp/sim.out" || { cat "$tmp/sim.out"; echo "FAIL: tav-sim-daemon did not start"; exit 1; }
+# Held open for reading and writing: the daemon's open of its input does not
+# wait for a writer, and its input never ends while the test runs.
+exec 5<>"$tmp/sim.in"
+start_sim "$tmp/sim.in" teacher --json --students 3 --step-ms 20 --programs "$tmp/apps" \
+  --result TEACHER_STOPCONTROLLER=5 --result TEACHER_KICKOFFSTUDENT=3
 
 # run NAME ARGS...: standard output, standard error and exit status kept
 # under NAME for the checks below.
