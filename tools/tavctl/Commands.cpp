@@ -141,7 +141,7 @@ int Listen(Session& session, const ParsedArgs& args, const std::string& iface,
     const int count = args.Int("count", 0, 1, 1000000);
     const double timeout = args.Seconds("timeout", -1, 1e7);
     connect();
-    session.GetWaiter().ExpectCount({}, count);
+    session.GetWaiter().ExpectCount({}, count, false);
     Output::Emit({"listening: " + iface}, Output::Object("listening").Str("interface", iface));
     const Session::WaitEnd end = session.Wait(timeout);
     session.Close();

@@ -79,6 +79,7 @@ void DieIfInterrupted()
 void Waiter::ExpectStudents(std::set<std::string> kinds, std::set<std::string> students)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_verdicts = true;
     m_kinds = std::move(kinds);
     m_byStudent = true;
     m_expected = static_cast<int>(students.size());
@@ -86,9 +87,10 @@ void Waiter::ExpectStudents(std::set<std::string> kinds, std::set<std::string> s
     m_matched = 0;
 }
 
-void Waiter::ExpectCount(std::set<std::string> kinds, int count)
+void Waiter::ExpectCount(std::set<std::string> kinds, int count, bool verdicts)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_verdicts = verdicts;
     m_kinds = std::move(kinds);
     m_byStudent = false;
     m_expected = count;
@@ -108,7 +110,7 @@ void Waiter::Note(const std::string& kind, const std::string& student, int verdi
             return;
     }
     ++m_matched;
-    if (m_verdict == 0)
+    if (m_verdicts && m_verdict == 0)
         m_verdict = verdict;
 }
 

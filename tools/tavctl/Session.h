@@ -44,7 +44,9 @@ public:
     // One answer is expected from each of students.
     void ExpectStudents(std::set<std::string> kinds, std::set<std::string> students);
     // count answers are expected; 0: a number not known, wait the whole time.
-    void ExpectCount(std::set<std::string> kinds, int count);
+    // Without verdicts, what the answers carry is not the daemon's verdict
+    // on a request (listen).
+    void ExpectCount(std::set<std::string> kinds, int count, bool verdicts = true);
     // An answer of kind from student; verdict is the result it carries
     // (0 done), remembered when the answer counts.
     void Note(const std::string& kind, const std::string& student, int verdict = 0);
@@ -62,6 +64,7 @@ private:
     int m_expected = 0;
     int m_matched = 0;
     int m_verdict = 0;
+    bool m_verdicts = true;
     bool m_byStudent = false;
 };
 
