@@ -18,14 +18,3 @@ TEST(Json, StringsAreAlwaysValidJson)
     EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");  // above U+10FFFF
     EXPECT_EQ(JsonString("cut \xe2\x82"), "\"cut \\ufffd\\ufffd\"");
 }
-
-TEST(Json, ObjectsKeepTheOrderGiven)
-{
-    JsonObject inner;
-    inner.Str("name", "Calc").Null("path");
-    JsonObject o;
-    o.Str("type", "result").Int("result", -5).Bool("ok", false).Num("seconds", 0.5);
-    o.Strs("ids", {"S1", "S\"2"}).Objs("programs", {inner}).Merge(JsonObject().Obj("nested", JsonObject()));
-    EXPECT_EQ(o.Text(), "{\"type\":\"result\",\"result\":-5,\"ok\":false,\"seconds\":0.5,\"ids\":[\"S1\",\"S\\\"2\"],"
-                        "\"programs\":[{\"name\":\"Calc\",\"path\":null}],\"nested\":{}}");
-}

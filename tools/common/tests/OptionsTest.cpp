@@ -74,30 +74,6 @@ TEST(Options, HelpStopsTheParse)
     EXPECT_EQ(a.Positionals(), std::vector<std::string>{"cmd"});
 }
 
-TEST(Options, NumbersSwitchesAndSeconds)
-{
-    const ParsedArgs a = Parse({"cmd", "--oid", "12x", "--bus", "maybe"});
-    EXPECT_THROW(a.Int("oid", 0, 0, 100), UsageError);
-    EXPECT_THROW(a.Switch("bus", 0), UsageError);
-    EXPECT_EQ(Parse({"cmd", "--oid", "1", "--bus", "OFF"}).Switch("bus", 1), 0);
-    double s = 0;
-    EXPECT_TRUE(ParseSeconds("0.25", 10, s));
-    EXPECT_EQ(s, 0.25);
-    for (const char* bad : {"-1", "1e3", "11", "", "nan"})
-        EXPECT_FALSE(ParseSeconds(bad, 10, s)) << bad;
-    long v = 0;
-    EXPECT_FALSE(ParseInt("99999999999999999999", -5, 5, v));
-}
-
-// Help lines are what completion and the man pages read: "  --name VALUE"
-// at the start, the help from column 30.
-TEST(Options, HelpLines)
-{
-    EXPECT_EQ(OptionsHelp({kGlobal[1], kCommand[0]}),
-              "  -v, --verbose               more\n"
-              "  --student ID                a student (may be repeated)\n");
-}
-
 // 0, 1 and 2 keep their meaning, 126 and up stay the shell's.
 TEST(Options, ResultCodesAsExitStatus)
 {
