@@ -273,6 +273,30 @@ TEST_F(StudentCtl, ListenPrintsEveryNotification)
                               "notification: OnMessage(-1, \"two\\nlines\")", "notifications: 8"}));
 }
 
+// The same notifications as JSON: the callback's arguments by name.
+TEST_F(StudentCtl, ListenAsJson)
+{
+    Background listener({"student", "listen", "--json", "--count", "8", "--timeout", "20"});
+    std::string line;
+    ASSERT_TRUE(listener.ReadLine(line)) << listener.Why();
+    EXPECT_EQ(line, R"({"type":"listening","interface":"tav.studentdaemon.type"})");
+    s_daemon->Command("burst");
+    const Outcome run = listener.Finish();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string note = R"({"type":"notification","message":)";
+    EXPECT_EQ(run.out,
+              lines({R"({"type":"listening","interface":"tav.studentdaemon.type"})",
+                     (note + R"("CONNECTTEACHERCALLBACK","callback":"ConnectTeacherCallBack","teacherID":"T-7","result":3})").c_str(),
+                     (note + R"("SEARCHTEACHERCALLBACK","callback":"SearchTeacherCallBack","teachers":[]})").c_str(),
+                     (note + R"("NOTIFYLOCKSTATUSCHANGED","callback":"NotifyLockStatusChanged","locked":true})").c_str(),
+                     (note + R"("NOTIFYTABNAVPOLICYCHANGED","callback":"NotifyTabNavPolicyChanged"})").c_str(),
+                     (note + R"("NOTIFYSCHEDULEPOLICYCHANGED","callback":"NotifySchedulePolicyChanged"})").c_str(),
+                     (note + R"("NOTIFYTEACHERSTATUSCHANGED","callback":"NotifyTeacherStatusChanged","teacherID":"T-7","state":2})").c_str(),
+                     (note + R"("SEARCHLOCALPROGRAMCALLBACK","callback":"SearchLocalProgramCallBack","programsXML":"<not-programs/>","programs":null})").c_str(),
+                     (note + R"("POSTMESSAGE","callback":"OnMessage","id":-1,"text":"two\nlines"})").c_str(),
+                     R"({"type":"notifications","count":8})"}));
+}
+
 TEST_F(StudentCtl, BadInputSendsNothing)
 {
     const std::string dir = tavtest::MakeTempDir("bad");
