@@ -26,8 +26,11 @@ expect() {
 }
 
 expect "tavctl " "teacher student"
-expect "tavctl --" "--bus --verbose --help --version"
+expect "tavctl --" "--bus --verbose --json --result-status --help --version"
 expect "tavctl --bus unix:path=/x --verbose teacher deploy-s" "deploy-schedule-policy"
+# Options of every command are taken anywhere: their values are skipped.
+expect "tavctl teacher --bus unix:path=/x deploy-s" "deploy-schedule-policy"
+expect "tavctl teacher kick-off-student --json --st" "--student"
 expect "tavctl teacher deploy-schedule-policy --auto-lock " "on off"
 expect "tavctl teacher deploy-schedule-policy --file /etc/host" "$(compgen -f /etc/host | tr '\n' ' ' | sed 's/ $//')"
 expect "tavctl nobody " ""
@@ -42,7 +45,7 @@ for side in teacher student; do
   [ "$(echo "$listed" | wc -l)" -gt 10 ] || { echo "FAIL: $side lists too few commands"; failed=$((failed + 1)); }
   expect "tavctl $side " "$(echo $listed)"
   for command in $listed; do
-    options=$(tavctl "$side" "$command" --help | sed -n 's/^  \(--[a-z][-a-z]*\).*/\1/p')
+    options=$(tavctl "$side" "$command" --help | sed -n 's/^  \(-[a-z], \)\{0,1\}\(--[a-z][-a-z]*\).*/\2/p')
     expect "tavctl $side $command --" "$(echo $options)"
   done
 done

@@ -1,6 +1,7 @@
 // tav-info: prints where the system keeps its files and writes one log line,
 // so an administrator can see the layout and where a host's log goes; with
 // --check, reports every installed file that is missing or unreadable.
+#include "Options.h"
 #include "TAVLayout.h"
 #include "TAVLog.h"
 
@@ -21,20 +22,29 @@ using namespace LibTAVData;
 
 namespace {
 
-const char* const kUsage =
-    "usage: tav-info [--check]\n"
-    "\n"
-    "Prints the installation layout (configuration files, images, lock files)\n"
-    "and writes one line to the log file \"tav-info\" in the log folder.\n"
-    "\n"
-    "  --check     check the installation instead: report every file the\n"
-    "              libraries read that is missing or unreadable (pictures,\n"
-    "              sample configuration, message catalogues, bus policy)\n"
-    "  --version   print the version\n"
-    "  -h, --help  this text\n"
-    "\n"
-    "Exit status: 0 done (--check: everything is in place), 1 a file is missing\n"
-    "or unreadable, 2 bad usage.\n";
+const std::vector<tavtools::OptionSpec>& Options()
+{
+    static const std::vector<tavtools::OptionSpec> options = {
+        {"check", "", "check the installation instead: report every file the libraries read that is missing or "
+                      "unreadable (pictures, sample configuration, message catalogues, bus policy)"},
+        {"version", "", "print the version"},
+        {"help", "", "this text", false, false, 'h'},
+    };
+    return options;
+}
+
+std::string Usage()
+{
+    return "usage: tav-info [--check]\n"
+           "\n"
+           "Prints the installation layout (configuration files, images, lock files)\n"
+           "and writes one line to the log file \"tav-info\" in the log folder.\n"
+           "\n" +
+           tavtools::OptionsHelp(Options()) +
+           "\n"
+           "Exit status: 0 done (--check: everything is in place), 1 a file is missing\n"
+           "or unreadable, 2 bad usage.\n";
+}
 
 std::vector<std::string> SplitList(const std::string& text)
 {
@@ -120,20 +130,26 @@ int Check()
 
 int main(int argc, char** argv)
 {
-    const std::string arg = argc > 1 ? argv[1] : "";
-    if (argc > 2 || (argc == 2 && arg != "--help" && arg != "-h" && arg != "--version" && arg != "--check")) {
-        std::fprintf(stderr, "tav-info: unknown argument '%s' (try --help)\n", argv[argc > 2 ? 2 : 1]);
+    tavtools::ParsedArgs args;
+    try {
+        tavtools::OptionParser parser;
+        parser.Add(Options());
+        args = parser.Parse(std::vector<std::string>(argv + 1, argv + argc), [](const std::string& word, auto&) {
+            throw tavtools::UsageError("unknown argument '" + word + "'");
+        });
+    } catch (const tavtools::UsageError& e) {
+        std::fprintf(stderr, "tav-info: %s (try --help)\n", e.what());
         return 2;
     }
-    if (arg == "--help" || arg == "-h") {
-        std::fputs(kUsage, stdout);
+    if (args.Help()) {
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
-    if (arg == "--version") {
+    if (args.Has("version")) {
         std::printf("tav-info (TAV) %s\n", TAV_VERSION);
         return 0;
     }
-    if (arg == "--check")
+    if (args.Has("check"))
         return Check();
 
     const std::pair<const char*, std::string> files[] = {

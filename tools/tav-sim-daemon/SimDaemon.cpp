@@ -62,25 +62,41 @@ void SimDaemon::Answer(const std::string& name, const std::string& payload)
     }
     Log("request " + name + " op " + std::to_string(request.opid) + " student '" + request.studentID + "'" +
         (request.block ? " (blocking)" : " (signal)"));
+    tavtools::JsonObject event;
+    event.Str("type", "request").Str("message", name).Int("opid", request.opid).Str("studentID", request.studentID);
+    event.Bool("blocking", request.block);
 
     IPCAPI::CIntfData reply(name.substr(0, kNameWidth), request.opid, request.studentID);
     if (!loaded) {
         LogError("request " + name + ": not an envelope" + (request.block ? ", answered with result 1" : ""));
+        Event(event.Str("error", "not an envelope"));
         reply.SetResult(1);
-    } else if (!Handle(request, reply)) {
+    } else if (Handle(request, reply)) {
+        Event(event);
+    } else {
         const int code = ResultFor({name}, 1);
         LogError("request " + name + ": unknown message name" +
                  (request.block ? ", answered with result " + std::to_string(code) : ""));
+        Event(event.Str("error", "unknown message name"));
         reply.SetResult(code);
     }
     if (!request.block)
         return;
     int result = 0;
     reply.GetResult(result);
-    if (m_port.Reply(reply) != 0)
+    const bool failed = m_port.Reply(reply) != 0;
+    if (failed)
         LogError("reply to " + name + " could not be sent");
     else
         Log("reply " + name + " op " + std::to_string(request.opid) + " result " + std::to_string(result));
+    Event(tavtools::JsonObject().Str("type", "reply").Str("message", name).Int("opid", request.opid)
+              .Int("result", result).Bool("sent", !failed));
+}
+
+void SimDaemon::Event(const tavtools::JsonObject& event) const
+{
+    if (m_events)
+        m_events(event);
 }
 
 int SimDaemon::ResultFor(std::initializer_list<std::string> names, int fallback) const
@@ -130,11 +146,14 @@ void SimDaemon::SendDue()
         p.note.GetMessage(name);
         p.note.GetStudentID(student);
         p.note.GetResult(result);
-        if (m_port.Send(p.note) != 0)
+        const bool failed = m_port.Send(p.note) != 0;
+        if (failed)
             LogError("notification " + name + " could not be sent");
         else
             Log("notification " + name + " op " + std::to_string(p.opid) + " student '" + student +
                 "' result " + std::to_string(result));
+        Event(tavtools::JsonObject().Str("type", "notification").Str("message", name).Int("opid", p.opid)
+                  .Str("studentID", student).Int("result", result).Bool("sent", !failed));
     }
 }
 

@@ -5,10 +5,12 @@
 #define TAV_TOOLS_SIMDAEMON_H
 
 #include "IntfData.h"
+#include "Json.h"
 #include "SimOptions.h"
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace simdaemon {
@@ -64,6 +66,11 @@ public:
     // The commands of this side, one line.
     virtual std::string CommandHelp() const = 0;
 
+    // Told of every request taken, reply sent and notification sent, as an
+    // object of type "request", "reply" or "notification" (--json).
+    using Events = std::function<void(const tavtools::JsonObject&)>;
+    void SetEvents(Events events) { m_events = std::move(events); }
+
 protected:
     // One request as received.
     struct Request {
@@ -101,8 +108,11 @@ private:
     void Answer(const std::string& name, const std::string& payload);
     void SendDue();
 
+    void Event(const tavtools::JsonObject& event) const;
+
     DaemonPort& m_port;
     std::deque<Pending> m_queue;  // in due order
+    Events m_events;
 };
 
 } // namespace simdaemon

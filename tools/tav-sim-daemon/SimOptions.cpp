@@ -1,13 +1,12 @@
 #include "SimOptions.h"
 #include "TAVProtocol.h"
 
+#include "Options.h"
 #include "SafeFile.h"
 
 #include <dbus/dbus.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <set>
 #include <sstream>
 
@@ -21,19 +20,6 @@ constexpr std::size_t kMaxLineLength = 4096;
 // A full class with every field at its longest and a comment line for each
 // student stays well below this.
 constexpr std::size_t kMaxClassFileBytes = 1024 * 1024;
-
-bool ParseInt(const std::string& text, int low, int high, int& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
 
 // Fields travel in envelopes and parameter documents: printable UTF-8
 // without blanks, at most 64 bytes.
@@ -134,164 +120,139 @@ bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& stu
     return true;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help)
+namespace {
+
+const std::vector<tavtools::OptionSpec>& optionTable()
 {
-    help = false;
+    static const std::vector<tavtools::OptionSpec> options = {
+        {"students", "N", "teacher: a class of N students S1..SN (default 3)"},
+        {"student", "ID[,USER[,HOST[,IP]]]", "teacher: one student of the class", true},
+        {"class", "FILE", "teacher: the class from FILE, one student a line: ID [USER [HOST [IP]]]; # starts a "
+                          "comment line"},
+        {"teachers", "T1[,T2...]", "student: teachers a teacher search finds (default teacher1)"},
+        {"connected", "ID", "student: teacher connected at start (default none)"},
+        {"locked", "", "student: start locked"},
+        {"result", "NAME=CODE", "answer NAME with result CODE. NAME is a request (its reply and its notifications) "
+                                "or a notification name; unlisted names answer 0", true},
+        {"programs", "DIR", "folder listed for program searches whose folder cannot be read (default "
+                            "/usr/share/applications)"},
+        {"step-ms", "MS", "pause between the answers for successive students (default 100)"},
+        {"bus", "ADDRESS", "use the bus at ADDRESS instead of the system bus"},
+        {"log", "NAME", "log file $HOME/TAVLog/NAME.log (default tav-sim-daemon)"},
+        {"json", "", "print one JSON object a line on standard output (ready, every request, reply and "
+                     "notification, the answers to commands, stopped); the log then goes to its file only"},
+        {"version", "", "print the version"},
+        {"help", "", "show this text", false, false, 'h'},
+    };
+    return options;
+}
+
+void addStudent(std::list<IPCAPI::tagStudent_t>& students, const std::vector<std::string>& fields,
+                const std::string& context)
+{
+    std::string error;
+    if (!AddStudent(students, fields, error))
+        throw tavtools::UsageError(context + error);
+}
+
+std::string checkedTeacher(const std::string& id)
+{
+    if (!ValidField(id))
+        throw tavtools::UsageError("invalid teacher id '" + id + "' (1 to 64 characters, no blanks)");
+    return id;
+}
+
+void parse(const std::vector<std::string>& args, SimOptions& options, bool& help)
+{
+    tavtools::OptionParser parser;
+    parser.Add(optionTable());
     bool haveMode = false;
-    int generated = -1;
+    const tavtools::ParsedArgs parsed = parser.Parse(args, [&](const std::string& word, tavtools::OptionParser&) {
+        if (haveMode)
+            throw tavtools::UsageError("unexpected argument '" + word + "'");
+        if (word != "teacher" && word != "student")
+            throw tavtools::UsageError("unknown mode '" + word + "' (teacher or student)");
+        options.mode = word == "teacher" ? SimOptions::Teacher : SimOptions::Student;
+        haveMode = true;
+    });
+    help = parsed.Help();
+    options.showVersion = parsed.Has("version");
+    if (help || options.showVersion)
+        return;
+    if (!haveMode)
+        throw tavtools::UsageError("missing mode: teacher or student");
+
+    // The class in command-line order, from --student and --class.
     std::list<IPCAPI::tagStudent_t> listed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            return true;
-        }
-        if (arg.compare(0, 2, "--") != 0) {
-            if (haveMode) {
-                error = "unexpected argument '" + arg + "'";
-                return false;
-            }
-            if (arg == "teacher")
-                options.mode = SimOptions::Teacher;
-            else if (arg == "student")
-                options.mode = SimOptions::Student;
-            else {
-                error = "unknown mode '" + arg + "' (teacher or student)";
-                return false;
-            }
-            haveMode = true;
-            continue;
-        }
-        // --name value or --name=value
-        std::string value;
-        bool hasValue = false;
-        const std::size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.erase(eq);
-            hasValue = true;
-        }
-        auto take = [&](std::string& out) {
-            if (!hasValue) {
-                if (i + 1 >= args.size()) {
-                    error = "option " + arg + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            out = value;
-            return true;
-        };
-        std::string v;
-        if (arg == "--locked") {
-            if (hasValue) {
-                error = "option --locked takes no value";
-                return false;
-            }
-            options.locked = true;
-        } else if (arg == "--students") {
-            if (!take(v))
-                return false;
-            if (!ParseInt(v, 1, kMaxStudents, generated)) {
-                error = "--students needs a number from 1 to " + std::to_string(kMaxStudents) + ", not '" +
-                        v + "'";
-                return false;
-            }
-        } else if (arg == "--student") {
-            if (!take(v))
-                return false;
-            if (!AddStudent(listed, Split(v, ','), error)) {
-                error = "--student " + v + ": " + error;
-                return false;
-            }
-        } else if (arg == "--class") {
-            if (!take(v) || !ReadClassFile(v, listed, error))
-                return false;
-        } else if (arg == "--teachers") {
-            if (!take(v))
-                return false;
-            options.teachers.clear();
-            for (const std::string& t : Split(v, ',')) {
-                if (!ValidField(t)) {
-                    error = "invalid teacher id '" + t + "' (1 to 64 characters, no blanks)";
-                    return false;
-                }
-                options.teachers.push_back(t);
-            }
-        } else if (arg == "--connected") {
-            if (!take(v))
-                return false;
-            if (!ValidField(v)) {
-                error = "invalid teacher id '" + v + "' (1 to 64 characters, no blanks)";
-                return false;
-            }
-            options.connectedTeacher = v;
-        } else if (arg == "--result") {
-            if (!take(v))
-                return false;
+    for (const auto& option : parsed.Sequence()) {
+        const std::string& v = option.second;
+        if (option.first == "student") {
+            addStudent(listed, Split(v, ','), "--student " + v + ": ");
+        } else if (option.first == "class") {
+            std::string error;
+            if (!ReadClassFile(v, listed, error))
+                throw tavtools::UsageError(error);
+        } else if (option.first == "result") {
             const std::size_t at = v.find('=');
-            int code = 0;
-            if (at == std::string::npos || at == 0 || !ParseInt(v.substr(at + 1), INT_MIN, INT_MAX, code) ||
-                !dbus_validate_member(v.substr(0, at).c_str(), nullptr)) {
-                error = "--result needs NAME=CODE with a message name and a number, not '" + v + "'";
-                return false;
-            }
-            options.results[v.substr(0, at)] = code;
-        } else if (arg == "--programs") {
-            if (!take(v))
-                return false;
-            options.programsDir = v;
-        } else if (arg == "--step-ms") {
-            if (!take(v))
-                return false;
-            if (!ParseInt(v, 0, 60000, options.stepMs)) {
-                error = "--step-ms needs a number from 0 to 60000, not '" + v + "'";
-                return false;
-            }
-        } else if (arg == "--bus") {
-            if (!take(v))
-                return false;
-            if (v.empty()) {
-                error = "--bus needs an address";
-                return false;
-            }
-            options.busAddress = v;
-        } else if (arg == "--log") {
-            if (!take(v))
-                return false;
-            if (!ValidField(v) || v.find('/') != std::string::npos) {
-                error = "invalid log name '" + v + "'";
-                return false;
-            }
-            options.logName = v;
-        } else {
-            error = "unknown option '" + arg + "'";
-            return false;
+            long code = 0;
+            if (at == std::string::npos || at == 0 ||
+                !tavtools::ParseInt(v.substr(at + 1), INT_MIN, INT_MAX, code) ||
+                !dbus_validate_member(v.substr(0, at).c_str(), nullptr))
+                throw tavtools::UsageError("--result needs NAME=CODE with a message name and a number, not '" + v +
+                                           "'");
+            options.results[v.substr(0, at)] = static_cast<int>(code);
         }
     }
-    if (!haveMode) {
-        error = "missing mode: teacher or student";
-        return false;
+    const int generated = parsed.Int("students", 0, 1, kMaxStudents);
+    if (parsed.Has("teachers")) {
+        options.teachers.clear();
+        for (const std::string& t : Split(parsed.Get("teachers"), ','))
+            options.teachers.push_back(checkedTeacher(t));
     }
+    if (parsed.Has("connected"))
+        options.connectedTeacher = checkedTeacher(parsed.Get("connected"));
+    options.locked = parsed.Has("locked");
+    options.json = parsed.Has("json");
+    options.programsDir = parsed.Get("programs", options.programsDir);
+    options.stepMs = parsed.Int("step-ms", options.stepMs, 0, 60000);
+    options.busAddress = parsed.Get("bus");
+    if (parsed.Has("bus") && options.busAddress.empty())
+        throw tavtools::UsageError("--bus needs an address");
+    if (parsed.Has("log")) {
+        const std::string name = parsed.Get("log");
+        if (!ValidField(name) || name.find('/') != std::string::npos)
+            throw tavtools::UsageError("invalid log name '" + name + "'");
+        options.logName = name;
+    }
+
     if (options.mode == SimOptions::Teacher) {
-        if (generated > 0 && !listed.empty()) {
-            error = "--students cannot be combined with --student or --class";
-            return false;
-        }
+        if (generated > 0 && !listed.empty())
+            throw tavtools::UsageError("--students cannot be combined with --student or --class");
         if (!listed.empty())
             options.students = listed;
         else
             for (int n = 1; n <= (generated > 0 ? generated : 3); ++n)
                 options.students.push_back(MakeStudent(n, ""));
     } else {
-        if (generated > 0 || !listed.empty()) {
-            error = "--students, --student and --class are for the teacher mode";
-            return false;
-        }
+        if (generated > 0 || !listed.empty())
+            throw tavtools::UsageError("--students, --student and --class are for the teacher mode");
         if (options.teachers.empty())
             options.teachers.push_back("teacher1");
     }
-    return true;
+}
+
+} // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help)
+{
+    help = false;
+    try {
+        parse(args, options, help);
+        return true;
+    } catch (const tavtools::UsageError& e) {
+        error = e.what();
+        return false;
+    }
 }
 
 std::string Usage()
@@ -304,32 +265,16 @@ std::string Usage()
            "its side with a reply envelope, and sends the notifications the\n"
            "applications expect. It serves until SIGINT or SIGTERM.\n"
            "\n"
-           "Options:\n"
-           "  --students N            teacher: a class of N students S1..SN (default 3)\n"
-           "  --student ID[,USER[,HOST[,IP]]]\n"
-           "                          teacher: one student of the class (repeatable)\n"
-           "  --class FILE            teacher: the class from FILE, one student a line:\n"
-           "                          ID [USER [HOST [IP]]]; # starts a comment line\n"
-           "  --teachers T1[,T2...]   student: teachers a teacher search finds\n"
-           "                          (default teacher1)\n"
-           "  --connected ID          student: teacher connected at start (default none)\n"
-           "  --locked                student: start locked\n"
-           "  --result NAME=CODE      answer NAME with result CODE (repeatable). NAME is a\n"
-           "                          request (its reply and its notifications) or a\n"
-           "                          notification name; unlisted names answer 0\n"
-           "  --programs DIR          folder listed for program searches whose folder\n"
-           "                          cannot be read (default /usr/share/applications)\n"
-           "  --step-ms MS            pause between the answers for successive students\n"
-           "                          (default 100)\n"
-           "  --bus ADDRESS           use the bus at ADDRESS instead of the system bus\n"
-           "  --log NAME              log file $HOME/TAVLog/NAME.log (default tav-sim-daemon)\n"
-           "  --version               print the version\n"
-           "  -h, --help              show this text\n"
+           "Options (anywhere on the line):\n" +
+           tavtools::OptionsHelp(optionTable()) +
            "\n"
            "Commands on standard input, one a line:\n"
            "  teacher: list | new-student ID [USER [HOST [IP]]] | status ID N | quit\n"
            "  student: state | lock | unlock | teacher-state N | tabnav-changed |\n"
-           "           schedule-changed | quit\n";
+           "           schedule-changed | quit\n"
+           "\n"
+           "Exit status: 0 stopped by a signal or quit, 1 no bus or the name is taken,\n"
+           "2 bad options.\n";
 }
 
 } // namespace simdaemon

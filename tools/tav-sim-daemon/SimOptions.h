@@ -33,10 +33,16 @@ struct SimOptions {
     // Bus address to use instead of the system bus (empty: system bus).
     std::string busAddress;
     std::string logName = "tav-sim-daemon";
+    // --version: print it and stop.
+    bool showVersion = false;
+    // --json: standard output carries JSON objects only.
+    bool json = false;
 };
 
-// Fills options from the arguments (argv[0] excluded). False with a message
-// in error for anything it does not understand; help set for --help.
+// Fills options from the arguments (argv[0] excluded), parsed with the tools'
+// option parser: options anywhere, the mode as the one positional word.
+// False with a message in error for anything it does not understand; help
+// set for --help (nothing after it is looked at).
 bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help);
 
 // Reads a class file: one student a line, "ID [USER [HOST [IP]]]", blank

@@ -2,6 +2,8 @@
 // who write the applications, built on the daemon APIs of libtav. See
 // docs/tav-sim-daemon.md.
 #include "IPCStudentDaemonAPI.h"
+#include "Json.h"
+#include "ResultStream.h"
 #include "IPCTeacherDaemonAPI.h"
 #include "SimOptions.h"
 #include "StudentSim.h"
@@ -11,8 +13,11 @@
 
 #include <dbus/dbus.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -27,10 +32,31 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// A connection of our own (closed, then released) and a reference to the
+// library's shared one (released).
+struct ClosePrivate {
+    void operator()(DBusConnection* c) const
+    {
+        dbus_connection_close(c);
+        dbus_connection_unref(c);
+    }
+};
+struct Unref {
+    void operator()(DBusConnection* c) const { dbus_connection_unref(c); }
+};
+using PrivateConnection = std::unique_ptr<DBusConnection, ClosePrivate>;
+using SharedConnection = std::unique_ptr<DBusConnection, Unref>;
+
 void OnStopSignal(int)
 {
     g_stop = 1;
 }
+
+// The signal mask the wait for requests runs with: SIGINT and SIGTERM are
+// blocked everywhere else, so that one can only arrive inside that wait and
+// end it (never between the check of g_stop and the wait, where it would
+// be lost until the next request).
+sigset_t g_waitMask;
 
 void InstallSignals()
 {
@@ -40,16 +66,17 @@ void InstallSignals()
     sa.sa_flags = 0;  // no restart: a signal ends the wait at once
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    // Held back except while the serving loop waits (ppoll): a signal that
-    // came between its check of g_stop and the wait would not end the wait.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Reading the terminal from the background must not stop the process.
+    std::signal(SIGTTIN, SIG_IGN);
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stop, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    // Reading the terminal from the background must not stop the process.
-    std::signal(SIGTTIN, SIG_IGN);
+    // Before the library starts a thread: they inherit the mask.
+    pthread_sigmask(SIG_BLOCK, &stop, &g_waitMask);
+    sigdelset(&g_waitMask, SIGINT);
+    sigdelset(&g_waitMask, SIGTERM);
 }
 
 void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVData::CTAVLog::LOG_TRACE)
@@ -57,26 +84,68 @@ void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVDa
     LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, level, "", false);
 }
 
+// What the daemon prints: text, or with --json one object a line on the
+// original standard output (the library log, which echoes to descriptor 1,
+// is sent nowhere then).
+std::FILE* g_out = stdout;
+bool g_json = false;
+
+void Say(const std::string& text, const tavtools::JsonObject& object)
+{
+    if (g_json)
+        std::fprintf(g_out, "%s\n", object.Text().c_str());
+    else
+        std::fputs(text.c_str(), g_out);
+    std::fflush(g_out);
+}
+
+// An error on standard error, and as an object with --json.
+void Complain(const std::string& text, int status = 0)
+{
+    std::fprintf(stderr, "tav-sim-daemon: %s\n", text.c_str());
+    if (g_json) {
+        tavtools::JsonObject o;
+        o.Str("type", "error").Str("message", text);
+        if (status != 0)
+            o.Int("status", status);
+        std::fprintf(g_out, "%s\n", o.Text().c_str());
+        std::fflush(g_out);
+    }
+}
+
+// Lines of text as a list.
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t nl = text.find('\n', start);
+        lines.push_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+        start = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return lines;
+}
+
 // The unique name owning name on the bus; empty when none.
 std::string NameOwner(DBusConnection* c, const char* name)
 {
-    DBusMessage* m =
-        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner");
+    struct UnrefMessage {
+        void operator()(DBusMessage* m) const { dbus_message_unref(m); }
+    };
+    using Message = std::unique_ptr<DBusMessage, UnrefMessage>;
+    const Message m(
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"));
     if (!m)
         return "";
-    dbus_message_append_args(m, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    dbus_message_append_args(m.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
     DBusError err;
     dbus_error_init(&err);
-    DBusMessage* r = dbus_connection_send_with_reply_and_block(c, m, 5000, &err);
-    dbus_message_unref(m);
+    const Message r(dbus_connection_send_with_reply_and_block(c, m.get(), 5000, &err));
     dbus_error_free(&err);
-    std::string owner;
     const char* text = nullptr;
-    if (r && dbus_message_get_args(r, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
-        owner = text;
-    if (r)
-        dbus_message_unref(r);
-    return owner;
+    if (r && dbus_message_get_args(r.get(), nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
+        return text;
+    return "";
 }
 
 bool InForeground()
@@ -94,14 +163,19 @@ bool RunCommand(SimDaemon& sim, const std::string& raw)
     if (line == "quit" || line == "exit")
         return false;
     std::string out;
+    tavtools::JsonObject answer;
+    answer.Str("type", "command").Str("command", line);
     if (line == "help") {
-        std::printf("commands: %s\n", sim.CommandHelp().c_str());
+        out = "commands: " + sim.CommandHelp() + "\n";
+        Say(out, answer.Bool("ok", true).Strs("output", Lines(out)));
         return true;
     }
     if (sim.Command(line, out)) {
-        std::printf("%s", out.c_str());
+        Say(out, answer.Bool("ok", true).Strs("output", Lines(out)));
     } else {
         std::fprintf(stderr, "tav-sim-daemon: %s", out.c_str());
+        if (g_json)
+            Say("", answer.Bool("ok", false).Strs("output", Lines(out)));
         Log("command refused: " + line, LibTAVData::CTAVLog::LOG_WARNING);
     }
     return true;
@@ -117,7 +191,7 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         const int busFd = port.WaitFD();
         if (busFd < 0) {
             Log("the bus went away; stopping", LibTAVData::CTAVLog::LOG_ERROR);
-            std::fprintf(stderr, "tav-sim-daemon: the bus went away\n");
+            Complain("the bus went away");
             return 1;
         }
         // Sleep until a request arrives, a line is typed or the next
@@ -132,10 +206,8 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         // A terminal that is not ours is looked at again now and then.
         if (stdinOpen && !readStdin && (wait < 0 || wait > 500))
             wait = 500;
-        sigset_t none;
-        sigemptyset(&none);
-        const timespec limit{wait / 1000, (wait % 1000) * 1000000L};
-        if (ppoll(fds, n, wait < 0 ? nullptr : &limit, &none) <= 0 || !readStdin ||
+        struct timespec slice = {wait / 1000, (wait % 1000) * 1000000L};
+        if (ppoll(fds, n, wait < 0 ? nullptr : &slice, &g_waitMask) <= 0 || !readStdin ||
             !(fds[n - 1].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         char buf[4096];
@@ -155,7 +227,7 @@ int Serve(SimDaemon& sim, DaemonPort& port)
                 return 0;
         }
         if (typed.size() > 65536) {
-            std::fprintf(stderr, "tav-sim-daemon: input line too long, dropped\n");
+            Complain("input line too long, dropped");
             typed.clear();
         }
     }
@@ -166,23 +238,29 @@ int Serve(SimDaemon& sim, DaemonPort& port)
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--version") {
-            std::printf("tav-sim-daemon (TAV) %s\n", TAV_VERSION);
-            return 0;
-        }
     SimOptions options;
     std::string error;
     bool help = false;
-    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error, help)) {
-        std::fprintf(stderr, "tav-sim-daemon: %s (try --help)\n", error.c_str());
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!ParseOptions(args, options, error, help)) {
+        // Not understood, but a script that asked for JSON gets its error
+        // as JSON.
+        g_json = std::find(args.begin(), args.end(), "--json") != args.end();
+        Complain(error + " (try --help)", 2);
         return 2;
     }
     if (help) {
         std::fputs(Usage().c_str(), stdout);
         return 0;
     }
+    if (options.showVersion) {
+        std::printf("tav-sim-daemon (TAV) %s\n", TAV_VERSION);
+        return 0;
+    }
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    g_json = options.json;
+    if (g_json)
+        g_out = tavtools::TakeStandardOutput(false);
     InstallSignals();
     if (!options.busAddress.empty())
         setenv("DBUS_SYSTEM_BUS_ADDRESS", options.busAddress.c_str(), 1);
@@ -193,24 +271,17 @@ int main(int argc, char** argv)
 
     DBusError err;
     dbus_error_init(&err);
-    DBusConnection* probe = dbus_bus_get_private(DBUS_BUS_SYSTEM, &err);
+    const PrivateConnection probe(dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
     if (!probe) {
-        std::fprintf(stderr, "tav-sim-daemon: cannot reach the system bus: %s\n",
-                     err.message ? err.message : "unknown error");
+        Complain(std::string("cannot reach the system bus: ") + (err.message ? err.message : "unknown error"), 1);
         dbus_error_free(&err);
         return 1;
     }
-    dbus_connection_set_exit_on_disconnect(probe, FALSE);
-    auto closeProbe = [probe] {
-        dbus_connection_close(probe);
-        dbus_connection_unref(probe);
-    };
-    if (dbus_bus_name_has_owner(probe, busName, nullptr)) {
-        std::fprintf(stderr,
-                     "tav-sim-daemon: another daemon already owns %s on this bus; "
-                     "a second instance is not started\n",
-                     busName);
-        closeProbe();
+    dbus_connection_set_exit_on_disconnect(probe.get(), FALSE);
+    if (dbus_bus_name_has_owner(probe.get(), busName, nullptr)) {
+        Complain(std::string("another daemon already owns ") + busName +
+                     " on this bus; a second instance is not started",
+                 1);
         return 1;
     }
 
@@ -219,23 +290,18 @@ int main(int argc, char** argv)
         port.reset(new ApiPort<IPCAPI::IPCTeacherDaemonAPI>);
     else
         port.reset(new ApiPort<IPCAPI::IPCStudentDaemonAPI>);
-    // The shared connection the daemon API uses: its unique name must now
-    // own the daemon's name.
-    DBusConnection* bus = dbus_bus_get(DBUS_BUS_SYSTEM, nullptr);
-    const char* me = bus ? dbus_bus_get_unique_name(bus) : nullptr;
-    if (!me || NameOwner(probe, busName) != me) {
-        std::fprintf(stderr,
-                     "tav-sim-daemon: could not take the name %s (another daemon took it, or the bus "
-                     "policy does not let this user own it)\n",
-                     busName);
-        port.reset();
-        if (bus)
-            dbus_connection_unref(bus);
-        closeProbe();
-        return 1;
+    {
+        // The shared connection the daemon API uses: its unique name must
+        // now own the daemon's name.
+        const SharedConnection bus(dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
+        const char* me = bus ? dbus_bus_get_unique_name(bus.get()) : nullptr;
+        if (!me || NameOwner(probe.get(), busName) != me) {
+            Complain(std::string("could not take the name ") + busName +
+                         " (another daemon took it, or the bus policy does not let this user own it)",
+                     1);
+            return 1;
+        }
     }
-    closeProbe();
-    dbus_connection_unref(bus);
 
     std::unique_ptr<SimDaemon> sim;
     if (teacher)
@@ -246,14 +312,27 @@ int main(int argc, char** argv)
         teacher ? "teacher daemon with " + std::to_string(options.students.size()) + " students"
                 : "student daemon";
     Log("serving as " + std::string(busName) + ": " + what);
-    std::printf("tav-sim-daemon: %s ready as %s (SIGINT or SIGTERM stops it; type help for commands)\n",
-                what.c_str(), busName);
+    if (g_json)
+        sim->SetEvents([](const tavtools::JsonObject& event) { Say("", event); });
+    tavtools::JsonObject ready;
+    ready.Str("type", "ready").Str("mode", teacher ? "teacher" : "student").Str("name", busName);
+    if (teacher) {
+        std::vector<std::string> ids;
+        for (const IPCAPI::tagStudent_t& st : options.students)
+            ids.push_back(st.studentID);
+        ready.Strs("students", ids);
+    } else {
+        ready.Strs("teachers", options.teachers);
+    }
+    Say("tav-sim-daemon: " + what + " ready as " + busName +
+            " (SIGINT or SIGTERM stops it; type help for commands)\n",
+        ready);
 
     const int rc = Serve(*sim, *port);
 
     Log("stopping; releasing " + std::string(busName));
     sim.reset();
     port.reset();  // the last API object releases the bus name
-    std::printf("tav-sim-daemon: stopped\n");
+    Say("tav-sim-daemon: stopped\n", tavtools::JsonObject().Str("type", "stopped").Int("status", rc));
     return rc;
 }

@@ -1,40 +1,21 @@
 #include "Output.h"
 
+#include "ResultStream.h"
 #include "TAVLog.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavctl {
 
 std::FILE* Output::s_out = stdout;
 std::mutex Output::s_mutex;
+bool Output::s_json = false;
 
-void Output::Setup(bool verbose)
+void Output::Setup(bool verbose, bool json)
 {
-    std::fflush(stdout);
-    const int copy = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (copy < 0)
-        return;  // no standard output at all: results go where the log goes
-    std::FILE* out = ::fdopen(copy, "w");
-    if (!out) {
-        ::close(copy);
-        return;
-    }
-    std::setvbuf(out, nullptr, _IOLBF, 0);
-    if (verbose) {
-        ::dup2(STDERR_FILENO, STDOUT_FILENO);
-    } else {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDOUT_FILENO);
-            ::close(null);
-        }
-    }
-    s_out = out;
+    s_json = json;
+    s_out = tavtools::TakeStandardOutput(verbose);
 }
 
-void Output::Line(const std::string& text)
+void Output::Write(const std::string& text)
 {
     std::lock_guard<std::mutex> lock(s_mutex);
     std::fputs(text.c_str(), s_out);
@@ -42,8 +23,26 @@ void Output::Line(const std::string& text)
     std::fflush(s_out);
 }
 
-void Output::Error(const std::string& text)
+void Output::Emit(const std::vector<std::string>& lines, const JsonObject& object)
 {
+    if (s_json) {
+        Write(object.Text());
+        return;
+    }
+    for (const std::string& l : lines)
+        Write(l);
+}
+
+void Output::Line(const std::string& text)
+{
+    if (!s_json)
+        Write(text);
+}
+
+void Output::Error(const std::string& text, int status)
+{
+    if (s_json)
+        Write(Object("error").Str("message", text).Int("status", status).Text());
     {
         std::lock_guard<std::mutex> lock(s_mutex);
         std::fflush(s_out);
@@ -51,6 +50,13 @@ void Output::Error(const std::string& text)
         std::fflush(stderr);
     }
     LibTAVData::CTAVLog::WriteLine("tavctl: " + text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
+}
+
+JsonObject Output::Object(const std::string& type)
+{
+    JsonObject o;
+    o.Str("type", type);
+    return o;
 }
 
 std::string Output::Quote(const std::string& text)
@@ -92,6 +98,14 @@ std::string Output::Student(const IPCAPI::tagStudent_t& s)
     return Word(s.studentID) + " user=" + Word(s.username) + " host=" + Word(s.hostname) +
            " ip=" + Word(s.IP) + " start_time=" + std::to_string(s.start_time) +
            " locked=" + std::to_string(s.bLocked) + " status=" + std::to_string(s.status);
+}
+
+JsonObject Output::StudentJson(const IPCAPI::tagStudent_t& s)
+{
+    JsonObject o;
+    o.Str("studentID", s.studentID).Str("username", s.username).Str("hostname", s.hostname).Str("IP", s.IP);
+    o.Int("start_time", s.start_time).Int("bLocked", s.bLocked).Int("status", s.status);
+    return o;
 }
 
 } // namespace tavctl

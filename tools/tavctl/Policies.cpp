@@ -151,11 +151,11 @@ Document LockPolicy(const ParsedArgs& args, bool manual)
         policy.SetManualLockInfo(&options);
         doc.text = saved(policy);
     }
-    doc.summary = DescribeLockSchedule(policy);
+    doc.summary = DescribeLockSchedule(policy, &doc.json);
     return doc;
 }
 
-std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy)
+std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtools::JsonObject* json)
 {
     std::vector<std::string> lines;
     std::ostringstream head;
@@ -166,6 +166,7 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy)
 
     // Consecutive hours of one day read as one range: MONDAY 8-12.
     std::string ranges;
+    std::vector<tavtools::JsonObject> rangeObjects;
     const std::list<CLockTimeSection*>* list = policy.GetPAutomaticLockTimeList();
     std::size_t count = 0;
     if (list) {
@@ -174,10 +175,11 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy)
         auto flush = [&] {
             if (!open)
                 return;
+            const std::string day = CLockScheduleData::WeekDayInt2String(open->m_iDayOfWeek);
             if (!ranges.empty())
                 ranges += ", ";
-            ranges += CLockScheduleData::WeekDayInt2String(open->m_iDayOfWeek) + " " +
-                      std::to_string(open->m_iStartTime) + "-" + std::to_string(end);
+            ranges += day + " " + std::to_string(open->m_iStartTime) + "-" + std::to_string(end);
+            rangeObjects.push_back(tavtools::JsonObject().Str("day", day).Int("start", open->m_iStartTime).Int("end", end));
         };
         for (const CLockTimeSection* s : *list) {
             if (!s)
@@ -195,6 +197,7 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy)
     }
     lines.push_back("lock-sections: " + plural(count, "hour", "hours") + (ranges.empty() ? "" : ": " + ranges));
 
+    tavtools::JsonObject manual;
     CManualLock* m = policy.GetPManualLockInfo();
     if (m) {
         int locked = 0;
@@ -205,6 +208,18 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy)
            << " unlock-after-disconnect=" << m->GetUnlockAfterDisconnect()
            << " unlock-after-connect=" << m->GetUnlockAfterConnect();
         lines.push_back(os.str());
+        manual.Int("option", m->GetOption()).Int("lockedTime", locked).Int("disconnectTime", m->GetDisconnectTime());
+        manual.Int("unlockAfterDisconnect", m->GetUnlockAfterDisconnect())
+            .Int("unlockAfterConnect", m->GetUnlockAfterConnect());
+    }
+    if (json) {
+        json->Str("kind", "lock-schedule").Int("autoLock", policy.IsAutoLockEnable() ? 1 : 0);
+        json->Int("manualLock", policy.IsManualLockEnable() ? 1 : 0).Int("lockStatus", policy.GetLockStatus());
+        json->Bool("locked", policy.Islocked()).Int("hours", static_cast<long long>(count)).Objs("sections", rangeObjects);
+        if (m)
+            json->Obj("manualLockInfo", manual);
+        else
+            json->Null("manualLockInfo");
     }
     return lines;
 }
@@ -253,16 +268,24 @@ Document TabNavPolicy(const ParsedArgs& args)
     }
     std::string tabs;
     std::size_t count = 0;
+    std::vector<tavtools::JsonObject> tabObjects;
     if (model.GetPCategoryInfoList()) {
         for (const CCategory* tab : *model.GetPCategoryInfoList()) {
             if (!tab)
                 continue;
             ++count;
-            const std::size_t n = tab->GetPApplicationInfoList() ? tab->GetPApplicationInfoList()->size() : 0;
-            tabs += (tabs.empty() ? ": " : ", ") + tab->GetName() + " (" + plural(n, "program", "programs") + ")";
+            std::vector<tavtools::JsonObject> programs;
+            if (tab->GetPApplicationInfoList())
+                for (const CApplicationInfo* app : *tab->GetPApplicationInfoList())
+                    if (app)
+                        programs.push_back(tavtools::JsonObject().Str("name", app->GetName()).Str("path", app->GetPath()));
+            tabs += (tabs.empty() ? ": " : ", ") + tab->GetName() + " (" +
+                    plural(programs.size(), "program", "programs") + ")";
+            tabObjects.push_back(tavtools::JsonObject().Str("name", tab->GetName()).Objs("programs", programs));
         }
     }
     doc.summary.push_back("tab-navigation: " + plural(count, "tab", "tabs") + tabs);
+    doc.json.Str("kind", "tab-navigation").Objs("tabs", tabObjects);
     return doc;
 }
 
@@ -301,6 +324,10 @@ Document SystemSettings(const ParsedArgs& args)
        << " add-to-class=" << settings.GetAddToCurrentClassAllow()
        << " auto-deploy=" << settings.GetAutoDeployEnabled();
     doc.summary.push_back(os.str());
+    doc.json.Str("kind", "system-settings").Int("usbStorage", settings.GetUSBStorageenabled());
+    doc.json.Int("newStudentDialog", settings.GetNewStudentConnectDialogEnable())
+        .Int("connectAllow", settings.GetConnectPolicyAllow());
+    doc.json.Int("addToClass", settings.GetAddToCurrentClassAllow()).Int("autoDeploy", settings.GetAutoDeployEnabled());
     return doc;
 }
 
@@ -331,6 +358,7 @@ Document StudentInfo(const ParsedArgs& args)
     }
     doc.summary.push_back("student-info: id=" + Output::Word(info.GetStudentID()) +
                           " name=" + Output::Word(info.GetStudentName()));
+    doc.json.Str("kind", "student-info").Str("studentID", info.GetStudentID()).Str("studentName", info.GetStudentName());
     return doc;
 }
 
@@ -361,6 +389,7 @@ Document TeacherInfo(const ParsedArgs& args)
     }
     doc.summary.push_back("teacher-info: name=" + Output::Word(info.GetTeacherName()) +
                           " course=" + Output::Word(info.GetCourse()));
+    doc.json.Str("kind", "teacher-info").Str("teacherName", info.GetTeacherName()).Str("course", info.GetCourse());
     return doc;
 }
 

@@ -6,6 +6,7 @@
 #define TAVCTL_POLICIES_H
 
 #include "CommandLine.h"
+#include "Json.h"
 
 #include <string>
 #include <vector>
@@ -16,10 +17,12 @@ class CLockScheduleData;
 
 namespace tavctl {
 
-// A document and the lines that describe it to the user.
+// A document, the lines that describe it to the user and the same as a
+// JSON object.
 struct Document {
     std::string text;
     std::vector<std::string> summary;
+    tavtools::JsonObject json;
 };
 
 // Lock schedule (LockScheduleData.h). With manual set, a policy built from
@@ -27,7 +30,9 @@ struct Document {
 std::vector<OptionSpec> LockPolicyOptions();
 Document LockPolicy(const ParsedArgs& args, bool manual);
 // "lock-schedule: ...", "lock-sections: ...", "manual-lock: ..." lines.
-std::vector<std::string> DescribeLockSchedule(LibTAVData::CLockScheduleData& policy);
+// With json, the same as an object (kind "lock-schedule").
+std::vector<std::string> DescribeLockSchedule(LibTAVData::CLockScheduleData& policy,
+                                              tavtools::JsonObject* json = nullptr);
 
 // Tab navigation (TabNavigationData.h).
 std::vector<OptionSpec> TabNavOptions();

@@ -48,18 +48,23 @@ void BlockTerminalSignals()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+int Interruption()
+{
+    if (g_takenSignal != 0)
+        return g_takenSignal;
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0)
+        return 0;
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&pending, s) == 1)
+            return s;
+    return 0;
+}
+
 void DieIfInterrupted()
 {
-    int sig = g_takenSignal;
-    if (sig == 0) {
-        sigset_t pending;
-        sigemptyset(&pending);
-        if (sigpending(&pending) != 0)
-            return;
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            if (sigismember(&pending, s) == 1)
-                sig = s;
-    }
+    const int sig = Interruption();
     if (sig == 0)
         return;
     std::fflush(nullptr);
@@ -71,17 +76,29 @@ void DieIfInterrupted()
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);  // ...and ends the process here
 }
 
-void Waiter::Expect(std::set<std::string> kinds, std::set<std::string> students, int count)
+void Waiter::ExpectStudents(std::set<std::string> kinds, std::set<std::string> students)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_verdicts = true;
     m_kinds = std::move(kinds);
-    m_byStudent = !students.empty();
-    m_expected = m_byStudent ? static_cast<int>(students.size()) : count;
+    m_byStudent = true;
+    m_expected = static_cast<int>(students.size());
     m_students = std::move(students);
     m_matched = 0;
 }
 
-void Waiter::Note(const std::string& kind, const std::string& student)
+void Waiter::ExpectCount(std::set<std::string> kinds, int count, bool verdicts)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_verdicts = verdicts;
+    m_kinds = std::move(kinds);
+    m_byStudent = false;
+    m_expected = count;
+    m_students.clear();
+    m_matched = 0;
+}
+
+void Waiter::Note(const std::string& kind, const std::string& student, int verdict)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_kinds.empty() && m_kinds.count(kind) == 0)
@@ -93,11 +110,15 @@ void Waiter::Note(const std::string& kind, const std::string& student)
             return;
     }
     ++m_matched;
+    if (m_verdicts && m_verdict == 0)
+        m_verdict = verdict;
 }
 
 bool Waiter::Done()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_byStudent)
+        return m_students.empty();
     return m_expected > 0 && m_matched >= m_expected;
 }
 
@@ -110,12 +131,26 @@ int Waiter::Matched()
 int Waiter::Expected()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_expected;
+    return m_byStudent || m_expected > 0 ? m_expected : -1;
+}
+
+int Waiter::Verdict()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_verdict;
 }
 
 Session::Session(Side side) : m_side(side) {}
 
 Session::~Session() { Close(); }
+
+void Session::NoteResult(int code)
+{
+    if (m_result == 0)
+        m_result = code;
+}
+
+int Session::Verdict() { return m_result != 0 ? m_result : m_waiter.Verdict(); }
 
 const char* Session::SideName() const { return m_side == Side::Teacher ? "teacher" : "student"; }
 

@@ -41,14 +41,21 @@ enum class Side { Teacher, Student };
 class Waiter {
 public:
     // kinds: the callback names that count (empty: every notification).
-    // students: answers expected from these ids, each once; otherwise
-    // count answers are expected (0: none, wait the whole time).
-    void Expect(std::set<std::string> kinds, std::set<std::string> students, int count);
-    void Note(const std::string& kind, const std::string& student);
+    // One answer is expected from each of students.
+    void ExpectStudents(std::set<std::string> kinds, std::set<std::string> students);
+    // count answers are expected; 0: a number not known, wait the whole time.
+    // Without verdicts, what the answers carry is not the daemon's verdict
+    // on a request (listen).
+    void ExpectCount(std::set<std::string> kinds, int count, bool verdicts = true);
+    // An answer of kind from student; verdict is the result it carries
+    // (0 done), remembered when the answer counts.
+    void Note(const std::string& kind, const std::string& student, int verdict = 0);
     bool Done();
     int Matched();
-    // What was expected, for messages: a number, or 0 when nothing.
+    // The number expected, or -1 when it is not known.
     int Expected();
+    // The first non-zero verdict of an answer that counted (0: none).
+    int Verdict();
 
 private:
     std::mutex m_mutex;
@@ -56,6 +63,8 @@ private:
     std::set<std::string> m_students;
     int m_expected = 0;
     int m_matched = 0;
+    int m_verdict = 0;
+    bool m_verdicts = true;
     bool m_byStudent = false;
 };
 
@@ -90,6 +99,12 @@ public:
 
     Waiter& GetWaiter() { return m_waiter; }
 
+    // The result code of a blocking request; the first non-zero one is kept.
+    void NoteResult(int code);
+    // The daemon's first non-zero verdict: a blocking request's result code,
+    // else that of an answer waited for (0 when everything succeeded).
+    int Verdict();
+
     // Where the log of this run goes, for messages.
     static std::string LogFile();
 
@@ -97,6 +112,7 @@ private:
     Side m_side;
     IPCAPI::IPCAPIBase* m_api = nullptr;
     Waiter m_waiter;
+    int m_result = 0;
 };
 
 // Runs fn with the terminal signals let through in the calling thread:
@@ -111,6 +127,8 @@ void BlockTerminalSignals();
 // and stops as well. Returns when there was none. Call once the API object
 // is gone.
 void DieIfInterrupted();
+// The terminal signal taken while waiting, or pending; 0 when none.
+int Interruption();
 
 } // namespace tavctl
 

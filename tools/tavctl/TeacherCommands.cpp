@@ -22,17 +22,6 @@ namespace {
 
 std::string yesNo(bool b) { return b ? "true" : "false"; }
 
-std::string programsArg(const std::string& xml)
-{
-    if (xml.empty())
-        return "\"\"";
-    CSearchResultData doc;
-    if (doc.LoadFromString(xml) != 0 || !doc.GetPApplicationInfoList())
-        return std::to_string(xml.size()) + " bytes, no programs document";
-    const std::size_t n = doc.GetPApplicationInfoList()->size();
-    return std::to_string(n) + (n == 1 ? " program" : " programs");
-}
-
 // Prints every notification as it arrives and tells the waiter; merges the
 // program-search answers the way the search dialog does.
 class TeacherPrinter : public IIPCTeacherAPICallback {
@@ -41,8 +30,9 @@ public:
 
     void SearchProgramCallBack(std::string studentID, std::string programsXML) override
     {
-        Print("SearchProgramCallBack", studentID,
-              "(" + Output::Quote(studentID) + ", " + programsArg(programsXML) + ")");
+        NotificationLine(m_waiter, Msg::TEACHER_SEARCHPROGRAMCALLBACK, "SearchProgramCallBack", studentID,
+                         Output::Quote(studentID) + ", " + ProgramsArgument(programsXML),
+                         JsonObject().Str("studentID", studentID).Merge(ProgramsJson(programsXML)));
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_searchAnswers;
         if (!programsXML.empty())
@@ -50,64 +40,70 @@ public:
     }
     void ManualLockRemotStudentCallBack(std::string studentID, int result) override
     {
-        Print("ManualLockRemotStudentCallBack", studentID,
-              "(" + Output::Quote(studentID) + ", " + std::to_string(result) + ")");
+        Returned(Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, "ManualLockRemotStudentCallBack", studentID, result);
     }
     void ManualUnLockRemotStudentCallBack(std::string studentID, int result) override
     {
-        Print("ManualUnLockRemotStudentCallBack", studentID,
-              "(" + Output::Quote(studentID) + ", " + std::to_string(result) + ")");
+        Returned(Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, "ManualUnLockRemotStudentCallBack", studentID,
+                 result);
     }
     void KickOffStudentCallBack(std::string studentID, int result) override
     {
-        Print("KickOffStudentCallBack", studentID,
-              "(" + Output::Quote(studentID) + ", " + std::to_string(result) + ")");
+        Returned(Msg::TEACHER_KICKOFFSTUDENTCALLBACK, "KickOffStudentCallBack", studentID, result);
     }
     void NotifyStudentStatusChanged(std::string studentID, int status) override
     {
-        Print("NotifyStudentStatusChanged", studentID,
-              "(" + Output::Quote(studentID) + ", " + std::to_string(status) + ")");
+        NotificationLine(m_waiter, Msg::TEACHER_NOTIFYSTUDENTSTATUSCHANGED, "NotifyStudentStatusChanged", studentID,
+                         Output::Quote(studentID) + ", " + std::to_string(status),
+                         JsonObject().Str("studentID", studentID).Int("status", status));
     }
     void DeployTabNavPolicyCallBack(std::string studentID, bool success) override
     {
-        Print("DeployTabNavPolicyCallBack", studentID, "(" + Output::Quote(studentID) + ", " + yesNo(success) + ")");
+        Deployed(Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, "DeployTabNavPolicyCallBack", studentID, success);
     }
     void DeploySchedulePolicyCallBack(std::string studentID, bool success) override
     {
-        Print("DeploySchedulePolicyCallBack", studentID,
-              "(" + Output::Quote(studentID) + ", " + yesNo(success) + ")");
+        Deployed(Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK, "DeploySchedulePolicyCallBack", studentID, success);
     }
     void NewStudentCallBack(const tagStudent_t& student) override
     {
-        Print("NewStudentCallBack", student.studentID, "(" + Output::Student(student) + ")");
+        NotificationLine(m_waiter, Msg::TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK, "NewStudentCallBack",
+                         student.studentID, Output::Student(student),
+                         JsonObject().Obj("student", Output::StudentJson(student)));
     }
     void OnMessage(int id, std::string text) override
     {
-        Print("OnMessage", "", "(" + std::to_string(id) + ", " + Output::Quote(text) + ")");
+        NotificationLine(m_waiter, Msg::POSTMESSAGE, "OnMessage", "", std::to_string(id) + ", " + Output::Quote(text),
+                         JsonObject().Int("id", id).Str("text", text));
     }
 
     // After the session is closed: the merged search result.
-    std::vector<std::string> Merged()
+    void PrintMerged()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<std::string> lines;
-        const std::list<CApplicationInfo*>* apps = m_merged.GetPApplicationInfoList();
-        const std::size_t n = apps ? apps->size() : 0;
-        lines.push_back("merged: " + std::to_string(n) + (n == 1 ? " program" : " programs") + " from " +
-                        std::to_string(m_searchAnswers) + (m_searchAnswers == 1 ? " answer" : " answers"));
-        if (apps)
-            for (const CApplicationInfo* app : *apps)
-                if (app)
-                    lines.push_back("program: " + Output::Quote(app->GetName()) + " " + Output::Word(app->GetPath()));
-        return lines;
+        std::vector<std::string> programLines;
+        std::vector<JsonObject> programs;
+        ListPrograms(m_merged, programLines, programs);
+        const std::size_t n = programs.size();
+        std::vector<std::string> lines = {"merged: " + std::to_string(n) + (n == 1 ? " program" : " programs") +
+                                          " from " + std::to_string(m_searchAnswers) +
+                                          (m_searchAnswers == 1 ? " answer" : " answers")};
+        lines.insert(lines.end(), programLines.begin(), programLines.end());
+        Output::Emit(lines, Output::Object("merged").Int("answers", m_searchAnswers).Objs("programs", programs));
     }
 
 private:
-    void Print(const std::string& kind, const std::string& student, const std::string& args)
+    // An answer carrying the student's result code.
+    void Returned(const char* message, const char* callback, const std::string& studentID, int result)
     {
-        Output::Line("notification: " + kind + args);
-        if (m_waiter)
-            m_waiter->Note(kind, student);
+        NotificationLine(m_waiter, message, callback, studentID, Output::Quote(studentID) + ", " + std::to_string(result),
+                         JsonObject().Str("studentID", studentID).Int("result", result), result);
+    }
+    // A deployment's answer: applied or not (a failure counts as result 1).
+    void Deployed(const char* message, const char* callback, const std::string& studentID, bool success)
+    {
+        NotificationLine(m_waiter, message, callback, studentID, Output::Quote(studentID) + ", " + yesNo(success),
+                         JsonObject().Str("studentID", studentID).Bool("success", success), success ? 0 : 1);
     }
 
     Waiter* m_waiter = nullptr;
@@ -130,14 +126,15 @@ IPCTeacherAPI& api(Session& s)
 }
 
 // A blocking request with no output parameter.
-int call(Session& s, const std::string& message, const std::string& detail, const std::vector<std::string>& lines,
-         const std::function<int(IPCTeacherAPI&, int&)>& request)
+int call(Session& s, const std::string& message, const std::string& detail, const JsonObject& fields,
+         const Document* document, const std::function<int(IPCTeacherAPI&, int&)>& request)
 {
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine(message, detail);
-    for (const std::string& l : lines)
-        Output::Line(l);
+    RequestLine(message, true, detail, fields, document);
+    if (document)
+        for (const std::string& l : document->summary)
+            Output::Line(l);
     int ret = 0;
     const int rc = s.Blocking([&] { return request(t, ret); });
     ResultLine(s, message, rc, ret);
@@ -151,7 +148,7 @@ std::vector<OptionSpec> targetOptions(bool several)
         return {{"student", "ID", "the student", false, true}};
     return {
         {"student", "ID", "a student", true},
-        {"all", "", "every student the daemon lists (asks it with TEACHER_GETSTUDENTLIST first)"},
+        {"all", "", "every student the daemon lists (asks it with " + std::string(Msg::TEACHER_GETSTUDENTLIST) + " first)"},
     };
 }
 
@@ -171,34 +168,35 @@ std::vector<std::string> checkedTargets(const ParsedArgs& a)
     return ids;
 }
 
+// The class as the daemon lists it, asked for another option (purpose):
+// "request: TEACHER_GETSTUDENTLIST (for --PURPOSE)", its result and
+// "students: ID..."; false when the daemon's result code is not 0.
+bool askClass(Session& s, IPCTeacherAPI& t, const std::string& purpose, std::vector<std::string>& ids)
+{
+    RequestLine(Msg::TEACHER_GETSTUDENTLIST, true, " (for --" + purpose + ")", JsonObject().Str("for", purpose));
+    std::list<tagStudent_t> students;
+    int ret = 0;
+    const int rc = s.Blocking([&] { return t.GetStudentList(students, ret); });
+    std::vector<JsonObject> records;
+    for (const tagStudent_t& st : students) {
+        ids.push_back(st.studentID);
+        records.push_back(Output::StudentJson(st));
+    }
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret,
+               ids.empty() ? std::vector<std::string>() : std::vector<std::string>{"students: " + JoinIds(ids)},
+               JsonObject().Objs("students", records));
+    return ret == 0;
+}
+
 // The ids given, or for --all the daemon's list (the bus is checked).
 std::vector<std::string> resolveTargets(Session& s, const ParsedArgs& a, std::vector<std::string> ids)
 {
     if (!a.Has("all"))
         return ids;
-    IPCTeacherAPI& t = api(s);
-    RequestLine(Msg::TEACHER_GETSTUDENTLIST, " (for --all)");
-    std::list<tagStudent_t> students;
-    int ret = 0;
-    const int rc = s.Blocking([&] { return t.GetStudentList(students, ret); });
-    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret);
-    std::string line;
-    for (const tagStudent_t& st : students) {
-        ids.push_back(st.studentID);
-        line += " " + Output::Word(st.studentID);
-    }
+    askClass(s, api(s), "all", ids);
     if (ids.empty())
         throw Failure("the teacher daemon lists no students: nothing sent");
-    Output::Line("students:" + line);
     return ids;
-}
-
-std::string joinIds(const std::vector<std::string>& ids)
-{
-    std::string text;
-    for (const std::string& id : ids)
-        text += (text.empty() ? "" : " ") + Output::Word(id);
-    return text;
 }
 
 std::vector<OptionSpec> concat(std::vector<OptionSpec> a, const std::vector<OptionSpec>& b)
@@ -212,24 +210,26 @@ std::vector<OptionSpec> concat(std::vector<OptionSpec> a, const std::vector<Opti
 int updateTeacherInfo(Session& s, const ParsedArgs& a)
 {
     const Document d = TeacherInfo(a);
-    return call(s, Msg::TEACHER_UPDATETEACHERINFO, "", d.summary,
+    return call(s, Msg::TEACHER_UPDATETEACHERINFO, "", JsonObject(), &d,
                 [&](IPCTeacherAPI& t, int& ret) { return t.UpdateTeacherInfo(d.text, ret); });
 }
 
 int startController(Session& s, const ParsedArgs&)
 {
-    return call(s, Msg::TEACHER_STARTCONTROLLER, "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StartController(ret); });
+    return call(s, Msg::TEACHER_STARTCONTROLLER, "", JsonObject(), nullptr,
+                [](IPCTeacherAPI& t, int& ret) { return t.StartController(ret); });
 }
 
 int stopController(Session& s, const ParsedArgs&)
 {
-    return call(s, Msg::TEACHER_STOPCONTROLLER, "", {}, [](IPCTeacherAPI& t, int& ret) { return t.StopController(ret); });
+    return call(s, Msg::TEACHER_STOPCONTROLLER, "", JsonObject(), nullptr,
+                [](IPCTeacherAPI& t, int& ret) { return t.StopController(ret); });
 }
 
 int cancelOperation(Session& s, const ParsedArgs& a)
 {
     const int oid = RequiredInt(a, "oid");
-    return call(s, Msg::TEACHER_CANCELOPERATION, " oid=" + std::to_string(oid), {},
+    return call(s, Msg::TEACHER_CANCELOPERATION, " oid=" + std::to_string(oid), JsonObject().Int("oid", oid), nullptr,
                 [&](IPCTeacherAPI& t, int& ret) { return t.CancelOperation(oid, ret); });
 }
 
@@ -237,14 +237,17 @@ int getStudentList(Session& s, const ParsedArgs&)
 {
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine(Msg::TEACHER_GETSTUDENTLIST);
+    RequestLine(Msg::TEACHER_GETSTUDENTLIST, true);
     std::list<tagStudent_t> students;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentList(students, ret); });
-    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret);
-    Output::Line("students: " + std::to_string(students.size()));
-    for (const tagStudent_t& st : students)
-        Output::Line("student: " + Output::Student(st));
+    std::vector<std::string> lines = {"students: " + std::to_string(students.size())};
+    std::vector<JsonObject> records;
+    for (const tagStudent_t& st : students) {
+        lines.push_back("student: " + Output::Student(st));
+        records.push_back(Output::StudentJson(st));
+    }
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLIST, rc, ret, lines, JsonObject().Objs("students", records));
     return 0;
 }
 
@@ -254,16 +257,17 @@ int getStudentStatus(Session& s, const ParsedArgs& a)
     CheckStudentID(id, "--student");
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine(Msg::TEACHER_GETSTUDENTSTATUS, " student=" + Output::Word(id));
+    RequestLine(Msg::TEACHER_GETSTUDENTSTATUS, true, " student=" + Output::Word(id), JsonObject().Str("student", id));
     // An answer without a record leaves this as it is: an empty id says so.
     tagStudent_t student;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentStatus(id, student, ret); });
-    ResultLine(s, Msg::TEACHER_GETSTUDENTSTATUS, rc, ret);
     if (student.studentID.empty() && student.username.empty() && student.hostname.empty() && student.IP.empty())
-        Output::Line("student: none in the answer");
+        ResultLine(s, Msg::TEACHER_GETSTUDENTSTATUS, rc, ret, {"student: none in the answer"},
+                   JsonObject().Null("student"));
     else
-        Output::Line("student: " + Output::Student(student));
+        ResultLine(s, Msg::TEACHER_GETSTUDENTSTATUS, rc, ret, {"student: " + Output::Student(student)},
+                   JsonObject().Obj("student", Output::StudentJson(student)));
     return 0;
 }
 
@@ -273,18 +277,24 @@ int getStudentLockPolicy(Session& s, const ParsedArgs& a)
     CheckStudentID(id, "--student");
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    RequestLine(Msg::TEACHER_GETSTUDENTLOCKPOLICY, " student=" + Output::Word(id));
+    RequestLine(Msg::TEACHER_GETSTUDENTLOCKPOLICY, true, " student=" + Output::Word(id),
+                JsonObject().Str("student", id));
     CLockScheduleData policy;
     int ret = 0;
     const int rc = s.Blocking([&] { return t.GetStudentLockPolicy(id, policy, ret); });
-    ResultLine(s, Msg::TEACHER_GETSTUDENTLOCKPOLICY, rc, ret);
-    for (const std::string& l : DescribeLockSchedule(policy))
-        Output::Line(l);
-    if (a.Has("save")) {
-        if (policy.Save2File(a.Get("save")) != 0)
-            throw Failure("the policy was received but could not be saved to " + a.Get("save"));
-        Output::Line("saved: " + a.Get("save"));
+    JsonObject described;
+    std::vector<std::string> lines = DescribeLockSchedule(policy, &described);
+    JsonObject fields;
+    fields.Obj("policy", described);
+    const std::string path = a.Get("save");
+    const bool saved = rc == 0 && a.Has("save") && policy.Save2File(path) == 0;
+    if (saved) {
+        lines.push_back("saved: " + path);
+        fields.Str("saved", path);
     }
+    ResultLine(s, Msg::TEACHER_GETSTUDENTLOCKPOLICY, rc, ret, lines, fields);
+    if (a.Has("save") && !saved)
+        throw Failure("the policy was received but could not be saved to " + path);
     return 0;
 }
 
@@ -296,7 +306,7 @@ int changePassword(Session& s, const ParsedArgs&)
         throw UsageError("the new passwords differ: nothing sent");
     CheckText(oldPassword, "the old password");
     CheckText(newPassword, "the new password");
-    return call(s, Msg::TEACHER_CHANGEPASSWORD, "", {},
+    return call(s, Msg::TEACHER_CHANGEPASSWORD, "", JsonObject(), nullptr,
                 [&](IPCTeacherAPI& t, int& ret) { return t.ChangePassword(oldPassword, newPassword, ret); });
 }
 
@@ -304,8 +314,17 @@ int importCertificate(Session& s, const ParsedArgs& a)
 {
     const std::string path = a.Get("path");
     CheckText(path, "--path");
-    return call(s, Msg::TEACHER_IMPORTCERTIFICATE, " path=" + Output::Word(path), {},
-                [&](IPCTeacherAPI& t, int& ret) { return t.ImportCertificate(path, ret); });
+    return call(s, Msg::TEACHER_IMPORTCERTIFICATE, " path=" + Output::Word(path), JsonObject().Str("path", path),
+                nullptr, [&](IPCTeacherAPI& t, int& ret) { return t.ImportCertificate(path, ret); });
+}
+
+// " path=PATH" and {"path"} when --path is given.
+std::string pathDetail(const ParsedArgs& a, JsonObject& fields)
+{
+    if (!a.Has("path"))
+        return "";
+    fields.Str("path", a.Get("path"));
+    return " path=" + Output::Word(a.Get("path"));
 }
 
 int verifyPassword(Session& s, const ParsedArgs& a)
@@ -314,20 +333,22 @@ int verifyPassword(Session& s, const ParsedArgs& a)
     CheckText(path, "--path");
     const std::string password = ReadSecret("Password: ");
     CheckText(password, "the password");
-    return call(s, Msg::TEACHER_VERIFYPASSWORD, a.Has("path") ? " path=" + Output::Word(path) : "", {},
-                [&](IPCTeacherAPI& t, int& ret) {
-                    return a.Has("path") ? t.VerifyPassword(path, password, ret) : t.VerifyPassword(password, ret);
-                });
+    JsonObject fields;
+    const std::string detail = pathDetail(a, fields);
+    return call(s, Msg::TEACHER_VERIFYPASSWORD, detail, fields, nullptr, [&](IPCTeacherAPI& t, int& ret) {
+        return a.Has("path") ? t.VerifyPassword(path, password, ret) : t.VerifyPassword(password, ret);
+    });
 }
 
 int verifyCertificate(Session& s, const ParsedArgs& a)
 {
     const std::string path = a.Get("path");
     CheckText(path, "--path");
-    return call(s, Msg::TEACHER_VERIFYCERTIFICATE, a.Has("path") ? " path=" + Output::Word(path) : "", {},
-                [&](IPCTeacherAPI& t, int& ret) {
-                    return a.Has("path") ? t.VerifyCertificate(path, ret) : t.VerifyCertificate(ret);
-                });
+    JsonObject fields;
+    const std::string detail = pathDetail(a, fields);
+    return call(s, Msg::TEACHER_VERIFYCERTIFICATE, detail, fields, nullptr, [&](IPCTeacherAPI& t, int& ret) {
+        return a.Has("path") ? t.VerifyCertificate(path, ret) : t.VerifyCertificate(ret);
+    });
 }
 
 // ---- signal requests ---------------------------------------------------
@@ -339,8 +360,9 @@ int postMessage(Session& s, const ParsedArgs& a)
     CheckText(text, "--text");
     s.CheckBus(false);  // for the teacher applications: no daemon needed
     IPCTeacherAPI& t = api(s);
-    const WaitPlan plan = PlanWait(s, a, {"OnMessage"}, {}, 1);
-    RequestLine(Msg::POSTMESSAGE, " id=" + std::to_string(id) + " text=" + Output::Quote(text));
+    const WaitPlan plan = PlanWait(s, a, {"OnMessage"}, nullptr, 1);
+    RequestLine(Msg::POSTMESSAGE, false, " id=" + std::to_string(id) + " text=" + Output::Quote(text),
+                JsonObject().Int("id", id).Str("text", text));
     SentLine(Msg::POSTMESSAGE, t.PostMessage(id, text));
     FinishWait(s, plan);
     return 0;
@@ -350,25 +372,29 @@ int searchProgram(Session& s, const ParsedArgs& a)
 {
     const std::string folder = a.Get("folder");
     CheckText(folder, "--folder");
+    a.Seconds("wait", 0, 3600);  // checked before anything is sent
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    const WaitPlan plan = PlanWait(s, a, {"SearchProgramCallBack"}, {}, 0);
-    RequestLine(Msg::TEACHER_SEARCHPROGRAM, " folder=" + Output::Word(folder));
+    // One answer comes from each student of the class: known, the wait ends
+    // with the last of them.
+    std::vector<std::string> ids;
+    const bool known = (a.Has("wait") && !a.Has("expect")) && askClass(s, t, "wait", ids);
+    const WaitPlan plan = PlanWait(s, a, {"SearchProgramCallBack"}, known ? &ids : nullptr, 0);
+    RequestLine(Msg::TEACHER_SEARCHPROGRAM, false, " folder=" + Output::Word(folder),
+                JsonObject().Str("folder", folder));
     int opid = 0;
     const int rc = t.SearchProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
-    SentLine(Msg::TEACHER_SEARCHPROGRAM, rc);
+    SentLine(Msg::TEACHER_SEARCHPROGRAM, rc, JsonObject().Int("opid", opid));
     if (!plan.wait)
         return 0;
     try {
         FinishWait(s, plan);
     } catch (const Failure&) {
-        for (const std::string& l : printer().Merged())
-            Output::Line(l);
+        printer().PrintMerged();
         throw;
     }
-    for (const std::string& l : printer().Merged())
-        Output::Line(l);
+    printer().PrintMerged();
     return 0;
 }
 
@@ -384,9 +410,14 @@ int deploy(Session& s, const ParsedArgs& a, const Document& d, const std::string
     IPCTeacherAPI& t = api(s);
     ids = resolveTargets(s, a, ids);
     const bool asList = ids.size() > 1 || a.Has("all") || a.Has("list");
-    const WaitPlan plan = PlanWait(s, a, {answer}, std::set<std::string>(ids.begin(), ids.end()), 0);
+    const WaitPlan plan = PlanWait(s, a, {answer}, &ids, 0);
     const std::string message = asList ? list : single;
-    RequestLine(message, (asList ? " students=" : " student=") + joinIds(ids));
+    JsonObject fields;
+    if (asList)
+        fields.Strs("students", ids);
+    else
+        fields.Str("student", ids.front());
+    RequestLine(message, false, (asList ? " students=" : " student=") + JoinIds(ids), fields, &d);
     for (const std::string& l : d.summary)
         Output::Line(l);
     const int rc = asList ? many(t, std::list<std::string>(ids.begin(), ids.end())) : one(t, ids.front());
@@ -424,18 +455,20 @@ int perStudent(Session& s, const ParsedArgs& a, const Document* d, const std::st
     IPCTeacherAPI& t = api(s);
     ids = resolveTargets(s, a, ids);
     if (a.Has("list")) {
-        RequestLine("(retired list form of " + message + ")", " students=" + joinIds(ids));
+        Output::Emit({"request: (retired list form of " + message + ") students=" + JoinIds(ids)},
+                     Output::Object("request").Str("message", message).Bool("blocking", false).Bool("retired", true)
+                         .Strs("students", ids));
         if (retired(t, std::list<std::string>(ids.begin(), ids.end())) != 0)
             throw Failure("the list form of " + message + " is retired: nothing was sent");
-        Output::Line("sent");
+        SentLine(message, 0);
         return 0;
     }
-    const WaitPlan plan = PlanWait(s, a, {answer}, std::set<std::string>(ids.begin(), ids.end()), 0);
+    const WaitPlan plan = PlanWait(s, a, {answer}, &ids, 0);
     if (d)
         for (const std::string& l : d->summary)
             Output::Line(l);
     for (const std::string& id : ids) {
-        RequestLine(message, " student=" + Output::Word(id));
+        RequestLine(message, false, " student=" + Output::Word(id), JsonObject().Str("student", id), d);
         SentLine(message, one(t, id));
     }
     FinishWait(s, plan);
@@ -472,8 +505,14 @@ int controlNewStudentConnect(Session& s, const ParsedArgs& a)
     const bool allow = a.Switch("allow", 0) == 1;
     s.CheckBus(true);
     IPCTeacherAPI& t = api(s);
-    const WaitPlan plan = PlanWait(s, a, {}, {}, 0);
-    RequestLine(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, " student=" + Output::Word(id) + " allow=" + (allow ? kTrue : kFalse));
+    // A student let in answers with its status change; one turned away
+    // gives no answer.
+    const std::vector<std::string> joining = {id};
+    const WaitPlan plan = allow ? PlanWait(s, a, {"NotifyStudentStatusChanged"}, &joining, 0)
+                                : PlanWait(s, a, {}, nullptr, 0);
+    RequestLine(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, false,
+                " student=" + Output::Word(id) + " allow=" + (allow ? kTrue : kFalse),
+                JsonObject().Str("student", id).Bool("allow", allow));
     SentLine(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, t.ControlNewStudentConnect(id, allow));
     FinishWait(s, plan);
     return 0;
@@ -494,61 +533,63 @@ const OptionSpec kList = {"list", "", "send the list form even for one student"}
 const std::vector<CommandSpec>& TeacherCommands()
 {
     static const std::vector<CommandSpec> commands = {
-        {"get-student-list", "TEACHER_GETSTUDENTLIST (blocking)", "list the students of the class", "", {},
+        {"get-student-list", Sends(Msg::TEACHER_GETSTUDENTLIST, "blocking"), "list the students of the class", "", {},
          getStudentList},
-        {"get-student-status", "TEACHER_GETSTUDENTSTATUS (blocking)", "show one student's record", "",
+        {"get-student-status", Sends(Msg::TEACHER_GETSTUDENTSTATUS, "blocking"), "show one student's record", "",
          targetOptions(false), getStudentStatus},
-        {"get-student-lock-policy", "TEACHER_GETSTUDENTLOCKPOLICY (blocking)", "show one student's lock policy", "",
+        {"get-student-lock-policy", Sends(Msg::TEACHER_GETSTUDENTLOCKPOLICY, "blocking"), "show one student's lock policy", "",
          concat(targetOptions(false), {{"save", "PATH", "also save the policy to PATH (LockSchedule.xml layout)"}}),
          getStudentLockPolicy},
-        {"update-teacher-info", "TEACHER_UPDATETEACHERINFO (blocking)", "send the teacher's information",
+        {"update-teacher-info", Sends(Msg::TEACHER_UPDATETEACHERINFO, "blocking"), "send the teacher's information",
          "The document is built from --name and --course, or read from --file.", TeacherInfoOptions(),
          updateTeacherInfo},
-        {"start-controller", "TEACHER_STARTCONTROLLER (blocking)", "start the controller", "", {}, startController},
-        {"stop-controller", "TEACHER_STOPCONTROLLER (blocking)", "stop the controller", "", {}, stopController},
-        {"cancel-operation", "TEACHER_CANCELOPERATION (blocking)", "cancel a running operation (a program search)",
+        {"start-controller", Sends(Msg::TEACHER_STARTCONTROLLER, "blocking"), "start the controller", "", {}, startController},
+        {"stop-controller", Sends(Msg::TEACHER_STOPCONTROLLER, "blocking"), "stop the controller", "", {}, stopController},
+        {"cancel-operation", Sends(Msg::TEACHER_CANCELOPERATION, "blocking"), "cancel a running operation (a program search)",
          "The operation id is the opid search-program printed.",
          {{"oid", "N", "the operation id", false, true}}, cancelOperation},
-        {"change-password", "TEACHER_CHANGEPASSWORD (blocking)", "change the teacher password",
+        {"change-password", Sends(Msg::TEACHER_CHANGEPASSWORD, "blocking"), "change the teacher password",
          "The old and the new password are typed without echo (the new one twice),\n"
          "or read as two lines of standard input. Never give them on the command line.",
          {}, changePassword},
-        {"import-certificate", "TEACHER_IMPORTCERTIFICATE (blocking)", "import a certificate", "",
+        {"import-certificate", Sends(Msg::TEACHER_IMPORTCERTIFICATE, "blocking"), "import a certificate", "",
          {{"path", "PATH", "the certificate file, as the daemon sees it", false, true}}, importCertificate},
-        {"verify-password", "TEACHER_VERIFYPASSWORD (blocking)", "check the teacher password",
+        {"verify-password", Sends(Msg::TEACHER_VERIFYPASSWORD, "blocking"), "check the teacher password",
          "The password is typed without echo, or read as one line of standard input.",
          {{"path", "PATH", "the certificate to check against (default: none, sent empty)"}}, verifyPassword},
-        {"verify-certificate", "TEACHER_VERIFYCERTIFICATE (blocking)", "check a certificate", "",
+        {"verify-certificate", Sends(Msg::TEACHER_VERIFYCERTIFICATE, "blocking"), "check a certificate", "",
          {{"path", "PATH", "the certificate (default: none, sent empty)"}}, verifyCertificate},
-        {"post-message", "POSTMESSAGE (signal to every teacher application)", "post a message to the teacher applications",
+        {"post-message", Sends(Msg::POSTMESSAGE, "signal to every teacher application"), "post a message to the teacher applications",
          "", concat({{"id", "N", "the message id", false, true}, {"text", "TEXT", "the message", false, true}},
                     WaitOptions("the message to come back")),
          postMessage},
-        {"search-program", "TEACHER_SEARCHPROGRAM (signal)", "search programs on every student",
-         "Each student answers with SearchProgramCallBack. With --wait the answers are\n"
+        {"search-program", Sends(Msg::TEACHER_SEARCHPROGRAM, "signal"), "search programs on every student",
+         "Each student answers with SearchProgramCallBack. With --wait the class is\n"
+         "asked for first (" + std::string(Msg::TEACHER_GETSTUDENTLIST) + ") and the wait ends with the last\n"
+         "student's answer (--expect N: with the Nth answer instead); the answers are\n"
          "printed as they arrive and merged (a name found twice is kept once); the\n"
          "merged list is printed at the end. The opid printed can be cancelled with\n"
          "cancel-operation.",
          concat({{"folder", "PATH", "the folder searched on the students", false, true}},
                 WaitOptions("the students' answers")),
          searchProgram},
-        {"deploy-tab-nav-policy", "TEACHER_DEPLOYTABNAVPOLICY or TEACHER_DEPLOYTABNAVPOLICYLIST (signal)",
+        {"deploy-tab-nav-policy", std::string(Msg::TEACHER_DEPLOYTABNAVPOLICY) + " or " + Sends(Msg::TEACHER_DEPLOYTABNAVPOLICYLIST, "signal"),
          "deploy a tab-navigation policy",
          "One --student sends the single form; several, --all or --list the list form.\n"
          "The policy is built from --tab and --program, or read from --file.",
          concat(concat(concat(targetOptions(true), {kList}), TabNavOptions()),
                 WaitOptions("one DeployTabNavPolicyCallBack per student")),
          deployTabNavPolicy},
-        {"deploy-schedule-policy", "TEACHER_DEPLOYSCHEDULEPOLICY or TEACHER_DEPLOYSCHEDULEPOLICYLIST (signal)",
+        {"deploy-schedule-policy", std::string(Msg::TEACHER_DEPLOYSCHEDULEPOLICY) + " or " + Sends(Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST, "signal"),
          "deploy a lock schedule",
          "One --student sends the single form; several, --all or --list the list form.\n"
          "The schedule is built from the options below, or read from --file.",
          concat(concat(concat(targetOptions(true), {kList}), LockPolicyOptions()),
                 WaitOptions("one DeploySchedulePolicyCallBack per student")),
          deploySchedulePolicy},
-        {"kick-off-student", "TEACHER_KICKOFFSTUDENT (signal, one per student)", "remove students from the class", "",
+        {"kick-off-student", Sends(Msg::TEACHER_KICKOFFSTUDENT, "signal, one per student"), "remove students from the class", "",
          concat(targetOptions(true), WaitOptions("one KickOffStudentCallBack per student")), kickOffStudent},
-        {"manual-lock-remote-student", "TEACHER_MANUALLOCKREMOTESTUDENT (signal, one per student)",
+        {"manual-lock-remote-student", Sends(Msg::TEACHER_MANUALLOCKREMOTESTUDENT, "signal, one per student"),
          "lock students now",
          "The lock policy is built from the options below (manual locking on unless\n"
          "--manual-lock off), or read from --file. --list calls the retired list form,\n"
@@ -557,12 +598,12 @@ const std::vector<CommandSpec>& TeacherCommands()
                        LockPolicyOptions()),
                 WaitOptions("one ManualLockRemotStudentCallBack per student")),
          manualLockRemoteStudent},
-        {"manual-unlock-remote-student", "TEACHER_MANUALUNLOCKREMOTESTUDEN (signal, one per student)",
+        {"manual-unlock-remote-student", Sends(Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN, "signal, one per student"),
          "unlock students now", "--list calls the retired list form, which sends nothing.",
          concat(concat(targetOptions(true), {{"list", "", "call the retired list form (sends nothing)"}}),
                 WaitOptions("one ManualUnLockRemotStudentCallBack per student")),
          manualUnlockRemoteStudent},
-        {"control-new-student-connect", "TEACHER_CONTROLNEWSTUDENTCONNECT (signal)",
+        {"control-new-student-connect", Sends(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, "signal"),
          "answer a student asking to join (NewStudentCallBack)", "",
          concat({{"student", "ID", "the student asking", false, true},
                  {"allow", "yes|no", "let the student join", false, true}},

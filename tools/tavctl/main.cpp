@@ -4,17 +4,19 @@
 //
 // Exit status: 0 the request got an answer (or was sent, for a signal
 // request without --wait); 1 it did not (no bus, no daemon, send failed,
-// answers missing); 2 bad input, nothing sent. Ctrl-C (SIGINT, SIGTERM,
-// SIGHUP) ends it by that signal once what arrived is printed.
+// answers missing); 2 bad input, nothing sent; with --result-status 3 to 125
+// for a daemon's result code other than 0 (ExitStatus.h). Ctrl-C (SIGINT,
+// SIGTERM, SIGHUP) ends it by that signal once what arrived is printed.
 #include "CommandLine.h"
 #include "Commands.h"
+#include "ExitStatus.h"
 #include "Output.h"
 #include "Session.h"
 #include "TAVLog.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,29 +24,17 @@ using namespace tavctl;
 
 namespace {
 
-const char* const kUsage =
-    "usage: tavctl [--bus ADDRESS] [--verbose] teacher|student COMMAND [OPTIONS]\n"
-    "\n"
-    "Sends one request of the teacher or the student application to the daemon of\n"
-    "its side and prints the result code and what the answer carries; \"listen\"\n"
-    "prints the daemon's notifications as they arrive.\n"
-    "\n"
-    "  --bus ADDRESS   use this bus instead of the system bus\n"
-    "                  (the same as DBUS_SYSTEM_BUS_ADDRESS=ADDRESS)\n"
-    "  --verbose       show the library's log lines on standard error\n"
-    "  --help          this text; tavctl teacher --help and tavctl student --help\n"
-    "                  list the commands, tavctl SIDE COMMAND --help explains one\n"
-    "  --version       print the version\n"
-    "\n"
-    "Exit status: 0 answered (signal requests: sent, and with --wait all answers\n"
-    "arrived), 1 no answer (no bus, no daemon, nothing came back), 2 bad input\n"
-    "(nothing was sent). Ctrl-C ends it as it ends any program (status 130 in\n"
-    "the shell), after printing what arrived.\n";
-
-int usageError(const std::string& message, const std::string& hint)
+void printHelp(const std::string& help)
 {
-    Output::Error(message + " (" + hint + ")");
-    return 2;
+    Output::Line(help.substr(0, help.size() - 1));
+}
+
+// The status an error ends tavctl with: by a terminal signal taken or
+// pending, as the shell shows it, else status.
+int errorStatus(int status)
+{
+    const int sig = Interruption();
+    return sig != 0 ? 128 + sig : status;
 }
 
 } // namespace
@@ -55,80 +45,64 @@ int main(int argc, char** argv)
     // the main thread alone (see Session.h).
     BlockTerminalSignals();
 
-    std::vector<std::string> words(argv + 1, argv + argc);
-    bool verbose = false, help = false;
-    std::string globalError;
-    std::size_t i = 0;
-    for (; i < words.size() && words[i].compare(0, 1, "-") == 0 && globalError.empty() && !help; ++i) {
-        const std::string& w = words[i];
-        if (w == "--verbose" || w == "-v") {
-            verbose = true;
-        } else if (w == "--bus" || w.compare(0, 6, "--bus=") == 0) {
-            std::string address = w == "--bus" ? "" : w.substr(6);
-            if (w == "--bus" && i + 1 < words.size())
-                address = words[++i];
-            if (address.empty() || address.compare(0, 2, "--") == 0)
-                globalError = "--bus needs an address";
-            else
-                ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-        } else if (w == "--help" || w == "-h") {
-            help = true;
-        } else if (w == "--version") {
-            std::printf("tavctl (TAV) %s\n", TAV_VERSION);
-            return 0;
-        } else {
-            globalError = "unknown option " + w;
-        }
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    CommandLine line;
+    std::string usageError;
+    bool json = false;
+    try {
+        ParseCommandLine(words, line);
+        json = line.args.Has("json");
+    } catch (const UsageError& e) {
+        usageError = e.what();
+        // The line was not understood, but a script that asked for JSON
+        // gets its error as JSON.
+        for (const std::string& w : words)
+            json = json || w == "--json";
+    }
+    const ParsedArgs& args = line.args;
+    if (usageError.empty() && !line.help && args.Has("version")) {
+        std::printf("tavctl (TAV) %s\n", TAV_VERSION);
+        return 0;
+    }
+    if (usageError.empty() && args.Has("bus")) {
+        if (args.Get("bus").empty())
+            usageError = "--bus needs an address";
+        else
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", args.Get("bus").c_str(), 1);
     }
     // Only now may the library log: its echo on standard output is moved
-    // away first.
-    Output::Setup(verbose);
+    // away first. --help is plain text even with --json.
+    Output::Setup(args.Has("verbose"), json && !line.help);
     LibTAVData::CTAVLog::SetLogFileName("tavctl");
-    if (!globalError.empty())
-        return usageError(globalError, "tavctl --help");
-    if (help) {
-        Output::Line(std::string(kUsage).substr(0, std::strlen(kUsage) - 1));
+    if (!usageError.empty()) {
+        Output::Error(usageError + " (" + HelpHint(line) + ")", 2);
+        return 2;
+    }
+    if (line.help) {
+        if (line.command)
+            printHelp(CommandHelp(line.side, *line.command));
+        else if (!line.side.empty())
+            printHelp(SideHelp(line.side, line.side == "teacher" ? TeacherCommands() : StudentCommands()));
+        else
+            printHelp(TopHelp());
         return 0;
     }
 
-    if (i >= words.size())
-        return usageError("name a side: teacher or student", "tavctl --help");
-    const std::string side = words[i++];
-    if (side != "teacher" && side != "student")
-        return usageError("unknown side '" + side + "': teacher or student", "tavctl --help");
-    const std::vector<CommandSpec>& commands = side == "teacher" ? TeacherCommands() : StudentCommands();
-    if (i >= words.size())
-        return usageError("name a command", "tavctl " + side + " --help");
-    const std::string name = words[i++];
-    if (name == "--help" || name == "-h" || name == "help") {
-        const std::string help = SideHelp(side, commands);
-        Output::Line(help.substr(0, help.size() - 1));
-        return 0;
-    }
-    const CommandSpec* command = nullptr;
-    for (const CommandSpec& c : commands)
-        if (c.name == name)
-            command = &c;
-    if (!command)
-        return usageError("unknown " + side + " command '" + name + "'", "tavctl " + side + " --help");
-
-    const std::string hint = "tavctl " + side + " " + name + " --help";
     int status = 0;
+    std::unique_ptr<Session> session;
     try {
-        const ParsedArgs args = ParsedArgs::Parse(*command, std::vector<std::string>(words.begin() + i, words.end()));
-        if (args.Help()) {
-            const std::string help = CommandHelp(side, *command);
-            Output::Line(help.substr(0, help.size() - 1));
-            return 0;
-        }
-        Session session(side == "teacher" ? Side::Teacher : Side::Student);
-        status = command->run(session, args);
+        session.reset(new Session(line.side == "teacher" ? Side::Teacher : Side::Student));
+        status = line.command->run(*session, args);
     } catch (const UsageError& e) {
-        status = usageError(e.what(), hint);
+        status = 2;
+        Output::Error(std::string(e.what()) + " (" + HelpHint(line) + ")", errorStatus(status));
     } catch (const Failure& e) {
-        Output::Error(e.what());
         status = 1;
+        Output::Error(e.what(), errorStatus(status));
     }
+    if (status == 0 && args.Has("result-status"))
+        status = tavtools::ResultExitStatus(session->Verdict());
+    session.reset();
     // Ctrl-C ends tavctl as it ends any program, also when it came while
     // waiting or while a request failed (a daemon stopped by the same
     // Ctrl-C): a calling script sees it and stops too.

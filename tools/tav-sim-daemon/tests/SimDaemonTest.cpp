@@ -24,6 +24,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
 using IPCAPI::CIntfData;
@@ -335,7 +336,7 @@ std::string TeacherState(const CIntfData& n)
 
 } // namespace
 
-TEST(SimOptions, CommandLine)
+TEST(SimOptions, DefaultClassOfThree)
 {
     SimOptions o;
     std::string error;
@@ -343,31 +344,58 @@ TEST(SimOptions, CommandLine)
     EXPECT_EQ(Ids(o.students),
               "S1/student1/pc-01/10.0.0.11 S2/student2/pc-02/10.0.0.12 S3/student3/pc-03/10.0.0.13 ");
     EXPECT_EQ(o.stepMs, 100);
+}
 
-    o = SimOptions();
+// Options before and after the mode, in both forms; missing fields made up
+// from the student's place in the class.
+TEST(SimOptions, ListedStudentsAnywhereOnTheLine)
+{
+    SimOptions o;
+    std::string error;
     ASSERT_TRUE(Parse({"--student", "A,ann", "teacher", "--student=B,bob,hb,1.2.3.4", "--result",
                        "TEACHER_STOPCONTROLLER=-4", "--step-ms=0"},
                       o, error))
         << error;
     EXPECT_EQ(Ids(o.students), "A/ann/pc-01/10.0.0.11 B/bob/hb/1.2.3.4 ");
     EXPECT_EQ(o.results.at("TEACHER_STOPCONTROLLER"), -4);
+    EXPECT_EQ(o.stepMs, 0);
+}
 
+TEST(SimOptions, ClassFileSkipsCommentsAndBlankLines)
+{
     const std::string file = tavtest::MakeTempDir("class") + "/class.txt";
     tavtest::WriteFile(file, "# our class\n\nK1 kim\n  K2 kai host2 10.1.1.2  \n");
-    o = SimOptions();
+    SimOptions o;
+    std::string error;
     ASSERT_TRUE(Parse({"teacher", "--class", file}, o, error)) << error;
     EXPECT_EQ(Ids(o.students), "K1/kim/pc-01/10.0.0.11 K2/kai/host2/10.1.1.2 ");
+}
 
-    o = SimOptions();
+TEST(SimOptions, StudentMode)
+{
+    SimOptions o;
+    std::string error;
     ASSERT_TRUE(Parse({"student", "--teachers", "T1,T2", "--connected", "T2", "--locked"}, o, error));
     EXPECT_EQ(o.teachers, (std::vector<std::string>{"T1", "T2"}));
     EXPECT_TRUE(o.locked);
     EXPECT_EQ(o.connectedTeacher, "T2");
+}
 
+// --help and --version end the parse: nothing after them is refused.
+TEST(SimOptions, HelpAndVersionStopTheParse)
+{
+    SimOptions o;
+    std::string error;
     bool help = false;
     EXPECT_TRUE(ParseOptions({"teacher", "--help", "--bogus"}, o, error, help));
     EXPECT_TRUE(help);
+    EXPECT_TRUE(ParseOptions({"--version"}, o, error, help));
+    EXPECT_TRUE(o.showVersion);
+}
 
+TEST(SimOptions, BadLinesAreRefusedWithTheReason)
+{
+    const std::string file = tavtest::MakeTempDir("class") + "/class.txt";
     tavtest::WriteFile(file, "K1\nK1 again\n");
     const std::string fifo = file + ".fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -375,9 +403,9 @@ TEST(SimOptions, CommandLine)
         {{}, "missing mode: teacher or student"},
         {{"parent"}, "unknown mode 'parent' (teacher or student)"},
         {{"teacher", "student"}, "unexpected argument 'student'"},
-        {{"teacher", "--students"}, "option --students needs a value"},
-        {{"teacher", "--students", "0"}, "--students needs a number from 1 to 1000, not '0'"},
-        {{"teacher", "--students", "2x"}, "--students needs a number from 1 to 1000, not '2x'"},
+        {{"teacher", "--students"}, "--students needs a value (N)"},
+        {{"teacher", "--students", "0"}, "--students needs a whole number from 1 to 1000, not '0'"},
+        {{"teacher", "--students", "2x"}, "--students needs a whole number from 1 to 1000, not '2x'"},
         {{"teacher", "--students", "2", "--student", "A"},
          "--students cannot be combined with --student or --class"},
         {{"teacher", "--student", "A B"},
@@ -396,16 +424,16 @@ TEST(SimOptions, CommandLine)
          "--result needs NAME=CODE with a message name and a number, not 'NAME'"},
         {{"teacher", "--result", "BAD NAME=1"},
          "--result needs NAME=CODE with a message name and a number, not 'BAD NAME=1'"},
-        {{"teacher", "--step-ms", "-1"}, "--step-ms needs a number from 0 to 60000, not '-1'"},
-        {{"teacher", "--locked=yes"}, "option --locked takes no value"},
-        {{"teacher", "--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"teacher", "--step-ms", "-1"}, "--step-ms needs a whole number from 0 to 60000, not '-1'"},
+        {{"teacher", "--locked=yes"}, "--locked takes no value"},
+        {{"teacher", "--frobnicate"}, "unknown option --frobnicate"},
         {{"teacher", "--log", "../x"}, "invalid log name '../x'"},
         {{"student", "--students", "3"}, "--students, --student and --class are for the teacher mode"},
         {{"student", "--teachers", "T1,,T2"}, "invalid teacher id '' (1 to 64 characters, no blanks)"},
     };
     for (const auto& r : refused) {
         SimOptions fresh;
-        error.clear();
+        std::string error;
         EXPECT_FALSE(Parse(r.first, fresh, error)) << r.second;
         EXPECT_EQ(error, r.second);
     }
@@ -443,28 +471,97 @@ TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
                                  dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
 }
 
-// Every request of the teacher catalogue, the notifications per student,
-// cancelling a search, commands on standard input, malformed traffic.
-TEST(SimDaemonProcess, TeacherSide)
+namespace {
+
+// What the simulated daemon lists for ProgramsFolder() at dir.
+std::string Listing(const std::string& dir)
 {
-    const std::string programs = ProgramsFolder();
-    const std::string classFile = tavtest::MakeTempDir("class") + "/class.txt";
-    tavtest::WriteFile(classFile, "S1 ann pc-01 10.0.0.1\nS2 bob pc-02 10.0.0.2\nS3 cy pc-03 10.0.0.3\n");
-    SimProcess sim({"teacher", "--class", classFile, "--step-ms", "60", "--programs", programs, "--result",
-                    "TEACHER_STOPCONTROLLER=4", "--result", "TEACHER_MANUALUNLOCKREMOTESTUDEN=6", "--log",
-                    "teacher-sim"});
-    App app("tav.teacher.daemon", "tav.teacherapp.type", "tav.teacherdaemon.type");
-    ASSERT_TRUE(app.DaemonUp()) << sim.Err();
+    return "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir + "/tool.sh|;";
+}
 
-    // Blocking requests: the reply repeats name and operation id.
-    CIntfData r = app.Call(Req("TEACHER_STARTCONTROLLER", 11));
-    EXPECT_EQ(Head(r), "TEACHER_STARTCONTROLLER 11 null 0");
-    EXPECT_EQ(Head(app.Call(Req("TEACHER_STOPCONTROLLER", 12))), "TEACHER_STOPCONTROLLER 12 null 4");
+std::string LockDocument()
+{
+    LibTAVData::CLockScheduleData policy;
+    policy.SetAutoLock(1);
+    return Document(policy);
+}
 
-    r = app.Call(Req("TEACHER_GETSTUDENTLIST", 13));
+std::string ClassLocks(App& app, int opid)
+{
+    std::list<tagStudent_t> students;
+    app.Call(Req("TEACHER_GETSTUDENTLIST", opid)).m_ParaXml.getStudentInfoList(students);
+    std::string locked;
+    for (const auto& s : students)
+        locked += std::to_string(s.bLocked);
+    return locked;
+}
+
+// A simulated daemon of one side, started afresh for each test, and a raw
+// application of that side.
+class SimDaemonTest : public ::testing::Test {
+protected:
+    void Start(std::vector<std::string> args, bool teacher)
+    {
+        m_sim.reset(new SimProcess(std::move(args)));
+        if (teacher)
+            m_app.reset(new App("tav.teacher.daemon", "tav.teacherapp.type", "tav.teacherdaemon.type"));
+        else
+            m_app.reset(new App("tav.student.daemon", "tav.studentapp.type", "tav.studentdaemon.type"));
+        ASSERT_TRUE(m_app->DaemonUp()) << m_sim->Err();
+    }
+    SimProcess& Sim() { return *m_sim; }
+    App& Application() { return *m_app; }
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<App> m_app;
+};
+
+// The teacher daemon with a class of three from a file, a search folder,
+// results configured for two requests, and a log of its own.
+class SimTeacherDaemon : public SimDaemonTest {
+protected:
+    void SetUp() override
+    {
+        m_programs = ProgramsFolder();
+        const std::string classFile = tavtest::MakeTempDir("class") + "/class.txt";
+        tavtest::WriteFile(classFile, "S1 ann pc-01 10.0.0.1\nS2 bob pc-02 10.0.0.2\nS3 cy pc-03 10.0.0.3\n");
+        Start({"teacher", "--class", classFile, "--step-ms", "60", "--programs", m_programs, "--result",
+               "TEACHER_STOPCONTROLLER=4", "--result", "TEACHER_MANUALUNLOCKREMOTESTUDEN=6", "--log", "teacher-sim"},
+              true);
+    }
+    std::string m_programs;
+};
+
+// The student daemon knowing two teachers, its search answer configured to
+// fail with 3.
+class SimStudentDaemon : public SimDaemonTest {
+protected:
+    void SetUp() override
+    {
+        m_programs = ProgramsFolder();
+        Start({"student", "--teachers", "T1,T2", "--step-ms", "30", "--result", "SEARCHTEACHERCALLBACK=3"}, false);
+    }
+    std::string m_programs;
+};
+
+} // namespace
+
+// A reply repeats the request's name and operation id; its result is 0 or
+// the one configured.
+TEST_F(SimTeacherDaemon, RepliesRepeatNameAndOperation)
+{
+    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STARTCONTROLLER", 11))), "TEACHER_STARTCONTROLLER 11 null 0");
+    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STOPCONTROLLER", 12))), "TEACHER_STOPCONTROLLER 12 null 4");
+}
+
+TEST_F(SimTeacherDaemon, ClassRecordsFromTheClassFile)
+{
+    App& app = Application();
+    CIntfData r = app.Call(Req("TEACHER_GETSTUDENTLIST", 13));
     std::list<tagStudent_t> students;
     EXPECT_TRUE(r.m_ParaXml.getStudentInfoList(students));
     EXPECT_EQ(Ids(students), "S1/ann/pc-01/10.0.0.1 S2/bob/pc-02/10.0.0.2 S3/cy/pc-03/10.0.0.3 ");
+    ASSERT_FALSE(students.empty());
     EXPECT_EQ(students.front().status, 1);
     EXPECT_GT(students.front().start_time, 0);
 
@@ -474,46 +571,63 @@ TEST(SimDaemonProcess, TeacherSide)
     r.m_ParaXml.getStudentInfoList(students);
     EXPECT_EQ(Ids(students), "S2/bob/pc-02/10.0.0.2 ");
     EXPECT_EQ(Head(app.Call(Req("TEACHER_GETSTUDENTSTATUS", 15, "S9"))), "TEACHER_GETSTUDENTSTATUS 15 S9 1");
+}
 
-    r = app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 16, "S1"));
-    EXPECT_EQ(Result(r), 0);
-    LibTAVData::CLockScheduleData policy;
-    EXPECT_EQ(policy.LoadFromString(Str(r, "lockPolicy")), 0);
-
-    std::map<std::string, std::pair<std::map<std::string, std::string>, int>> plain = {
-        {"TEACHER_UPDATETEACHERINFO", {{{"teacherInfoXML", Document(LibTAVData::CTeacherInfoData())}}, 0}},
-        {"TEACHER_CHANGEPASSWORD", {{{"OldPassword", "old-secret"}, {"NewPassword", "new-secret"}}, 0}},
-        {"TEACHER_IMPORTCERTIFICATE", {{{"Path", "/tmp/c.pem"}}, 0}},
-        {"TEACHER_VERIFYPASSWORD", {{{"Password", "pw-secret"}, {"path", ""}}, 0}},
-        {"TEACHER_VERIFYCERTIFICATE", {{{"path", "/tmp/c.pem"}}, 0}},
+// Requests answered 0 with their parameters, 1 without; passwords never
+// reach the log or the output.
+TEST_F(SimTeacherDaemon, RequestsNeedTheirParameters)
+{
+    const std::map<std::string, std::map<std::string, std::string>> plain = {
+        {"TEACHER_UPDATETEACHERINFO", {{"teacherInfoXML", Document(LibTAVData::CTeacherInfoData())}}},
+        {"TEACHER_CHANGEPASSWORD", {{"OldPassword", "old-secret"}, {"NewPassword", "new-secret"}}},
+        {"TEACHER_IMPORTCERTIFICATE", {{"Path", "/tmp/c.pem"}}},
+        {"TEACHER_VERIFYPASSWORD", {{"Password", "pw-secret"}, {"path", ""}}},
+        {"TEACHER_VERIFYCERTIFICATE", {{"path", "/tmp/c.pem"}}},
     };
     int opid = 20;
     for (const auto& p : plain) {
         CIntfData q = Req(p.first, ++opid);
-        for (const auto& param : p.second.first)
+        for (const auto& param : p.second)
             q.m_ParaXml.setString(param.first, param.second);
-        EXPECT_EQ(Head(app.Call(q)),
-                  p.first + " " + std::to_string(opid) + " null " + std::to_string(p.second.second));
-        // Without its parameters: a failure.
-        EXPECT_EQ(Result(app.Call(Req(p.first, ++opid))), 1) << p.first;
+        EXPECT_EQ(Head(Application().Call(q)), p.first + " " + std::to_string(opid) + " null 0");
+        EXPECT_EQ(Result(Application().Call(Req(p.first, ++opid))), 1) << p.first;
     }
-    // Unknown names and what is no envelope: answered with a failure.
+    EXPECT_EQ(Sim().Stop(SIGTERM), 0);
+    const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/teacher-sim.log");
+    for (const char* secret : {"old-secret", "new-secret", "pw-secret"}) {
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+        EXPECT_EQ(Sim().Out().find(secret), std::string::npos) << secret;
+    }
+}
+
+// Unknown names and what is no envelope are answered with a failure and
+// logged; malformed signals and calls are survived.
+TEST_F(SimTeacherDaemon, UnknownAndMalformedTrafficIsSurvived)
+{
+    App& app = Application();
     EXPECT_EQ(Head(app.Call(Req("TEACHER_DANCE", 30, "S1"))), "TEACHER_DANCE 30 S1 1");
     EXPECT_EQ(Head(app.CallText("TEACHER_GETSTUDENTLIST", "garbage")), "TEACHER_GETSTUDENTLIST 0  1");
-    // Malformed signals and calls are survived.
     app.SignalText("TEACHER_KICKOFFSTUDENT", nullptr);
     app.SignalText("TEACHER_KICKOFFSTUDENT", "short");
     app.SignalText("NO_SUCH_REQUEST", "short");
     app.CallWithoutArgument("TEACHER_STARTCONTROLLER");
+    EXPECT_EQ(Head(app.Call(Req("TEACHER_STARTCONTROLLER", 31))), "TEACHER_STARTCONTROLLER 31 null 0");
+    EXPECT_EQ(app.Backlog(), "");
+    const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/teacher-sim.log");
+    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE op 30 student 'S1' (blocking)"), std::string::npos);
+    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE: unknown message name, answered with result 1"),
+              std::string::npos);
+}
 
-    // Deployments: one answer per addressed student.
+// One answer per addressed student: an unknown one fails, a policy that
+// does not load fails everywhere, "null" addresses the whole class.
+TEST_F(SimTeacherDaemon, DeploymentsAnswerEachAddressedStudent)
+{
+    App& app = Application();
     CIntfData deploy = Req("TEACHER_DEPLOYSCHEDULEPOLICYLIST", 40, "");
     std::list<std::string> ids{"S1", "S3", "S7"};
     deploy.m_ParaXml.setListPara(ids);
-    LibTAVData::CLockScheduleData deployed;
-    deployed.SetAutoLock(1);
-    const std::string deployedText = Document(deployed);
-    deploy.m_ParaXml.setString("schedulePolicyXML", deployedText);
+    deploy.m_ParaXml.setString("schedulePolicyXML", LockDocument());
     app.Signal(deploy);
     std::string seen;
     for (const auto& n : app.Take("TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", 3))
@@ -522,7 +636,6 @@ TEST(SimDaemonProcess, TeacherSide)
         seen,
         "TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S1 0 TRUE; TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S3 0 "
         "TRUE; TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S7 1 FALSE; ");
-    EXPECT_EQ(Str(app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 41, "S3")), "lockPolicy"), deployedText);
 
     CIntfData tabnav = Req("TEACHER_DEPLOYTABNAVPOLICY", 42);  // "null": the whole class
     tabnav.m_ParaXml.setString("tabNavPolicyXML", "<not a policy");
@@ -531,59 +644,93 @@ TEST(SimDaemonProcess, TeacherSide)
     for (const auto& n : app.Take("TEACHER_DEPLOYTABNAVPOLICYCALLBACK", 3))
         seen += Student(n) + " " + Str(n, "bSuccess") + "; ";
     EXPECT_EQ(seen, "S1 FALSE; S2 FALSE; S3 FALSE; ");
+}
 
-    // Remote lock and unlock (the unlock configured to fail with 6).
+// A student's lock policy is an empty schedule at first, then the one last
+// deployed to it.
+TEST_F(SimTeacherDaemon, LockPolicyIsTheLastOneDeployed)
+{
+    App& app = Application();
+    CIntfData r = app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 16, "S1"));
+    EXPECT_EQ(Result(r), 0);
+    LibTAVData::CLockScheduleData policy;
+    EXPECT_EQ(policy.LoadFromString(Str(r, "lockPolicy")), 0);
+
+    CIntfData deploy = Req("TEACHER_DEPLOYSCHEDULEPOLICY", 40, "S3");
+    deploy.m_ParaXml.setString("schedulePolicyXML", LockDocument());
+    app.Signal(deploy);
+    app.Take("TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", 1);
+    EXPECT_EQ(Str(app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 41, "S3")), "lockPolicy"), LockDocument());
+}
+
+// A remote lock locks the student; an unlock that fails (configured to 6)
+// leaves it locked.
+TEST_F(SimTeacherDaemon, FailedUnlockLeavesTheStudentLocked)
+{
+    App& app = Application();
     CIntfData lock = Req("TEACHER_MANUALLOCKREMOTESTUDENT", 43, "S2");
-    lock.m_ParaXml.setString("lockPolicy", deployedText);
+    lock.m_ParaXml.setString("lockPolicy", LockDocument());
     app.Signal(lock);
     EXPECT_EQ(First(app.Take("TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK", 1), Returned),
               "TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK 43 S2 0 0");
-    app.Signal(Req("TEACHER_MANUALUNLOCKREMOTESTUDEN", 44, "S2"));
+    EXPECT_EQ(ClassLocks(app, 44), "010");
+    app.Signal(Req("TEACHER_MANUALUNLOCKREMOTESTUDEN", 45, "S2"));
     EXPECT_EQ(First(app.Take("TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK", 1), Returned),
-              "TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK 44 S2 6 6");
-    students.clear();
-    app.Call(Req("TEACHER_GETSTUDENTLIST", 45)).m_ParaXml.getStudentInfoList(students);
-    std::string locked;
-    for (const auto& s : students)
-        locked += std::to_string(s.bLocked);
-    EXPECT_EQ(locked, "010");
+              "TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK 45 S2 6 6");
+    EXPECT_EQ(ClassLocks(app, 46), "010");
+}
 
-    // Kick-off: the answer, then the status change; S3 then answers no more.
+TEST_F(SimTeacherDaemon, KickOffAnswersThenTheStatusChanges)
+{
+    App& app = Application();
     app.Signal(Req("TEACHER_KICKOFFSTUDENT", 46, "S3"));
     EXPECT_EQ(First(app.Take("TEACHER_KICKOFFSTUDENTCALLBACK", 1), Returned),
               "TEACHER_KICKOFFSTUDENTCALLBACK 46 S3 0 0");
     EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S3 0");
+}
 
-    // A search: one programs document per student, a step apart.
+// A search: one programs document per student (the fallback folder for a
+// folder that cannot be read); an offline student answers 1 without one.
+TEST_F(SimTeacherDaemon, SearchAnswersForEveryStudent)
+{
+    App& app = Application();
+    Sim().Type("status S3 0");
+    EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S3 0");
     CIntfData search = Req("TEACHER_SEARCHPROGRAM", 47);
     search.m_ParaXml.setString("targetFolder", "/nonexistent/folder");
     app.Signal(search);
-    seen.clear();
+    std::string seen;
     for (const auto& n : app.Take("TEACHER_SEARCHPROGRAMCALLBACK", 3))
         seen +=
             Head(n) + " " + (Result(n) == 0 ? Programs(Str(n, "programsXML")) : Str(n, "programsXML")) + "\n";
-    const std::string listing =
-        "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + programs +
-        "/tool.sh|;";
-    EXPECT_EQ(seen, "TEACHER_SEARCHPROGRAMCALLBACK 47 S1 0 " + listing +
-                        "\nTEACHER_SEARCHPROGRAMCALLBACK 47 S2 0 " + listing +
+    EXPECT_EQ(seen, "TEACHER_SEARCHPROGRAMCALLBACK 47 S1 0 " + Listing(m_programs) +
+                        "\nTEACHER_SEARCHPROGRAMCALLBACK 47 S2 0 " + Listing(m_programs) +
                         "\nTEACHER_SEARCHPROGRAMCALLBACK 47 S3 1 <absent>\n");
+}
 
-    // A cancelled search answers no more; the next one shows the order.
-    search.SetOperationID(48);
+// A cancelled search answers no more; the next one shows the order.
+TEST_F(SimTeacherDaemon, CancelledSearchAnswersNoMore)
+{
+    App& app = Application();
+    CIntfData search = Req("TEACHER_SEARCHPROGRAM", 48);
+    search.m_ParaXml.setString("targetFolder", m_programs);
     app.Signal(search);
     CIntfData cancel = Req("TEACHER_CANCELOPERATION", 49);
     cancel.m_ParaXml.setInt("OID", 48);
     EXPECT_EQ(Head(app.Call(cancel)), "TEACHER_CANCELOPERATION 49 null 0");
     search.SetOperationID(50);
     app.Signal(search);
-    seen.clear();
+    std::string seen;
     for (const auto& n : app.Take("TEACHER_SEARCHPROGRAMCALLBACK", 3))
         seen += std::to_string(Op(n)) + " ";
     EXPECT_EQ(seen, "50 50 50 ");
+}
 
-    // New students are announced on request and join when allowed.
-    sim.Type("new-student S9 zoe pc-09 10.0.0.9");
+// New students are announced on request and join when allowed.
+TEST_F(SimTeacherDaemon, NewStudentJoinsWhenAllowed)
+{
+    App& app = Application();
+    Sim().Type("new-student S9 zoe pc-09 10.0.0.9");
     EXPECT_EQ(First(app.Take("TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK", 1),
                     [](CIntfData n) {
                         std::list<tagStudent_t> one;
@@ -595,40 +742,36 @@ TEST(SimDaemonProcess, TeacherSide)
     allow.m_ParaXml.setString("allow", "TRUE");
     app.Signal(allow);
     EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S9 1");
-    students.clear();
+    std::list<tagStudent_t> students;
     app.Call(Req("TEACHER_GETSTUDENTLIST", 52)).m_ParaXml.getStudentInfoList(students);
     EXPECT_EQ(students.size(), 4u);
-    sim.Type("status S1 7");
-    EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S1 7");
-    sim.Type("dance");
-    EXPECT_EQ(app.Backlog(), "");
-
-    EXPECT_EQ(sim.Stop(SIGTERM), 0);
-    EXPECT_TRUE(app.DaemonGone());
-    const std::string out = sim.Out();
-    EXPECT_NE(out.find("teacher daemon with 3 students ready as tav.teacher.daemon"), std::string::npos);
-    EXPECT_NE(out.find("tav-sim-daemon: stopped"), std::string::npos);
-    EXPECT_NE(sim.Err().find("tav-sim-daemon: unknown command 'dance'"), std::string::npos);
-    const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/teacher-sim.log");
-    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE op 30 student 'S1' (blocking)"),
-              std::string::npos);
-    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE: unknown message name, answered with result 1"),
-              std::string::npos);
-    for (const char* secret : {"old-secret", "new-secret", "pw-secret"}) {
-        EXPECT_EQ(log.find(secret), std::string::npos) << secret;
-        EXPECT_EQ(out.find(secret), std::string::npos) << secret;
-    }
 }
 
-// Every request of the student catalogue and the student notifications.
-TEST(SimDaemonProcess, StudentSide)
+// A status typed on standard input is announced; an unknown command is
+// refused on standard error and sends nothing.
+TEST_F(SimTeacherDaemon, StandardInputCommands)
 {
-    const std::string programs = ProgramsFolder();
-    SimProcess sim(
-        {"student", "--teachers", "T1,T2", "--step-ms", "30", "--result", "SEARCHTEACHERCALLBACK=3"});
-    App app("tav.student.daemon", "tav.studentapp.type", "tav.studentdaemon.type");
-    ASSERT_TRUE(app.DaemonUp()) << sim.Err();
+    App& app = Application();
+    Sim().Type("status S1 7");
+    EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S1 7");
+    Sim().Type("dance");
+    EXPECT_TRUE(tavtest::WaitFor([&] { return Sim().Err().find("unknown command 'dance'") != std::string::npos; }))
+        << Sim().Err();
+    EXPECT_EQ(app.Backlog(), "");
+}
 
+TEST_F(SimTeacherDaemon, SigtermStopsItAndReleasesTheName)
+{
+    EXPECT_EQ(Sim().Stop(SIGTERM), 0);
+    EXPECT_TRUE(Application().DaemonGone());
+    const std::string out = Sim().Out();
+    EXPECT_NE(out.find("teacher daemon with 3 students ready as tav.teacher.daemon"), std::string::npos);
+    EXPECT_NE(out.find("tav-sim-daemon: stopped"), std::string::npos);
+}
+
+TEST_F(SimStudentDaemon, BlockingRequests)
+{
+    App& app = Application();
     EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))), "STUDENT_SWITCHTONORMALOS 1 null 0");
     CIntfData verify = Req("VERIFYUSERPASSWORD", 2);
     verify.m_ParaXml.setString("UserName", "u");
@@ -637,9 +780,15 @@ TEST(SimDaemonProcess, StudentSide)
     EXPECT_EQ(Result(app.Call(Req("VERIFYUSERPASSWORD", 3))), 1);
     CIntfData r = app.Call(Req("GETCONNECTEDTEACHER", 4));
     EXPECT_EQ(Head(r) + " '" + Str(r, "strTeacherID") + "'", "GETCONNECTEDTEACHER 4 null 0 ''");
+    EXPECT_EQ(Sim().Stop(SIGTERM), 0);
+    EXPECT_EQ(Sim().Out().find("p-secret"), std::string::npos);
+}
 
-    // Documents are checked with their data classes; a policy saved
-    // locally is announced.
+// Documents are checked with their data classes; a policy saved locally is
+// announced.
+TEST_F(SimStudentDaemon, DocumentsAreCheckedAndSavedPoliciesAnnounced)
+{
+    App& app = Application();
     const std::map<std::string, std::string> documents = {
         {"HARDWARECONTROL", Document(LibTAVData::CTAVSystemSettingData())},
         {"SAVESTUDENTINFO",
@@ -663,7 +812,12 @@ TEST(SimDaemonProcess, StudentSide)
     }
     app.Take("NOTIFYSCHEDULEPOLICYCHANGED", 1);
     app.Take("NOTIFYTABNAVPOLICYCHANGED", 1);
+    EXPECT_EQ(app.Backlog(), "");
+}
 
+TEST_F(SimStudentDaemon, LocalLockAndUnlockAreAnnounced)
+{
+    App& app = Application();
     CIntfData lock = Req("MANUALLOCKLOCALSTUDENT", 20);
     lock.m_ParaXml.setString("lockPolicy", Document(LibTAVData::CLockScheduleData()));
     EXPECT_EQ(Head(app.Call(lock)), "MANUALLOCKLOCALSTUDENT 20 null 0");
@@ -672,10 +826,13 @@ TEST(SimDaemonProcess, StudentSide)
     for (const auto& n : app.Take("NOTIFYLOCKSTATUSCHANGED", 2))
         seen += Str(n, "bLock") + " ";
     EXPECT_EQ(seen, "TRUE FALSE ");
+}
 
-    // Teachers: the search answer (configured to 3), connecting, leaving.
-    app.Signal(Req("SEARCHTEACHER", 22));
-    EXPECT_EQ(First(app.Take("SEARCHTEACHERCALLBACK", 1),
+// The teacher search lists --teachers, with the result configured (3).
+TEST_F(SimStudentDaemon, TeacherSearchListsTheTeachers)
+{
+    Application().Signal(Req("SEARCHTEACHER", 22));
+    EXPECT_EQ(First(Application().Take("SEARCHTEACHERCALLBACK", 1),
                     [](CIntfData n) {
                         std::list<std::string> teachers;
                         n.m_ParaXml.getListPara(teachers);
@@ -685,6 +842,13 @@ TEST(SimDaemonProcess, StudentSide)
                         return s;
                     }),
               "SEARCHTEACHERCALLBACK 22 null 3 T1 T2");
+}
+
+// A known teacher is joined (its state changes to 1), an unknown one
+// answers 1; disconnecting changes the state to 0.
+TEST_F(SimStudentDaemon, ConnectingAndDisconnectingChangeTheTeachersState)
+{
+    App& app = Application();
     CIntfData connect = Req("CONNECTTEACHER", 23);
     connect.m_ParaXml.setString("strTeacherID", "T2");
     app.Signal(connect);
@@ -692,7 +856,7 @@ TEST(SimDaemonProcess, StudentSide)
     connect.m_ParaXml.clear();
     connect.m_ParaXml.setString("strTeacherID", "T7");
     app.Signal(connect);
-    seen.clear();
+    std::string seen;
     for (const auto& n : app.Take("CONNECTTEACHERCALLBACK", 2))
         seen += std::to_string(Op(n)) + " " + Str(n, "strTeacherID") + " " +
                 std::to_string(Int(n, "iReturn")) + "; ";
@@ -701,10 +865,14 @@ TEST(SimDaemonProcess, StudentSide)
     EXPECT_EQ(Str(app.Call(Req("GETCONNECTEDTEACHER", 25)), "strTeacherID"), "T2");
     EXPECT_EQ(Result(app.Call(Req("DISCONNECTSTUDENT", 26))), 0);
     EXPECT_EQ(First(app.Take("NOTIFYTEACHERSTATUSCHANGED", 1), TeacherState), "T2 0");
+}
 
-    // A local search over a real folder, and a cancelled one.
+// A local search over a real folder; a cancelled one answers nothing.
+TEST_F(SimStudentDaemon, LocalSearchListsTheFolderUnlessCancelled)
+{
+    App& app = Application();
     CIntfData search = Req("SEARCHLOCALPROGRAM", 27);
-    search.m_ParaXml.setString("targetFolder", programs);
+    search.m_ParaXml.setString("targetFolder", m_programs);
     app.Signal(search);
     search.SetOperationID(28);
     app.Signal(search);
@@ -713,32 +881,33 @@ TEST(SimDaemonProcess, StudentSide)
     EXPECT_EQ(Result(app.Call(cancel)), 0);
     search.SetOperationID(30);
     app.Signal(search);
-    seen.clear();
+    std::string seen;
     for (const auto& n : app.Take("SEARCHLOCALPROGRAMCALLBACK", 2))
         seen += std::to_string(Op(n)) + " " + Programs(Str(n, "programsXML")) + "\n";
-    const std::string listing =
-        "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + programs +
-        "/tool.sh|;";
-    EXPECT_EQ(seen, "27 " + listing + "\n30 " + listing + "\n");
+    EXPECT_EQ(seen, "27 " + Listing(m_programs) + "\n30 " + Listing(m_programs) + "\n");
+}
 
-    // Changes on request from standard input.
-    sim.Type("lock");
-    sim.Type("teacher-state 5");
-    sim.Type("schedule-changed");
+// Changes typed on standard input are announced; quit ends it like a
+// signal.
+TEST_F(SimStudentDaemon, StandardInputCommands)
+{
+    App& app = Application();
+    Sim().Type("lock");
+    Sim().Type("teacher-state 5");
+    Sim().Type("schedule-changed");
     EXPECT_EQ(First(app.Take("NOTIFYLOCKSTATUSCHANGED", 1), [](CIntfData n) { return Str(n, "bLock"); }),
               "TRUE");
     EXPECT_EQ(First(app.Take("NOTIFYTEACHERSTATUSCHANGED", 1), TeacherState), "T1 5");
     app.Take("NOTIFYSCHEDULEPOLICYCHANGED", 1);
     EXPECT_EQ(app.Backlog(), "");
-
-    // quit on standard input ends it like a signal.
-    sim.Type("quit");
-    EXPECT_EQ(sim.Wait(), 0);
+    Sim().Type("quit");
+    EXPECT_EQ(Sim().Wait(), 0);
     EXPECT_TRUE(app.DaemonGone());
-    EXPECT_EQ(sim.Out().find("p-secret"), std::string::npos);
 }
 
-TEST(SimDaemonProcess, OneInstanceHelpAndBadInput)
+// A second daemon of a side is refused; the first still serves, and SIGINT
+// ends it cleanly.
+TEST(SimDaemonProcess, SecondInstanceIsRefused)
 {
     SimProcess first({"student"});
     App app("tav.student.daemon", "tav.studentapp.type", "tav.studentdaemon.type");
@@ -749,18 +918,21 @@ TEST(SimDaemonProcess, OneInstanceHelpAndBadInput)
         second.Err(),
         "tav-sim-daemon: another daemon already owns tav.student.daemon on this bus; a second instance is "
         "not started\n");
-    // The first still serves, and SIGINT ends it cleanly.
     EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))), "STUDENT_SWITCHTONORMALOS 1 null 0");
     EXPECT_EQ(first.Stop(SIGINT), 0);
     EXPECT_TRUE(app.DaemonGone());
+}
 
+// Exit status 0 for --help, 2 for bad options, 1 without a bus.
+TEST(SimDaemonProcess, ExitStatusOfHelpBadOptionsAndNoBus)
+{
     SimProcess help({"--help"});
     EXPECT_EQ(help.Wait(), 0);
     EXPECT_EQ(help.Out().rfind("usage: tav-sim-daemon teacher|student [options]\n", 0), 0u);
     SimProcess bad({"teacher", "--students", "many"});
     EXPECT_EQ(bad.Wait(), 2);
     EXPECT_EQ(bad.Err(),
-              "tav-sim-daemon: --students needs a number from 1 to 1000, not 'many' (try --help)\n");
+              "tav-sim-daemon: --students needs a whole number from 1 to 1000, not 'many' (try --help)\n");
     SimProcess nobus({"teacher", "--bus", "unix:path=/nonexistent/socket"});
     EXPECT_EQ(nobus.Wait(), 1);
     EXPECT_EQ(nobus.Err().rfind("tav-sim-daemon: cannot reach the system bus: ", 0), 0u);

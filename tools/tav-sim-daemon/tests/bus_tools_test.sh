@@ -6,30 +6,10 @@
 #   bus_tools_test.sh SOURCE_DIR TAV_SIM_DAEMON TEACHER_REQUESTS_XML
 set -uo pipefail
 src=$1 sim=$2 xml=$3
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/tav-bustools-XXXXXX")
-bus_pid='' sim_pid=''
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  [ -n "$bus_pid" ] && kill "$bus_pid" 2>/dev/null && wait "$bus_pid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export HOME=$tmp/home
-mkdir -p "$HOME"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-dbus-daemon --config-file="$src/dist/dbus/tav-private-bus.conf" --nofork --print-address=3 3>"$tmp/address" &
-bus_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/address" ] && break; sleep 0.05; done
-address=$(head -n1 "$tmp/address")
-[ -n "$address" ] || { echo "FAIL: no private bus"; exit 1; }
-export DBUS_SYSTEM_BUS_ADDRESS=$address
-
-"$sim" teacher </dev/null >"$tmp/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do grep -q ready "$tmp/sim.out" && break; sleep 0.05; done
-grep -q ready "$tmp/sim.out" || { cat "$tmp/sim.out"; echo "FAIL: tav-sim-daemon did not start"; exit 1; }
+# shellcheck source=../../common/tests/sim_bus.sh
+. "$(dirname "$0")/../../common/tests/sim_bus.sh"
+start_bus
+start_sim /dev/null teacher
 
 obj=/orvelix/message/object
 # busctl's --timeout is in seconds.
@@ -62,7 +42,7 @@ grep -q 'org.freedesktop.DBus.Error.InvalidArgs' <<<"$out" || fail "no argument:
 # A valid request is still served.
 kill -0 "$sim_pid" || fail "tav-sim-daemon ended"
 if [ "$failures" -ne 0 ]; then
-  cat "$tmp/sim.out"
+  cat "$tmp/sim.out" "$tmp/sim.err"
   echo "$failures failed"
   exit 1
 fi

@@ -529,7 +529,8 @@ int CheckHelpForEveryCommand(const std::string& side)
     EXPECT_EQ(list.status, 0);
     int commands = 0;
     for (const std::string& l : list.Lines()) {
-        if (l.compare(0, 2, "  ") != 0)
+        // "  name   summary"; options start with a dash.
+        if (l.compare(0, 2, "  ") != 0 || l.size() < 3 || l[2] < 'a' || l[2] > 'z')
             continue;
         const std::string name = l.substr(2, l.find(' ', 2) - 2);
         const Outcome help = Tavctl({side, name, "--help"});

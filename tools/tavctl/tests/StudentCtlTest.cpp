@@ -154,9 +154,9 @@ TEST_F(StudentCtl, BlockingRequests)
     }
 }
 
-// The four documents a student application sends, built from options and
-// from files.
-TEST_F(StudentCtl, Documents)
+// System settings built from options (unset switches keep their defaults)
+// and read from a file, sent as it stands.
+TEST_F(StudentCtl, SystemSettingsFromOptionsAndFile)
 {
     Outcome run = Tavctl({"student", "hardware-control", "--usb-storage", "on", "--auto-deploy", "yes"});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -181,15 +181,23 @@ TEST_F(StudentCtl, Documents)
     EXPECT_TRUE(run.Has("system-settings: usb-storage=0 new-student-dialog=0 connect-allow=1 add-to-class=1 "
                         "auto-deploy=0"));
     EXPECT_EQ(Took("HARDWARECONTROL", true).String("strXML"), text);
+}
 
-    run = Tavctl({"student", "save-student-info", "--id", "S01", "--name", "Ana María"});
+TEST_F(StudentCtl, StudentInfoFromOptions)
+{
+    const Outcome run = Tavctl({"student", "save-student-info", "--id", "S01", "--name", "Ana María"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.Has("student-info: id=S01 name=\"Ana María\""));
     CStudentInfoData info;
     ASSERT_EQ(info.LoadFromString(Took("SAVESTUDENTINFO", true).String("strXML")), 0);
     EXPECT_EQ(info.GetStudentName(), "Ana María");
+}
 
-    run = Tavctl({"student", "save-local-schedule-policy", "--section", "SUNDAY:22-24", "--lock-status", "4"});
+// The local policies and the lock built from options: what the data classes
+// read back.
+TEST_F(StudentCtl, LocalPoliciesFromOptions)
+{
+    Outcome run = Tavctl({"student", "save-local-schedule-policy", "--section", "SUNDAY:22-24", "--lock-status", "4"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.Has("lock-schedule: auto-lock=1 manual-lock=0 lock-status=4 (locked)"));
     EXPECT_TRUE(run.Has("lock-sections: 2 hours: SUNDAY 22-24"));
@@ -263,6 +271,30 @@ TEST_F(StudentCtl, ListenPrintsEveryNotification)
                               "notification: NotifyTeacherStatusChanged(\"T-7\", 2)",
                               "notification: SearchLocalProgramCallBack(15 bytes, no programs document)",
                               "notification: OnMessage(-1, \"two\\nlines\")", "notifications: 8"}));
+}
+
+// The same notifications as JSON: the callback's arguments by name.
+TEST_F(StudentCtl, ListenAsJson)
+{
+    Background listener({"student", "listen", "--json", "--count", "8", "--timeout", "20"});
+    std::string line;
+    ASSERT_TRUE(listener.ReadLine(line)) << listener.Why();
+    EXPECT_EQ(line, R"({"type":"listening","interface":"tav.studentdaemon.type"})");
+    s_daemon->Command("burst");
+    const Outcome run = listener.Finish();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string note = R"({"type":"notification","message":)";
+    EXPECT_EQ(run.out,
+              lines({R"({"type":"listening","interface":"tav.studentdaemon.type"})",
+                     (note + R"("CONNECTTEACHERCALLBACK","callback":"ConnectTeacherCallBack","teacherID":"T-7","result":3})").c_str(),
+                     (note + R"("SEARCHTEACHERCALLBACK","callback":"SearchTeacherCallBack","teachers":[]})").c_str(),
+                     (note + R"("NOTIFYLOCKSTATUSCHANGED","callback":"NotifyLockStatusChanged","locked":true})").c_str(),
+                     (note + R"("NOTIFYTABNAVPOLICYCHANGED","callback":"NotifyTabNavPolicyChanged"})").c_str(),
+                     (note + R"("NOTIFYSCHEDULEPOLICYCHANGED","callback":"NotifySchedulePolicyChanged"})").c_str(),
+                     (note + R"("NOTIFYTEACHERSTATUSCHANGED","callback":"NotifyTeacherStatusChanged","teacherID":"T-7","state":2})").c_str(),
+                     (note + R"("SEARCHLOCALPROGRAMCALLBACK","callback":"SearchLocalProgramCallBack","programsXML":"<not-programs/>","programs":null})").c_str(),
+                     (note + R"("POSTMESSAGE","callback":"OnMessage","id":-1,"text":"two\nlines"})").c_str(),
+                     R"({"type":"notifications","count":8})"}));
 }
 
 TEST_F(StudentCtl, BadInputSendsNothing)
