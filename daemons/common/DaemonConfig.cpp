@@ -18,7 +18,7 @@ namespace {
 using tav_common::LogScope;
 
 enum Roles { kTeacher = 1, kStudent = 2, kBoth = 3 };
-enum class Kind { Host, Port, ClassName, StudentId, Path, Keepalive, Group };
+enum class Kind { Host, Port, ClassName, StudentId, Path, Keepalive, Group, YesNo };
 
 struct Key {
     const char* name;
@@ -26,6 +26,7 @@ struct Key {
     Kind kind;
     std::string DaemonConfig::*text;
     int DaemonConfig::*number;
+    bool DaemonConfig::*flag = nullptr;
 };
 
 const Key kKeys[] = {
@@ -37,6 +38,7 @@ const Key kKeys[] = {
     {"key_file", kBoth, Kind::Path, &DaemonConfig::keyFile, nullptr},
     {"keepalive", kBoth, Kind::Keepalive, nullptr, &DaemonConfig::keepalive},
     {"state_dir", kBoth, Kind::Path, &DaemonConfig::stateDir, nullptr},
+    {"discovery", kBoth, Kind::YesNo, nullptr, nullptr, &DaemonConfig::discovery},
     {"student_id", kStudent, Kind::StudentId, &DaemonConfig::studentId, nullptr},
     {"admin_group", kStudent, Kind::Group, &DaemonConfig::adminGroup, nullptr},
     {"usb_rule_file", kStudent, Kind::Path, &DaemonConfig::usbRuleFile, nullptr},
@@ -117,6 +119,11 @@ std::string Apply(const Key& key, const std::string& value, DaemonConfig& config
         if (!ParseNumber(value, kMinKeepalive, kMaxKeepalive, config.*key.number))
             return "keepalive is a number of seconds from " + std::to_string(kMinKeepalive) + " to " +
                    std::to_string(kMaxKeepalive);
+        return "";
+    case Kind::YesNo:
+        if (value != "yes" && value != "no")
+            return "yes or no";
+        config.*key.flag = value == "yes";
         return "";
     case Kind::Host:
         if (!IsHost(value))

@@ -23,6 +23,7 @@ struct DaemonConfig {
     std::string keyFile;     // key_file
     int keepalive = 0;       // keepalive, seconds
     std::string stateDir;    // state_dir
+    bool discovery = true;   // discovery: announce (teacher) or browse (student) classes
     // Student daemon.
     std::string studentId;    // student_id
     std::string adminGroup;   // admin_group
