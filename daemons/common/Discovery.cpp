@@ -161,7 +161,7 @@ private:
     static void TimerCallback(AvahiTimeout* timeout, void* self);
     void Connect();
     void DaemonLost(const std::string& why);
-    void Arm(bool reconnect);
+    void Arm(bool reconnect, bool now = false);
 
     const std::string m_whatWaits;  // for the log: what the missing daemon holds up
     PollPtr m_poll;
@@ -256,11 +256,14 @@ void AvahiSession::ClientCallback(AvahiClient* client, AvahiClientState state, v
     case AVAHI_CLIENT_CONNECTING:
         s->DaemonLost("avahi-daemon is not running");
         break;
-    case AVAHI_CLIENT_FAILURE:
-        // The system bus connection is lost: this client is done.
+    case AVAHI_CLIENT_FAILURE: {
+        // This client is done. A daemon that just went away is waited for
+        // by a new client at once; a bus that fails us is tried later.
+        const bool wasUp = s->m_daemonUp;
         s->DaemonLost("lost avahi-daemon (" + AvahiError(avahi_client_errno(client)) + ")");
-        s->Arm(true);
+        s->Arm(true, wasUp);
         break;
+    }
     }
 }
 
@@ -273,13 +276,14 @@ void AvahiSession::DaemonLost(const std::string& why)
     m_outageLogged = true;
 }
 
-void AvahiSession::Arm(bool reconnect)
+void AvahiSession::Arm(bool reconnect, bool now)
 {
     m_reconnect = m_reconnect || reconnect;
     struct timeval when;
-    avahi_elapse_time(&when, static_cast<unsigned>(m_retry.count()), 0);
+    avahi_elapse_time(&when, now ? 0u : static_cast<unsigned>(m_retry.count()), 0);
     avahi_threaded_poll_get(m_poll.get())->timeout_update(m_timer.get(), &when);
-    m_retry = std::min(m_retry * 2, kRetryMax);
+    if (!now)
+        m_retry = std::min(m_retry * 2, kRetryMax);
 }
 
 void AvahiSession::TimerCallback(AvahiTimeout*, void* self)
@@ -727,9 +731,17 @@ void ClassBrowser::Impl::Resolved(Sighting& s, AvahiIfIndex iface, const std::st
 void ClassBrowser::Impl::Recompute(const std::string& name)
 {
     const DiscoveredClass* best = nullptr;
-    for (const auto& [key, s] : sightings)
-        if (std::get<2>(key) == name && s.resolved && (!best || (best->ipv6 && !s.cls.ipv6)))
+    bool seen = false, ipv4Pending = false;
+    for (const auto& [key, s] : sightings) {
+        if (std::get<2>(key) != name)
+            continue;
+        seen = true;
+        if (s.resolved && (!best || (best->ipv6 && !s.cls.ipv6)))
             best = &s.cls;
+        ipv4Pending = ipv4Pending || (std::get<1>(key) == AVAHI_PROTO_INET && !s.resolved && s.resolver);
+    }
+    if (!seen)
+        refused.erase(name);
     std::map<std::string, DiscoveredClass> next;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -741,9 +753,14 @@ void ClassBrowser::Impl::Recompute(const std::string& name)
     if (best && it != next.end() && it->second == *best)
         return;
     if (best) {
-        if (it == next.end())
+        if (it == next.end()) {
+            // A new class shows with the address students prefer, unless
+            // that one does not resolve.
+            if (best->ipv6 && ipv4Pending)
+                return;
             Trace("class " + Shown(best->className) + " seen as " + Shown(name) + " at " +
                   Shown(best->address) + " port " + std::to_string(best->port));
+        }
         next[name] = *best;
     } else {
         Trace("class instance " + Shown(name) + " is gone");
