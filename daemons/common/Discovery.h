@@ -140,7 +140,8 @@ public:
     // that calls Dispatch().
     std::vector<DiscoveredClass> Classes() const;
     // The class of that name (TXT class; the first instance by name when
-    // two teachers announce it). For the thread that calls Dispatch().
+    // two teachers announce it), or null. For the thread that calls
+    // Dispatch(); valid until its next call.
     const DiscoveredClass* Find(const std::string& className) const;
 
     // Whether avahi-daemon answers now (any thread).
