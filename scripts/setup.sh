@@ -29,6 +29,9 @@ packages=(
   systemd dbus-bin libglib2.0-bin
   # the classroom: the MQTT broker the daemon tests start, credentials
   mosquitto openssl
+  # class discovery: the mDNS daemon and the tools that give each test
+  # machine its own network (namespaces, veth pairs, a bridge)
+  avahi-daemon iproute2
 )
 
 missing=()
@@ -59,4 +62,16 @@ apt-get install -y -q --no-install-recommends "${missing[@]}"
 if [[ " ${missing[*]} " == *" mosquitto "* ]] && [ -d /run/systemd/system ]; then
   echo "setup: stopping and disabling the mosquitto service the package started"
   systemctl disable --now mosquitto.service || true
+fi
+# The same for the mDNS daemon: the discovery test starts its own, one per
+# test machine. Its socket unit would start it again on the first client.
+if [[ " ${missing[*]} " == *" avahi-daemon "* ]]; then
+  if [ -d /run/systemd/system ]; then
+    echo "setup: stopping and disabling the avahi-daemon service the package started"
+    systemctl disable --now avahi-daemon.socket avahi-daemon.service || true
+  elif avahi-daemon --check 2>/dev/null; then
+    echo "setup: stopping the avahi-daemon the package started"
+    invoke-rc.d avahi-daemon stop || true
+    update-rc.d avahi-daemon disable || true
+  fi
 fi

@@ -39,6 +39,7 @@ const Key kKeys[] = {
     {"keepalive", kBoth, Kind::Keepalive, nullptr, &DaemonConfig::keepalive},
     {"state_dir", kBoth, Kind::Path, &DaemonConfig::stateDir, nullptr},
     {"auto_connect", kBoth, Kind::Switch, nullptr, nullptr, &DaemonConfig::autoConnect},
+    {"discovery", kBoth, Kind::Switch, nullptr, nullptr, &DaemonConfig::discovery},
     {"student_id", kStudent, Kind::StudentId, &DaemonConfig::studentId, nullptr},
     {"admin_group", kStudent, Kind::Group, &DaemonConfig::adminGroup, nullptr},
     {"usb_rule_file", kStudent, Kind::Path, &DaemonConfig::usbRuleFile, nullptr},

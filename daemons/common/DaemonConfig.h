@@ -24,6 +24,7 @@ struct DaemonConfig {
     int keepalive = 0;       // keepalive, seconds
     std::string stateDir;    // state_dir
     bool autoConnect = true; // auto_connect: connect to the class at start
+    bool discovery = true;   // discovery: announce (teacher) or browse (student) classes
     // Student daemon.
     std::string studentId;    // student_id
     std::string adminGroup;   // admin_group

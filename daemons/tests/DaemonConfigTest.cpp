@@ -33,7 +33,8 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
                                    "student_id =  S-1_b  \n"
                                    "broker_port = 18883\r\n"
                                    "\tkeepalive\t=\t7\n"
-                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n");
+                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n"
+                                   "discovery = no\n");
     DaemonConfig c;
     std::vector<std::string> errors;
     ASSERT_TRUE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
@@ -43,6 +44,7 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.brokerPort, 18883);
     EXPECT_EQ(c.keepalive, 7);
     EXPECT_EQ(c.usbRuleFile, "/etc/modprobe.d/tav usb.conf");
+    EXPECT_FALSE(c.discovery);
     // Not given: the documented defaults.
     EXPECT_EQ(c.brokerHost, "localhost");
     EXPECT_EQ(c.caFile, "/etc/TAV/credentials/ca.crt");
@@ -55,6 +57,7 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.teacherGroup, "tav-teacher");
     EXPECT_FALSE(c.autoConnect);
     EXPECT_EQ(c.keepalive, 5);
+    EXPECT_TRUE(c.discovery);
     EXPECT_TRUE(c.studentId.empty());
 }
 
@@ -82,9 +85,10 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
         EXPECT_EQ(c.keepalive, d.keepalive);
         EXPECT_EQ(c.autoConnect, d.autoConnect);
         EXPECT_EQ(c.stateDir, d.stateDir);
+        EXPECT_EQ(c.discovery, d.discovery);
         EXPECT_EQ(c.adminGroup + c.usbRuleFile, d.adminGroup + d.usbRuleFile);
         EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
-        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 12 : 11);
+        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 13 : 12);
     }
 }
 
@@ -103,13 +107,14 @@ TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
                                    "keepalive = 4\n"                            // 10 below libmosquitto's floor
                                    "broker_host = teacher pc\n"                 // 11 blank inside
                                    "admin_group = wheel;rm\n"                   // 12 not a group
-                                   "auto_connect = maybe\n");                   // 13 neither yes nor no
+                                   "auto_connect = maybe\n"                   // 13 neither yes nor no
+                                   "discovery = YES\n");                       // 14 yes or no only
     DaemonConfig c = DaemonConfig::Defaults(DaemonRole::Student);
     c.className = "untouched";
     std::vector<std::string> errors;
     EXPECT_FALSE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
     EXPECT_EQ(c.className, "untouched");
-    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13};
+    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14};
     ASSERT_EQ(errors.size(), badLines.size());
     for (std::size_t i = 0; i < badLines.size(); ++i)
         EXPECT_EQ(errors[i].rfind(path + ":" + std::to_string(badLines[i]) + ": ", 0), 0u) << errors[i];
