@@ -1,7 +1,7 @@
 #include "DaemonConfig.h"
 
 #include "LogScope.h"
-#include "SafeFile.h"
+#include "SafeFile.h"  // tools/common
 #include "Topics.h"
 
 #include <unistd.h>
@@ -18,7 +18,7 @@ namespace {
 using tav_common::LogScope;
 
 enum Roles { kTeacher = 1, kStudent = 2, kBoth = 3 };
-enum class Kind { Host, Port, ClassName, StudentId, Path, Keepalive, Group };
+enum class Kind { Host, Port, ClassName, StudentId, Path, Keepalive, Group, YesNo };
 
 struct Key {
     const char* name;
@@ -26,6 +26,7 @@ struct Key {
     Kind kind;
     std::string DaemonConfig::*text;
     int DaemonConfig::*number;
+    bool DaemonConfig::*flag = nullptr;
 };
 
 const Key kKeys[] = {
@@ -40,6 +41,8 @@ const Key kKeys[] = {
     {"student_id", kStudent, Kind::StudentId, &DaemonConfig::studentId, nullptr},
     {"admin_group", kStudent, Kind::Group, &DaemonConfig::adminGroup, nullptr},
     {"usb_rule_file", kStudent, Kind::Path, &DaemonConfig::usbRuleFile, nullptr},
+    {"modprobe", kStudent, Kind::Path, &DaemonConfig::modprobe, nullptr},
+    {"auto_connect", kStudent, Kind::YesNo, nullptr, nullptr, &DaemonConfig::autoConnect},
     {"teacher_password_file", kTeacher, Kind::Path, &DaemonConfig::teacherPasswordFile, nullptr},
     {"teacher_group", kTeacher, Kind::Group, &DaemonConfig::teacherGroup, nullptr},
 };
@@ -118,6 +121,11 @@ std::string Apply(const Key& key, const std::string& value, DaemonConfig& config
             return "keepalive is a number of seconds from " + std::to_string(kMinKeepalive) + " to " +
                    std::to_string(kMaxKeepalive);
         return "";
+    case Kind::YesNo:
+        if (value != "yes" && value != "no")
+            return "yes or no";
+        config.*key.flag = value == "yes";
+        return "";
     case Kind::Host:
         if (!IsHost(value))
             return "not a host name or IP address";
@@ -179,6 +187,8 @@ DaemonConfig DaemonConfig::Defaults(DaemonRole role)
             c.studentId = host;
         c.adminGroup = "tav-admin";
         c.usbRuleFile = "/etc/modprobe.d/tav-usb-storage.conf";
+        c.modprobe = "/sbin/modprobe";
+        c.autoConnect = true;
     } else {
         c.stateDir = "/var/lib/tav-teacherd";
         c.teacherPasswordFile = "/etc/TAV/credentials/teacher-password";
@@ -251,7 +261,7 @@ bool LoadDaemonConfig(const std::string& path, DaemonRole role, DaemonConfig& co
                       std::vector<std::string>& errors)
 {
     std::string text, why;
-    if (!ReadSmallFile(path, kMaxConfigBytes, text, why))
+    if (!tavtools::ReadRegularFile(path, kMaxConfigBytes, text, why))
         return Fail({path + ": cannot read: " + why}, errors);
     if (text.find('\0') != std::string::npos)
         return Fail({path + ": holds a NUL byte, not a text file"}, errors);

@@ -27,6 +27,8 @@ struct DaemonConfig {
     std::string studentId;    // student_id
     std::string adminGroup;   // admin_group
     std::string usbRuleFile;  // usb_rule_file
+    std::string modprobe;     // modprobe: the program that unloads a module
+    bool autoConnect = true;  // auto_connect: join the class at start
     // Teacher daemon.
     std::string teacherPasswordFile;  // teacher_password_file
     std::string teacherGroup;         // teacher_group

@@ -33,7 +33,8 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
                                    "student_id =  S-1_b  \n"
                                    "broker_port = 18883\r\n"
                                    "\tkeepalive\t=\t7\n"
-                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n");
+                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n"
+                                   "auto_connect = no\n");
     DaemonConfig c;
     std::vector<std::string> errors;
     ASSERT_TRUE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
@@ -43,6 +44,7 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.brokerPort, 18883);
     EXPECT_EQ(c.keepalive, 7);
     EXPECT_EQ(c.usbRuleFile, "/etc/modprobe.d/tav usb.conf");
+    EXPECT_FALSE(c.autoConnect);
     // Not given: the documented defaults.
     EXPECT_EQ(c.brokerHost, "localhost");
     EXPECT_EQ(c.caFile, "/etc/TAV/credentials/ca.crt");
@@ -80,9 +82,10 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
         EXPECT_EQ(c.caFile + c.certFile + c.keyFile, d.caFile + d.certFile + d.keyFile);
         EXPECT_EQ(c.keepalive, d.keepalive);
         EXPECT_EQ(c.stateDir, d.stateDir);
-        EXPECT_EQ(c.adminGroup + c.usbRuleFile, d.adminGroup + d.usbRuleFile);
+        EXPECT_EQ(c.adminGroup + c.usbRuleFile + c.modprobe, d.adminGroup + d.usbRuleFile + d.modprobe);
+        EXPECT_EQ(c.autoConnect, d.autoConnect);
         EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
-        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 11 : 10);
+        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 13 : 10);
     }
 }
 
@@ -100,13 +103,14 @@ TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
                                    "cert_file =\n"                              // 9 empty
                                    "keepalive = 4\n"                            // 10 below libmosquitto's floor
                                    "broker_host = teacher pc\n"                 // 11 blank inside
-                                   "admin_group = wheel;rm\n");                 // 12 not a group
+                                   "admin_group = wheel;rm\n"                   // 12 not a group
+                                   "auto_connect = 1\n");                       // 13 not yes or no
     DaemonConfig c = DaemonConfig::Defaults(DaemonRole::Student);
     c.className = "untouched";
     std::vector<std::string> errors;
     EXPECT_FALSE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
     EXPECT_EQ(c.className, "untouched");
-    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12};
+    const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13};
     ASSERT_EQ(errors.size(), badLines.size());
     for (std::size_t i = 0; i < badLines.size(); ++i)
         EXPECT_EQ(errors[i].rfind(path + ":" + std::to_string(badLines[i]) + ": ", 0), 0u) << errors[i];
@@ -132,11 +136,11 @@ TEST(DaemonConfig, OnlyASmallRegularFileIsRead)
     const std::string big = Write("big.conf", std::string(tavd::kMaxConfigBytes + 1, '#'));
 
     for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
-             {link, "is a symbolic link"},
-             {fifo, "is not a regular file"},  // and no wait for a writer
-             {big, "is larger than"},
+             {link, "a symbolic link"},
+             {fifo, "a FIFO, not a regular file"},  // and no wait for a writer
+             {big, "larger than"},
              {tavtest::TempRoot() + "/missing.conf", "No such file"},
-             {tavtest::TempRoot(), "is not a regular file"}}) {
+             {tavtest::TempRoot(), "a folder, not a regular file"}}) {
         errors.clear();
         EXPECT_FALSE(tavd::LoadDaemonConfig(path, DaemonRole::Teacher, c, errors)) << path;
         ASSERT_EQ(errors.size(), 1u) << path;
