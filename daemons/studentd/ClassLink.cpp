@@ -4,11 +4,8 @@
 
 #include "ClassMessages.h"
 #include "IntfData.h"
-#include "LockScheduleData.h"
 #include "LogScope.h"
-#include "TAVLayout.h"
 #include "TAVProtocol.h"
-#include "TabNavigationData.h"
 
 #include <signal.h>
 #include <utmpx.h>
@@ -313,14 +310,8 @@ void StudentDaemon::ApplyPolicy(const PendingPolicy& policy)
     int rc = 2;
     if (name != expected) {
         LogScope::Error("tav-studentd: " + name.substr(0, 64) + " on " + policy.topic + " is no such policy");
-    } else if (schedule) {
-        auto data = std::make_unique<LibTAVData::CLockScheduleData>();
-        rc = data->LoadFromString(xml) == 0 ? SaveSchedule(std::move(data)) : 2;
     } else {
-        LibTAVData::CTabNavigationData data;
-        rc = StoreDocument(data, xml, LibTAVData::TAB_NAVIGATION_XML);
-        if (rc == 0)
-            NotifySimple(Msg::NOTIFYTABNAVPOLICYCHANGED);
+        rc = schedule ? SaveSchedule(xml) : SaveTabNav(xml);
     }
     CIntfData answer(schedule ? Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK : Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK,
                      opid, m_config.studentId);

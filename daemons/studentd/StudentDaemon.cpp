@@ -151,10 +151,11 @@ int StudentDaemon::Run(int signalFd)
         ServeRequests();
         m_retiredLink.reset();
         const int busFd = m_api->GetWaitFD();
+        tavd::MqttClient* const link = m_link.get();
         pollfd fds[5] = {{signalFd, POLLIN, 0},
                          {m_timer.get(), POLLIN, 0},
                          {m_search->WakeFd(), POLLIN, 0},
-                         {m_link ? m_link->WakeFd() : -1, POLLIN, 0},
+                         {link ? link->WakeFd() : -1, POLLIN, 0},
                          {busFd, POLLIN, 0}};
         // Without a bus the library connects again when asked: look every second.
         if (::poll(fds, 5, busFd < 0 ? 1000 : -1) < 0 && errno != EINTR) {
@@ -174,8 +175,8 @@ int StudentDaemon::Run(int signalFd)
         }
         if (fds[2].revents & POLLIN)
             SendSearchAnswers();
-        if (m_link && (fds[3].revents & POLLIN))
-            m_link->Dispatch();
+        if (link && link == m_link.get() && (fds[3].revents & POLLIN))
+            link->Dispatch();
     }
     StopLink("the daemon stops");
     m_retiredLink.reset();
@@ -284,21 +285,10 @@ int StudentDaemon::HandlePrivileged(Request& request)
             LogScope::Error("tav-studentd: manual lock refused: " + why);
         return rc;
     }
-    if (name == Msg::SAVELOCALSCHEDULEPOLICY) {
-        auto schedule = std::make_unique<LibTAVData::CLockScheduleData>();
-        if (schedule->LoadFromString(xml) != 0) {
-            LogScope::Error("tav-studentd: the lock schedule does not load; nothing saved");
-            return 2;
-        }
-        return SaveSchedule(std::move(schedule));
-    }
-    if (name == Msg::SAVELOCALTABNAVPOLICY) {
-        LibTAVData::CTabNavigationData data;
-        const int rc = StoreDocument(data, xml, LibTAVData::TAB_NAVIGATION_XML);
-        if (rc == 0)
-            NotifySimple(Msg::NOTIFYTABNAVPOLICYCHANGED);
-        return rc;
-    }
+    if (name == Msg::SAVELOCALSCHEDULEPOLICY)
+        return SaveSchedule(xml);
+    if (name == Msg::SAVELOCALTABNAVPOLICY)
+        return SaveTabNav(xml);
     if (name == Msg::SAVESTUDENTINFO) {
         LibTAVData::CStudentInfoData data;
         return StoreDocument(data, xml, LibTAVData::STUDENT_INFO_XML);
@@ -451,8 +441,13 @@ void StudentDaemon::LoadStartState()
     m_seatUser = SeatUser();
 }
 
-int StudentDaemon::SaveSchedule(std::unique_ptr<LibTAVData::CLockScheduleData> schedule)
+int StudentDaemon::SaveSchedule(const std::string& xml)
 {
+    auto schedule = std::make_unique<LibTAVData::CLockScheduleData>();
+    if (schedule->LoadFromString(xml) != 0) {
+        LogScope::Error("tav-studentd: the lock schedule does not load; nothing saved");
+        return 2;
+    }
     // Saved with the lock status in force; the new schedule may change it
     // right after.
     if (!WriteLockStatus(*schedule, m_locked))
@@ -462,6 +457,15 @@ int StudentDaemon::SaveSchedule(std::unique_ptr<LibTAVData::CLockScheduleData> s
     NotifySimple(Msg::NOTIFYSCHEDULEPOLICYCHANGED);
     EvaluateLock();
     return 0;
+}
+
+int StudentDaemon::SaveTabNav(const std::string& xml)
+{
+    LibTAVData::CTabNavigationData data;
+    const int rc = StoreDocument(data, xml, LibTAVData::TAB_NAVIGATION_XML);
+    if (rc == 0)
+        NotifySimple(Msg::NOTIFYTABNAVPOLICYCHANGED);
+    return rc;
 }
 
 int StudentDaemon::SaveSettings(const std::string& xml)

@@ -89,7 +89,11 @@ private:
 
     // Configuration files under /etc/TAV (StudentDaemon.cpp).
     void LoadStartState();
-    int SaveSchedule(std::unique_ptr<LibTAVData::CLockScheduleData> schedule);
+    // Each loads its document with its data class (2 when it does not
+    // load), saves it under /etc/TAV (1 when that fails), puts it in force
+    // and tells the applications: 0.
+    int SaveSchedule(const std::string& xml);
+    int SaveTabNav(const std::string& xml);
     int SaveSettings(const std::string& xml);
     int LockFromPolicy(const std::string& xml, std::string& why);
     void UnlockManually();
