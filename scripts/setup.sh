@@ -29,6 +29,8 @@ packages=(
   systemd dbus-bin libglib2.0-bin
   # the classroom: the MQTT broker the daemon tests start, credentials
   mosquitto openssl
+  # the student daemon checks local passwords with libcrypt
+  libcrypt-dev
 )
 
 missing=()
