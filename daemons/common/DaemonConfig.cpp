@@ -1,7 +1,7 @@
 #include "DaemonConfig.h"
 
 #include "LogScope.h"
-#include "SafeFile.h"
+#include "SafeFile.h"  // tools/common
 #include "Topics.h"
 
 #include <unistd.h>
@@ -43,6 +43,7 @@ const Key kKeys[] = {
     {"student_id", kStudent, Kind::StudentId, &DaemonConfig::studentId, nullptr},
     {"admin_group", kStudent, Kind::Group, &DaemonConfig::adminGroup, nullptr},
     {"usb_rule_file", kStudent, Kind::Path, &DaemonConfig::usbRuleFile, nullptr},
+    {"modprobe", kStudent, Kind::Path, &DaemonConfig::modprobe, nullptr},
     {"teacher_password_file", kTeacher, Kind::Path, &DaemonConfig::teacherPasswordFile, nullptr},
     {"teacher_group", kTeacher, Kind::Group, &DaemonConfig::teacherGroup, nullptr},
 };
@@ -187,6 +188,8 @@ DaemonConfig DaemonConfig::Defaults(DaemonRole role)
             c.studentId = host;
         c.adminGroup = "tav-admin";
         c.usbRuleFile = "/etc/modprobe.d/tav-usb-storage.conf";
+        c.modprobe = "/sbin/modprobe";
+        c.autoConnect = true;
     } else {
         c.stateDir = "/var/lib/tav-teacherd";
         c.teacherPasswordFile = "/etc/TAV/credentials/teacher-password";
@@ -259,7 +262,7 @@ bool LoadDaemonConfig(const std::string& path, DaemonRole role, DaemonConfig& co
                       std::vector<std::string>& errors)
 {
     std::string text, why;
-    if (!ReadSmallFile(path, kMaxConfigBytes, text, why))
+    if (!tavtools::ReadRegularFile(path, kMaxConfigBytes, text, why))
         return Fail({path + ": cannot read: " + why}, errors);
     if (text.find('\0') != std::string::npos)
         return Fail({path + ": holds a NUL byte, not a text file"}, errors);

@@ -29,6 +29,7 @@ struct DaemonConfig {
     std::string studentId;    // student_id
     std::string adminGroup;   // admin_group
     std::string usbRuleFile;  // usb_rule_file
+    std::string modprobe;     // modprobe: the program that unloads a module
     // Teacher daemon.
     std::string teacherPasswordFile;  // teacher_password_file
     std::string teacherGroup;         // teacher_group

@@ -4,7 +4,9 @@
 #include "LogScope.h"
 
 #include <mosquitto.h>
+#include <netdb.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +37,19 @@ std::string Describe(int rc)
     if (rc == MOSQ_ERR_ERRNO)
         return std::strerror(errno);
     return mosquitto_strerror(rc);
+}
+
+// The numeric local address of a connected socket; empty when unknown.
+std::string SocketAddress(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    char host[NI_MAXHOST] = {};
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, nullptr, 0,
+                      NI_NUMERICHOST) != 0)
+        return "";
+    return host;
 }
 
 void LibraryInitOnce()
@@ -224,6 +239,7 @@ void MqttClient::ConnectionEnded(const std::string& reason)
     {
         std::lock_guard<std::mutex> lock(m_subMutex);
         was = m_connected.exchange(false);
+        m_localAddress.clear();
         m_pendingSubscriptions.clear();
         m_announcePending = false;
     }
@@ -245,10 +261,12 @@ void MqttClient::OnConnect(mosquitto* m, void* self, int rc)
         return;
     }
     c->m_retryDelay = c->m_options.reconnectMin;
+    const std::string local = SocketAddress(mosquitto_socket(m));
     bool announce;
     {
         std::lock_guard<std::mutex> lock(c->m_subMutex);
         c->m_connected = true;
+        c->m_localAddress = local;
         for (const std::string& filter : c->m_filters) {
             int mid = 0;
             if (mosquitto_subscribe(m, &mid, filter.c_str(), 1) == MOSQ_ERR_SUCCESS)
@@ -373,6 +391,12 @@ std::size_t MqttClient::Dispatch()
         }
     }
     return events.size();
+}
+
+std::string MqttClient::LocalAddress() const
+{
+    std::lock_guard<std::mutex> lock(m_subMutex);
+    return m_localAddress;
 }
 
 bool MqttClient::Subscribe(const std::string& filter)

@@ -92,6 +92,9 @@ public:
     bool ClearRetained(const std::string& topic);
 
     bool IsConnected() const { return m_connected.load(); }
+    // This machine's address on the route to the broker (numeric), as the
+    // socket of the current connection shows it; empty while disconnected.
+    std::string LocalAddress() const;
 
     // Readable while events wait for Dispatch().
     int WakeFd() const { return m_wakeFd.get(); }
@@ -143,10 +146,11 @@ private:
 
     // Subscriptions and the connected state change together, so that a
     // filter is sent exactly once per connection.
-    std::mutex m_subMutex;
+    mutable std::mutex m_subMutex;
     std::vector<std::string> m_filters;
     std::map<int, std::string> m_pendingSubscriptions;  // message id -> filter
     bool m_announcePending = false;  // connected, subscriptions unanswered
+    std::string m_localAddress;      // of the current connection
 
     std::mutex m_stopMutex;
     std::condition_variable m_stopCv;

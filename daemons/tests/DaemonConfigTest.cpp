@@ -34,7 +34,8 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
                                    "broker_port = 18883\r\n"
                                    "\tkeepalive\t=\t7\n"
                                    "usb_rule_file = /etc/modprobe.d/tav usb.conf\n"
-                                   "discovery = no\n");
+                                   "discovery = no\n"
+                                   "auto_connect = no\n");
     DaemonConfig c;
     std::vector<std::string> errors;
     ASSERT_TRUE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
@@ -45,6 +46,7 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.keepalive, 7);
     EXPECT_EQ(c.usbRuleFile, "/etc/modprobe.d/tav usb.conf");
     EXPECT_FALSE(c.discovery);
+    EXPECT_FALSE(c.autoConnect);
     // Not given: the documented defaults.
     EXPECT_EQ(c.brokerHost, "localhost");
     EXPECT_EQ(c.caFile, "/etc/TAV/credentials/ca.crt");
@@ -86,9 +88,9 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
         EXPECT_EQ(c.autoConnect, d.autoConnect);
         EXPECT_EQ(c.stateDir, d.stateDir);
         EXPECT_EQ(c.discovery, d.discovery);
-        EXPECT_EQ(c.adminGroup + c.usbRuleFile, d.adminGroup + d.usbRuleFile);
+        EXPECT_EQ(c.adminGroup + c.usbRuleFile + c.modprobe, d.adminGroup + d.usbRuleFile + d.modprobe);
         EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
-        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 13 : 12);
+        EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 14 : 12);
     }
 }
 
@@ -140,11 +142,11 @@ TEST(DaemonConfig, OnlyASmallRegularFileIsRead)
     const std::string big = Write("big.conf", std::string(tavd::kMaxConfigBytes + 1, '#'));
 
     for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
-             {link, "is a symbolic link"},
-             {fifo, "is not a regular file"},  // and no wait for a writer
-             {big, "is larger than"},
+             {link, "a symbolic link"},
+             {fifo, "a FIFO, not a regular file"},  // and no wait for a writer
+             {big, "larger than"},
              {tavtest::TempRoot() + "/missing.conf", "No such file"},
-             {tavtest::TempRoot(), "is not a regular file"}}) {
+             {tavtest::TempRoot(), "a folder, not a regular file"}}) {
         errors.clear();
         EXPECT_FALSE(tavd::LoadDaemonConfig(path, DaemonRole::Teacher, c, errors)) << path;
         ASSERT_EQ(errors.size(), 1u) << path;
