@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -102,6 +103,7 @@ bool ClassBroker::Start(const std::string& dir, const std::string& className,
     BringLoopbackUp();
     m_class = className;
     m_dir = dir;
+    ::mkdir(m_dir.c_str(), 0755);
     m_classDir = m_dir + "/class";
     m_port = FreeLoopbackPort();
     // The readiness probe has an identity of its own, so that it never

@@ -47,6 +47,7 @@ bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string
     const std::vector<char*> argp = Pointers(args);
     const std::vector<char*> envp = Pointers(envTexts);
     const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
+    const bool inherit = outputFile == "-";
     const pid_t parent = ::getpid();
     std::fflush(nullptr);
     m_pid = ::fork();
@@ -56,11 +57,17 @@ bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
+        // A lab that holds its stop signals back must not pass that on.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // The working folder of another namespace means nothing there.
         if (mountNamespace >= 0 && (::setns(mountNamespace, CLONE_NEWNS) != 0 || ::chdir("/") != 0))
             ::_exit(126);
         ::setpgid(0, 0);  // terminal signals are the lab's to pass on
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        int fd = inherit ? -1 : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0 && !inherit)
+            fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (fd >= 0) {
             ::dup2(fd, STDOUT_FILENO);
             ::dup2(fd, STDERR_FILENO);
@@ -148,6 +155,8 @@ bool MachineMounts::Make(const std::string& etcDir, const std::string& runDir, c
     }
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ackRead.reset();
+        holdWrite.reset();  // the parent's close is the signal to leave
         char code = 'k';
         if (::unshare(CLONE_NEWNS) != 0)
             code = 'u';

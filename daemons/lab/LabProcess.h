@@ -22,7 +22,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] (a path) with standard output and error appended to
-    // outputFile (or /dev/null). env entries ("NAME=value") replace or add
+    // outputFile (or /dev/null; "-" keeps this process's). env entries ("NAME=value") replace or add
     // to the inherited environment. A mountNamespace >= 0 is entered first.
     bool Spawn(const std::vector<std::string>& argv, const std::string& outputFile = "",
                const std::vector<std::string>& env = {}, int mountNamespace = -1);
