@@ -182,6 +182,9 @@ protected:
         ASSERT_EQ(IPCAPI::InitializeTAVLibrary(0, &base), 0);
         m_api = static_cast<IPCAPI::IPCTeacherAPI*>(base);
         m_api->RegisterCallBack(&m_app);
+        // The application's worker delivers its first notification a
+        // second after it starts: not a delay of the class to measure.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     }
 
     void TearDown() override
