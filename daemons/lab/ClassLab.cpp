@@ -85,7 +85,7 @@ void StopTogether(const std::vector<ChildProcess*>& processes, int graceMs)
 
 struct ClassLab::Machine {
     std::string id, dir;
-    MachineMounts mounts;
+    MachineSpace space;
     ChildProcess bus, daemon, app;
 
     std::string Path(const std::string& name) const { return dir + "/" + name; }
@@ -97,7 +97,7 @@ struct ClassLab::Machine {
     bool StartBus(const LabPrograms& programs)
     {
         return bus.Spawn({programs.dbusDaemon, "--config-file=" + Path("bus.conf"), "--nofork", "--nopidfile"},
-                         Path("bus.out"), Env(), mounts.Fd());
+                         Path("bus.out"), Env(), &space);
     }
     int TeacherOnlineCount() const { return CountLines(ReadText(Path("app.jsonl")), kInClass, kOnline); }
 };
@@ -172,7 +172,7 @@ bool ClassLab::PrepareMachine(Machine& m, const std::string& config, std::string
         why = "cannot write the configuration of " + m.id;
         return false;
     }
-    return m.mounts.Make(m.Path("etc-tav"), m.Path("run"), m.Path("scratch"), why);
+    return m.space.Make(m.id, m.Path("etc-tav"), m.Path("run"), m.Path("scratch"), why);
 }
 
 bool ClassLab::StartTeacher(std::string& why)
@@ -197,7 +197,7 @@ bool ClassLab::StartTeacher(std::string& why)
         return false;
     }
     if (!t.daemon.Spawn({m_options.programs.teacherd, "--config", t.Path("tav-teacherd.conf")}, t.Path("daemon.out"),
-                        t.Env(), t.mounts.Fd())) {
+                        t.Env(), &t.space)) {
         why = "tav-teacherd did not start";
         return false;
     }
@@ -221,7 +221,7 @@ bool ClassLab::StartStudents(const std::vector<Machine*>& machines, std::string&
     for (Machine* m : machines)
         if (!m->app.Running() &&
             !m->app.Spawn({m_options.programs.tavctl, "--json", "student", "listen"}, m->Path("app.jsonl"),
-                          m->Env(), m->mounts.Fd())) {
+                          m->Env(), &m->space)) {
             why = "the application of " + m->id + " did not start";
             return false;
         }
@@ -235,7 +235,7 @@ bool ClassLab::StartStudents(const std::vector<Machine*>& machines, std::string&
     for (Machine* m : machines) {
         before[m] = m->TeacherOnlineCount();
         if (!m->daemon.Spawn({m_options.programs.studentd, "--config", m->Path("tav-studentd.conf")},
-                             m->Path("daemon.out"), m->Env(), m->mounts.Fd())) {
+                             m->Path("daemon.out"), m->Env(), &m->space)) {
             why = "tav-studentd of " + m->id + " did not start";
             return false;
         }

@@ -1,7 +1,7 @@
 // A whole class on one machine: the class broker on loopback (TLS, the ACL
 // of tav-make-class), one teacher machine and N student machines. Each
-// machine is a private mount namespace with its own /etc/TAV, its own /run
-// and its own system bus there; a student machine runs tav-studentd and a
+// machine has its own host name (its id) and a private mount namespace with
+// its own /etc/TAV, its own /run and its own system bus there; a student machine runs tav-studentd and a
 // student application ("tavctl --json student listen", whose lines are
 // what the application heard), the teacher machine runs tav-teacherd, and
 // teacher applications join its bus from outside (TeacherBus()).

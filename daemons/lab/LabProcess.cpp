@@ -37,7 +37,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
 } // namespace
 
 bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string& outputFile,
-                         const std::vector<std::string>& env, int mountNamespace)
+                         const std::vector<std::string>& env, const MachineSpace* machine)
 {
     Kill();
     // Everything the child needs is ready before fork: the parent may have
@@ -48,6 +48,7 @@ bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string
     const std::vector<char*> envp = Pointers(envTexts);
     const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
     const bool inherit = outputFile == "-";
+    const int mountNs = machine ? machine->MountFd() : -1, utsNs = machine ? machine->UtsFd() : -1;
     const pid_t parent = ::getpid();
     std::fflush(nullptr);
     m_pid = ::fork();
@@ -62,7 +63,8 @@ bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // The working folder of another namespace means nothing there.
-        if (mountNamespace >= 0 && (::setns(mountNamespace, CLONE_NEWNS) != 0 || ::chdir("/") != 0))
+        if (machine && (::setns(mountNs, CLONE_NEWNS) != 0 || ::setns(utsNs, CLONE_NEWUTS) != 0 ||
+                        ::chdir("/") != 0))
             ::_exit(126);
         ::setpgid(0, 0);  // terminal signals are the lab's to pass on
         int fd = inherit ? -1 : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -129,8 +131,8 @@ void ChildProcess::Kill()
     m_pid = -1;
 }
 
-bool MachineMounts::Make(const std::string& etcDir, const std::string& runDir, const std::string& scratchDir,
-                         std::string& why)
+bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir, const std::string& runDir,
+                        const std::string& scratchDir, std::string& why)
 {
     struct stat st;
     const bool etcExists = ::stat("/etc/TAV", &st) == 0;
@@ -158,8 +160,10 @@ bool MachineMounts::Make(const std::string& etcDir, const std::string& runDir, c
         ackRead.reset();
         holdWrite.reset();  // the parent's close is the signal to leave
         char code = 'k';
-        if (::unshare(CLONE_NEWNS) != 0)
+        if (::unshare(CLONE_NEWNS | CLONE_NEWUTS) != 0)
             code = 'u';
+        else if (::sethostname(hostName.data(), hostName.size()) != 0)
+            code = 'h';
         else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             code = 'p';
         // The overlay's layers live on a tmpfs only this namespace sees
@@ -187,14 +191,16 @@ bool MachineMounts::Make(const std::string& etcDir, const std::string& runDir, c
     int err = 0;
     const bool answered = ::read(ackRead.get(), &code, 1) == 1 && ::read(ackRead.get(), &err, sizeof err) > 0;
     if (answered && code == 'k') {
-        const std::string path = "/proc/" + std::to_string(pid) + "/ns/mnt";
-        m_ns.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        const std::string ns = "/proc/" + std::to_string(pid) + "/ns/";
+        m_mount.reset(::open((ns + "mnt").c_str(), O_RDONLY | O_CLOEXEC));
+        m_uts.reset(::open((ns + "uts").c_str(), O_RDONLY | O_CLOEXEC));
     }
-    holdWrite.reset();  // the child leaves; the descriptor keeps the namespace
+    holdWrite.reset();  // the child leaves; the descriptors keep the namespaces
     ::waitpid(pid, nullptr, 0);
-    if (m_ns.get() >= 0)
+    if (m_mount.get() >= 0 && m_uts.get() >= 0)
         return true;
-    const char* step = code == 'u'   ? "unshare(CLONE_NEWNS)"
+    const char* step = code == 'u'   ? "unshare(CLONE_NEWNS | CLONE_NEWUTS)"
+                       : code == 'h' ? "sethostname"
                        : code == 'p' ? "making / private"
                        : code == 'o' ? "overlaying /etc"
                        : code == 'e' ? "binding /etc/TAV"

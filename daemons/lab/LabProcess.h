@@ -12,6 +12,8 @@
 
 namespace tavlab {
 
+class MachineSpace;
+
 // A child program, killed and reaped when the object goes (and killed by
 // the kernel if the process that started it dies first).
 class ChildProcess {
@@ -22,10 +24,11 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] (a path) with standard output and error appended to
-    // outputFile (or /dev/null; "-" keeps this process's). env entries ("NAME=value") replace or add
-    // to the inherited environment. A mountNamespace >= 0 is entered first.
+    // outputFile (or /dev/null; "-" keeps this process's). env entries
+    // ("NAME=value") replace or add to the inherited environment. With a
+    // machine, the program runs in it.
     bool Spawn(const std::vector<std::string>& argv, const std::string& outputFile = "",
-               const std::vector<std::string>& env = {}, int mountNamespace = -1);
+               const std::vector<std::string>& env = {}, const MachineSpace* machine = nullptr);
     pid_t Pid() const { return m_pid; }
     bool Running();
     bool Signal(int sig) const;
@@ -40,19 +43,22 @@ private:
     pid_t m_pid = -1;
 };
 
-// A machine's view of the files: a private mount namespace in which
-// etcDir is /etc/TAV and runDir is /run. Where /etc/TAV does not exist,
-// /etc is overlaid first (upper layer in scratchDir), so that the real /etc
-// is never written. Held as a descriptor: the namespace lives as long as
-// the object or a process inside it. Needs root.
-class MachineMounts {
+// What makes a machine of the lab: its own host name (a UTS namespace)
+// and its own view of the files (a mount namespace) in which etcDir is
+// /etc/TAV and runDir is /run. Where /etc/TAV does not exist, /etc is
+// overlaid first (layers on a tmpfs at scratchDir that only the machine
+// sees), so that the real /etc is never written. Held as descriptors: the
+// namespaces live as long as the object or a process inside them. Needs
+// root.
+class MachineSpace {
 public:
-    bool Make(const std::string& etcDir, const std::string& runDir, const std::string& scratchDir,
-              std::string& why);
-    int Fd() const { return m_ns.get(); }
+    bool Make(const std::string& hostName, const std::string& etcDir, const std::string& runDir,
+              const std::string& scratchDir, std::string& why);
+    int MountFd() const { return m_mount.get(); }
+    int UtsFd() const { return m_uts.get(); }
 
 private:
-    tavd::UniqueFd m_ns;
+    tavd::UniqueFd m_mount, m_uts;
 };
 
 // The environment of this process with entries replaced or added.

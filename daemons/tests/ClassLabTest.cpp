@@ -44,8 +44,11 @@ TEST(ClassLab, RunsTheCommandOnTheTeachersBusAndStopsEverything)
                           dir + "/out"));
     EXPECT_EQ(lab.Wait(120000), 0) << tavtest::ReadFile(dir + "/out");
     const std::string out = tavtest::ReadFile(dir + "/out");
+    // Each student machine has a name of its own.
     for (const char* id : {"S1", "S2", "S3"})
-        EXPECT_NE(out.find(std::string("\"studentID\":\"") + id + "\""), std::string::npos) << out;
+        EXPECT_NE(out.find(std::string("\"studentID\":\"") + id + "\",\"username\":\"\",\"hostname\":\"" + id + "\""),
+                  std::string::npos)
+            << out;
     EXPECT_EQ(ProcessesOf(dir), "");
 }
 
