@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace IPCAPI {
 
@@ -102,6 +103,98 @@ const TiXmlElement* firstParameter(const TiXmlDocument& doc)
 {
     const TiXmlElement* root = doc.FirstChildElement();
     return root ? root->FirstChildElement() : nullptr;
+}
+
+// Appends s with TinyXML's attribute encoding: the five markup characters
+// as entities, bytes below 0x20 as "&#xHH;", everything else as it is. The
+// room is made once: a policy text holds a markup character every few bytes.
+void appendEncoded(std::string& out, const std::string& s)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const auto entity = [](unsigned char c) -> const char* {
+        switch (c) {
+        case '&': return "&amp;";
+        case '<': return "&lt;";
+        case '>': return "&gt;";
+        case '"': return "&quot;";
+        case '\'': return "&apos;";
+        default: return nullptr;
+        }
+    };
+    std::size_t size = 0;
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        const char* e = entity(c);
+        size += e ? std::strlen(e) : c < 0x20 ? 6 : 1;
+    }
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    char* p = &out[at];
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (const char* e = entity(c)) {
+            const std::size_t n = std::strlen(e);
+            std::memcpy(p, e, n);
+            p += n;
+        } else if (c < 0x20) {
+            const char ref[] = {'&', '#', 'x', hex[c >> 4], hex[c & 0xf], ';'};
+            std::memcpy(p, ref, sizeof ref);
+            p += sizeof ref;
+        } else {
+            *p++ = ch;
+        }
+    }
+}
+
+// Prints what a parameter document holds, a declaration and elements with
+// attributes, straight into out, byte for byte as TiXmlPrinter prints it in
+// stream mode, without its buffer and per-attribute copies. False, out
+// partly written, at any other kind of node (text, comment, ...), which
+// only a document read from elsewhere holds.
+bool printDirect(const TiXmlNode& node, std::string& out)
+{
+    for (const TiXmlNode* child = node.FirstChild(); child; child = child->NextSibling()) {
+        if (const TiXmlElement* e = child->ToElement()) {
+            out += '<';
+            out += e->Value(); // as TinyXML: up to a NUL
+            for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+                // A value holding a double quote is put in single quotes.
+                const char quote = a->ValueStr().find('"') == std::string::npos ? '"' : '\'';
+                out += ' ';
+                appendEncoded(out, a->NameTStr());
+                out += '=';
+                out += quote;
+                appendEncoded(out, a->ValueStr());
+                out += quote;
+            }
+            if (!e->FirstChild()) {
+                out += " />";
+                continue;
+            }
+            out += '>';
+            if (!printDirect(*e, out))
+                return false;
+            out += "</";
+            out += e->Value();
+            out += '>';
+        } else if (const TiXmlDeclaration* d = child->ToDeclaration(); d && node.ToDocument()) {
+            out += "<?xml ";
+            const std::pair<const char*, const char*> fields[] = {
+                {"version", d->Version()}, {"encoding", d->Encoding()}, {"standalone", d->Standalone()}};
+            for (const auto& [key, value] : fields) {
+                if (!*value)
+                    continue;
+                out += key;
+                out += "=\"";
+                out += value;
+                out += "\" ";
+            }
+            out += "?>";
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -259,6 +352,9 @@ bool CParaXml::toString(std::string& text) const
 {
     const std::size_t before = text.size();
     const bool printed = guarded([&] {
+        if (printDirect(m_xmlDocument, text))
+            return true;
+        text.resize(before);
         TiXmlPrinter printer;
         printer.SetStreamPrinting(); // no indentation, no line breaks
         m_xmlDocument.Accept(&printer);

@@ -22,7 +22,7 @@ const DaemonRole kTeacherDaemonRole = {
 
 std::string DaemonEndpoint::Prefix(const char* operation) const
 {
-    return std::string(m_role.className) + "::" + operation;
+    return LogScope::Join(m_role.className, "::", operation);
 }
 
 // The request is ours until the next ReceiveMsg: another API object of the
@@ -92,7 +92,7 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
         payload = std::move(request.payload);
         m_request = dbus_message_ref(msg);
         m_requestType = request.type;
-        LogScope::Trace(Prefix("ReceiveMsg [string] --ReceiveMsg :") + LoggedPayload(payload));
+        LogScope::Trace(PayloadLine(Prefix("ReceiveMsg [string] --ReceiveMsg :"), payload));
         return 0;
     }
 }
@@ -114,10 +114,11 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
     if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL)
         return false;
     const char* ifaceText = dbus_message_get_interface(msg);
+    // Requests, the usual case, are told apart before anything is copied.
+    if (ifaceText && std::strcmp(ifaceText, m_role.acceptedIface) == 0)
+        return false;
     const std::string iface = ifaceText ? ifaceText : "";
     const std::string member = dbus_message_get_member(msg) ? dbus_message_get_member(msg) : "";
-    if (iface == m_role.acceptedIface)
-        return false;
     // Calls that name no interface are resolved among the standard ones.
     const bool introspectable = iface == DBUS_INTERFACE_INTROSPECTABLE || (iface.empty() && member == "Introspect");
     const bool peer = iface == DBUS_INTERFACE_PEER || (iface.empty() && (member == "Ping" || member == "GetMachineId"));
@@ -210,7 +211,7 @@ int DaemonEndpoint::ReceiveMsg(CIntfData& data)
     std::string message, payload;
     if (ReceiveMsg(message, payload) != 0)
         return 1;
-    if (IPCCommonUtil::LoadString(data, payload) != 0) {
+    if (IPCCommonUtil::LoadString(data, std::move(payload)) != 0) {
         LogScope::Error(Prefix("ReceiveMsg [CIntfData] --Load Data Failure"));
         return 1;
     }
@@ -250,7 +251,7 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
     if (!dbus_message_iter_init(m_request, &probe))
         LogScope::Warning(m_role.noArgumentsText);
     // The bus library ends the process on text it considers invalid.
-    if (payload.find('\0') != std::string::npos || !dbus_validate_utf8(payload.c_str(), nullptr)) {
+    if (!TextIsSendable(payload)) {
         LogScope::Error(Prefix("ReplyMsg --Invalid payload (not valid UTF-8 text), nothing sent"));
         return 1;
     }
@@ -281,7 +282,7 @@ int DaemonEndpoint::ReplyMsg(CIntfData* data)
         LogScope::Error(Prefix("ReplyMsg() [CIntfData] --InfoData->toString(inArgs) Failure"));
         return 1;
     }
-    LogScope::Trace(Prefix("ReplyMsg() [CIntfData] --Message:") + LoggedPayload(text));
+    LogScope::Trace(PayloadLine(Prefix("ReplyMsg() [CIntfData] --Message:"), text));
     return ReplyMsg(text);
 }
 

@@ -69,8 +69,7 @@ bool validTarget(const char* what, const std::string& prefix, const std::string&
         bad = "interface";
     else if (!dbus_validate_member(member.c_str(), nullptr))
         bad = "message name";
-    else if (payload.find('\0') != std::string::npos ||
-             !dbus_validate_utf8(payload.c_str(), nullptr))
+    else if (!TextIsSendable(payload))
         bad = "payload (not valid UTF-8 text)";
     if (!bad)
         return true;
@@ -685,9 +684,9 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Async] --send message = " + LoggedPayload(payload));
-        LogScope::Trace("IPCController::SendMsg() [Async] --interface = " + interfaceName +
-                        ", member = " + msgName);
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Async] --send message = ", payload));
+        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Async] --interface = ", interfaceName,
+                                       ", member = ", msgName));
         if (!validTarget("[Async]", "IPCController::SendMsg()", "", interfaceName, msgName, payload))
             return 1;
         ScopedLock held(&m_DbusLock);
@@ -724,9 +723,9 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Sync] --Send message = " + LoggedPayload(payload));
-        LogScope::Trace("IPCController::SendMsg() [Sync] --destination = " + serverName +
-                        ", interface = " + interfaceName + ", member = " + msgName);
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --Send message = ", payload));
+        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Sync] --destination = ", serverName,
+                                       ", interface = ", interfaceName, ", member = ", msgName));
         if (serverName.empty() ||
             !validTarget("[Sync]", "IPCController::SendMsg()", serverName, interfaceName, msgName, payload))
             return 1;
@@ -785,8 +784,7 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         }
         reply.append(value.text, value.size);
         answer.reset();
-        LogScope::Trace("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:" +
-                        LoggedPayload(reply));
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:", reply));
         return 0;
     } catch (const std::exception& e) {
         LogScope::Error(std::string("IPCController::SendMsg() [Sync] --Exception: ") + e.what());
