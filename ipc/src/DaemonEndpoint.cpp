@@ -4,6 +4,7 @@
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
+#include "BusCalls.h"
 #include "DBusHandles.h"
 #include "InboundMessage.h"
 
@@ -106,7 +107,7 @@ void DaemonEndpoint::ReplyError(DBusMessage* call, const char* error, const std:
         return;
     // Our text goes on the bus: keep it valid whatever the caller sent.
     const std::string safe = dbus_validate_utf8(text.c_str(), nullptr) ? text : std::string("invalid request");
-    m_controller->SendMsg(dbus_message_new_error(call, error, safe.c_str()));
+    m_controller->SendMsg(Bus().message_new_error(call, error, safe.c_str()));
 }
 
 bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
@@ -131,12 +132,12 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
                                                            "; the daemon serves " + kObjectPath);
             return true;
         }
-        answer.reset(dbus_message_new_method_return(msg));
+        answer.reset(Bus().message_new_method_return(msg));
         const char* text = xml.c_str();
-        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
+        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
             answer.reset();
     } else if (peer && member == "Ping") {
-        answer.reset(dbus_message_new_method_return(msg));
+        answer.reset(Bus().message_new_method_return(msg));
     } else if (peer && member == "GetMachineId") {
         DBusError error;
         dbus_error_init(&error);
@@ -146,8 +147,8 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
             dbus_error_free(&error);
             return true;
         }
-        answer.reset(dbus_message_new_method_return(msg));
-        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
+        answer.reset(Bus().message_new_method_return(msg));
+        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
             answer.reset();
         dbus_free(id);
     } else {
@@ -255,7 +256,7 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
         LogScope::Error(Prefix("ReplyMsg --Invalid payload (not valid UTF-8 text), nothing sent"));
         return 1;
     }
-    MessagePtr reply(dbus_message_new_method_return(m_request));
+    MessagePtr reply(Bus().message_new_method_return(m_request));
     if (!reply) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_new_method_return"));
         return 1;
@@ -263,7 +264,7 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
     DBusMessageIter args;
     dbus_message_iter_init_append(reply.get(), &args);
     const char* text = payload.c_str();
-    if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
+    if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_iter_init_append"));
         return 1;
     }
