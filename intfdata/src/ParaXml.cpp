@@ -105,44 +105,54 @@ const TiXmlElement* firstParameter(const TiXmlDocument& doc)
     return root ? root->FirstChildElement() : nullptr;
 }
 
+// Bytes each character takes once encoded for an attribute value.
+struct EncodedWidth {
+    unsigned char of[256] = {};
+    constexpr EncodedWidth()
+    {
+        for (int c = 0; c < 256; ++c)
+            of[c] = c < 0x20 ? 6 : 1;
+        of['&'] = 5;
+        of['<'] = of['>'] = 4;
+        of['"'] = of['\''] = 6;
+    }
+};
+constexpr EncodedWidth kEncodedWidth;
+
 // Appends s with TinyXML's attribute encoding: the five markup characters
 // as entities, bytes below 0x20 as "&#xHH;", everything else as it is. The
 // room is made once: a policy text holds a markup character every few bytes.
 void appendEncoded(std::string& out, const std::string& s)
 {
     static const char hex[] = "0123456789ABCDEF";
-    const auto entity = [](unsigned char c) -> const char* {
-        switch (c) {
-        case '&': return "&amp;";
-        case '<': return "&lt;";
-        case '>': return "&gt;";
-        case '"': return "&quot;";
-        case '\'': return "&apos;";
-        default: return nullptr;
-        }
-    };
     std::size_t size = 0;
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        const char* e = entity(c);
-        size += e ? std::strlen(e) : c < 0x20 ? 6 : 1;
-    }
+    for (const char ch : s)
+        size += kEncodedWidth.of[static_cast<unsigned char>(ch)];
     const std::size_t at = out.size();
     out.resize(at + size);
     char* p = &out[at];
     for (const char ch : s) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        if (const char* e = entity(c)) {
-            const std::size_t n = std::strlen(e);
-            std::memcpy(p, e, n);
-            p += n;
-        } else if (c < 0x20) {
+        if (kEncodedWidth.of[c] == 1) {
+            *p++ = ch;
+            continue;
+        }
+        const char* entity;
+        switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '<': entity = "&lt;"; break;
+        case '>': entity = "&gt;"; break;
+        case '"': entity = "&quot;"; break;
+        case '\'': entity = "&apos;"; break;
+        default: {
             const char ref[] = {'&', '#', 'x', hex[c >> 4], hex[c & 0xf], ';'};
             std::memcpy(p, ref, sizeof ref);
             p += sizeof ref;
-        } else {
-            *p++ = ch;
+            continue;
         }
+        }
+        std::memcpy(p, entity, kEncodedWidth.of[c]);
+        p += kEncodedWidth.of[c];
     }
 }
 
