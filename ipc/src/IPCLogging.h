@@ -13,8 +13,9 @@ namespace IPCAPI {
 
 // Trace lines around a scope ("<name> >>Start" now, "<name> <<End" when it
 // ends) and single lines. A request writes a dozen lines: each text is
-// built once and moved into the log, never copied on the way.
-class LogScope {
+// built once and moved into the log, never copied on the way. Hidden: no
+// library exports it.
+class __attribute__((visibility("hidden"))) LogScope {
 public:
     explicit LogScope(const char* name) : m_name(name) { Trace(Join(name, " >>Start")); }
     ~LogScope() { Trace(Join(m_name, " <<End")); }
