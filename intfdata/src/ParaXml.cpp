@@ -112,9 +112,9 @@ struct EncodedWidth {
     {
         for (int c = 0; c < 256; ++c)
             of[c] = c < 0x20 ? 6 : 1;
-        of['&'] = 5;
-        of['<'] = of['>'] = 4;
-        of['"'] = of['\''] = 6;
+        of[static_cast<unsigned char>('&')] = 5;
+        of[static_cast<unsigned char>('<')] = of[static_cast<unsigned char>('>')] = 4;
+        of[static_cast<unsigned char>('"')] = of[static_cast<unsigned char>('\'')] = 6;
     }
 };
 constexpr EncodedWidth kEncodedWidth;
