@@ -1,5 +1,6 @@
 #include "IPCController.h"
 
+#include "BusCalls.h"
 #include "DBusHandles.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
@@ -69,8 +70,7 @@ bool validTarget(const char* what, const std::string& prefix, const std::string&
         bad = "interface";
     else if (!dbus_validate_member(member.c_str(), nullptr))
         bad = "message name";
-    else if (payload.find('\0') != std::string::npos ||
-             !dbus_validate_utf8(payload.c_str(), nullptr))
+    else if (!TextIsSendable(payload))
         bad = "payload (not valid UTF-8 text)";
     if (!bad)
         return true;
@@ -236,19 +236,19 @@ IPCController::~IPCController()
     }
     m_pCurrentMsg.reset();
     if (m_pMatchRule && Connected()) {
-        dbus_bus_remove_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
+        Bus().bus_remove_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
         ReportError("IPCController::~IPCController() --dbus_bus_remove_match:", LibTAVData::CTAVLog::LOG_WARNING);
     }
     m_pMatchRule.reset();
     if (m_pBusName && Connected()) {
-        dbus_bus_release_name(m_DbusConn.get(), m_pBusName.get(), &m_DbusErr);
+        Bus().bus_release_name(m_DbusConn.get(), m_pBusName.get(), &m_DbusErr);
         ReportError("IPCController::~IPCController() --dbus_bus_release_name:", LibTAVData::CTAVLog::LOG_WARNING);
     }
     m_pBusName.reset();
     m_APIList.clear();
     m_AcceptedInterface.clear();
     if (m_DbusConn) {
-        dbus_connection_flush(m_DbusConn.get());
+        Bus().connection_flush(m_DbusConn.get());
         m_DbusConn.reset();
     }
     dbus_error_free(&m_DbusErr);
@@ -266,7 +266,7 @@ void IPCController::ReportError(const std::string& prefix, LibTAVData::CTAVLog::
 
 bool IPCController::Connected()
 {
-    return m_DbusConn && dbus_connection_get_is_connected(m_DbusConn.get());
+    return m_DbusConn && Bus().connection_get_is_connected(m_DbusConn.get());
 }
 
 bool IPCController::Initial()
@@ -278,10 +278,10 @@ bool IPCController::Initial()
     }
     dbus_threads_init_default();
     dbus_error_free(&m_DbusErr);
-    std::unique_ptr<DBusConnection, ConnectionRelease> conn(dbus_bus_get(DBUS_BUS_SYSTEM, &m_DbusErr));
+    std::unique_ptr<DBusConnection, ConnectionRelease> conn(Bus().bus_get(DBUS_BUS_SYSTEM, &m_DbusErr));
     const bool failed = dbus_error_is_set(&m_DbusErr);
     ReportError("IPCController::Initial() --Name Error dbus_bus_get:", LibTAVData::CTAVLog::LOG_ERROR);
-    if (failed || !conn || !dbus_connection_get_is_connected(conn.get()))
+    if (failed || !conn || !Bus().connection_get_is_connected(conn.get()))
         return false;
     // A host must survive the bus going away; its requests then fail with 1.
     dbus_connection_set_exit_on_disconnect(conn.get(), FALSE);
@@ -307,7 +307,7 @@ int IPCController::RequestName()
         LogScope::Warning("IPCController::SetBusName() --Name Error: no connection or invalid name");
         return 1;
     }
-    const int ret = dbus_bus_request_name(m_DbusConn.get(), m_pBusName.get(), DBUS_NAME_FLAG_REPLACE_EXISTING,
+    const int ret = Bus().bus_request_name(m_DbusConn.get(), m_pBusName.get(), DBUS_NAME_FLAG_REPLACE_EXISTING,
                                           &m_DbusErr);
     if (dbus_error_is_set(&m_DbusErr)) {
         ReportError("IPCController::SetBusName() --Name Error dbus_bus_request_name:",
@@ -339,8 +339,8 @@ int IPCController::InstallMatch()
         LogScope::Error("IPCController::AddMatch() --Match Error: no connection");
         return 1;
     }
-    dbus_bus_add_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
-    dbus_connection_flush(m_DbusConn.get());
+    Bus().bus_add_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
+    Bus().connection_flush(m_DbusConn.get());
     const bool refused = dbus_error_is_set(&m_DbusErr);
     m_bMatchRefused = refused;
     if (refused) {
@@ -360,7 +360,7 @@ bool IPCController::EnsureConnected(bool urgent)
     // A send first notices a hang-up not read yet, or it would go to a dead
     // socket.
     if (urgent && Connected())
-        dbus_connection_read_write(m_DbusConn.get(), 0);
+        Bus().connection_read_write(m_DbusConn.get(), 0);
     if (Connected())
         return true;
     const Clock::time_point now = Clock::now();
@@ -369,8 +369,8 @@ bool IPCController::EnsureConnected(bool urgent)
         // Once the bus library has seen the loss it forgets the dead shared
         // connection, so that the next dbus_bus_get makes a new one; what it
         // still queues is freed.
-        dbus_connection_read_write(m_DbusConn.get(), 0);
-        while (MessagePtr stale{dbus_connection_pop_message(m_DbusConn.get())}) {
+        Bus().connection_read_write(m_DbusConn.get(), 0);
+        while (MessagePtr stale{Bus().connection_pop_message(m_DbusConn.get())}) {
         }
         m_pCurrentMsg.reset();
         m_DbusConn.reset();
@@ -399,13 +399,13 @@ void IPCController::DrainSocket()
 {
     DBusConnection* conn = m_DbusConn.get();
     // Once at least: it also writes what is queued and notices a hang-up.
-    dbus_connection_read_write(conn, 0);
+    Bus().connection_read_write(conn, 0);
     const Clock::time_point deadline = Clock::now() + kDrainTimePerCycle;
     bool streaming = false;
     int fd = -1;
     for (int i = 0; i < kDrainReadsPerCycle && Clock::now() < deadline; ++i) {
         int waiting = 0;
-        if (!dbus_connection_get_is_connected(conn) || !dbus_connection_get_socket(conn, &fd) ||
+        if (!Bus().connection_get_is_connected(conn) || !Bus().connection_get_socket(conn, &fd) ||
             ioctl(fd, FIONREAD, &waiting) != 0)
             return;
         if (waiting <= 0) {
@@ -415,13 +415,13 @@ void IPCController::DrainSocket()
             if (!streaming || poll(&ready, 1, kPieceWaitMs) <= 0)
                 return;
         }
-        dbus_connection_read_write(conn, 0);
+        Bus().connection_read_write(conn, 0);
         streaming = true;
         // Nothing taken: the bus library's receive queue is full, and it
         // reads again once messages are popped.
         int left = 0;
         if (waiting > 0 &&
-            (!dbus_connection_get_is_connected(conn) || ioctl(fd, FIONREAD, &left) != 0 || left == waiting))
+            (!Bus().connection_get_is_connected(conn) || ioctl(fd, FIONREAD, &left) != 0 || left == waiting))
             return;
     }
 }
@@ -541,11 +541,11 @@ int IPCController::GetWaitFD()
 {
     ScopedLock lock(&m_DbusLock);
     int fd = -1;
-    if (!EnsureConnected(false) || !dbus_connection_get_socket(m_DbusConn.get(), &fd))
+    if (!EnsureConnected(false) || !Bus().connection_get_socket(m_DbusConn.get(), &fd))
         return -1;
     // A send or a flush also reads from the socket: what it read waits in
     // the queue, and the socket would not wake the host for it.
-    if (dbus_connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS) {
+    if (Bus().connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS) {
         if (m_ReadyFd.fd < 0)
             m_ReadyFd.fd = eventfd(1, EFD_CLOEXEC | EFD_NONBLOCK);
         if (m_ReadyFd.fd >= 0)
@@ -565,9 +565,9 @@ int IPCController::WaitForMessage(int timeoutMs)
             if (EnsureConnected(false)) {
                 // Read but not yet taken: nothing more will arrive on the
                 // socket for it.
-                if (dbus_connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS)
+                if (Bus().connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS)
                     return 0;
-                if (!dbus_connection_get_socket(m_DbusConn.get(), &fd))
+                if (!Bus().connection_get_socket(m_DbusConn.get(), &fd))
                     fd = -1;
             }
         }
@@ -604,7 +604,7 @@ int IPCController::ReceiveMsg(DBusMessage** message)
         return 1;
     DrainSocket();
     for (;;) {
-        MessagePtr msg(dbus_connection_pop_message(m_DbusConn.get()));
+        MessagePtr msg(Bus().connection_pop_message(m_DbusConn.get()));
         if (!msg)
             return 1;
         if (dbus_message_is_signal(msg.get(), DBUS_INTERFACE_LOCAL, "Disconnected")) {
@@ -685,9 +685,9 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Async] --send message = " + LoggedPayload(payload));
-        LogScope::Trace("IPCController::SendMsg() [Async] --interface = " + interfaceName +
-                        ", member = " + msgName);
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Async] --send message = ", payload));
+        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Async] --interface = ", interfaceName,
+                                       ", member = ", msgName));
         if (!validTarget("[Async]", "IPCController::SendMsg()", "", interfaceName, msgName, payload))
             return 1;
         ScopedLock held(&m_DbusLock);
@@ -695,7 +695,7 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
             LogScope::Error("IPCController::SendMsg() [Async] --Not connected to the bus");
             return 1;
         }
-        MessagePtr msg(dbus_message_new_signal(kObjectPath, interfaceName.c_str(), msgName.c_str()));
+        MessagePtr msg(Bus().message_new_signal(kObjectPath, interfaceName.c_str(), msgName.c_str()));
         if (!msg) {
             LogScope::Error("IPCController::SendMsg() [Async] --Message Null.dbus_message_new_signal");
             return 1;
@@ -703,15 +703,15 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
         DBusMessageIter args;
         dbus_message_iter_init_append(msg.get(), &args);
         const char* arg = payload.c_str();
-        if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
+        if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
             LogScope::Error("IPCController::SendMsg() [Async] --Out Of Memory!dbus_message_iter_init_append");
             return 1;
         }
-        if (!dbus_connection_send(m_DbusConn.get(), msg.get(), nullptr)) {
+        if (!Bus().connection_send(m_DbusConn.get(), msg.get(), nullptr)) {
             LogScope::Error("IPCController::SendMsg() [Async] --Out Of Memory!dbus_connection_send");
             return 1;
         }
-        dbus_connection_flush(m_DbusConn.get());
+        Bus().connection_flush(m_DbusConn.get());
         return 0;
     } catch (const std::exception& e) {
         LogScope::Error(std::string("IPCController::SendMsg() [Async] --Exception: ") + e.what());
@@ -724,9 +724,9 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
 {
     LogScope scope("IPCController::SendMsg()");
     try {
-        LogScope::Trace("IPCController::SendMsg() [Sync] --Send message = " + LoggedPayload(payload));
-        LogScope::Trace("IPCController::SendMsg() [Sync] --destination = " + serverName +
-                        ", interface = " + interfaceName + ", member = " + msgName);
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --Send message = ", payload));
+        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Sync] --destination = ", serverName,
+                                       ", interface = ", interfaceName, ", member = ", msgName));
         if (serverName.empty() ||
             !validTarget("[Sync]", "IPCController::SendMsg()", serverName, interfaceName, msgName, payload))
             return 1;
@@ -735,7 +735,7 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
             LogScope::Error("IPCController::SendMsg() [Sync] --Not connected to the bus");
             return 1;
         }
-        MessagePtr msg(dbus_message_new_method_call(serverName.c_str(), kObjectPath, interfaceName.c_str(),
+        MessagePtr msg(Bus().message_new_method_call(serverName.c_str(), kObjectPath, interfaceName.c_str(),
                                                     msgName.c_str()));
         if (!msg) {
             LogScope::Error("IPCController::SendMsg() [Sync] --Message Null.dbus_message_new_method_call");
@@ -744,12 +744,12 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         DBusMessageIter args;
         dbus_message_iter_init_append(msg.get(), &args);
         const char* arg = payload.c_str();
-        if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
+        if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
             LogScope::Error("IPCController::SendMsg() [Sync] --Out Of Memory!dbus_message_iter_append_basic");
             return 1;
         }
         DBusPendingCall* rawPending = nullptr;
-        if (!dbus_connection_send_with_reply(m_DbusConn.get(), msg.get(), &rawPending, -1)) {
+        if (!Bus().connection_send_with_reply(m_DbusConn.get(), msg.get(), &rawPending, -1)) {
             LogScope::Error("IPCController::SendMsg() [Sync] --Time Out!dbus_connection_send_with_reply");
             return 1;
         }
@@ -758,10 +758,10 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
             LogScope::Error("IPCController::SendMsg() [Sync] --Pending Call Null");
             return 1;
         }
-        dbus_connection_flush(m_DbusConn.get());
+        Bus().connection_flush(m_DbusConn.get());
         msg.reset();
-        dbus_pending_call_block(pending.get());
-        MessagePtr answer(dbus_pending_call_steal_reply(pending.get()));
+        Bus().pending_call_block(pending.get());
+        MessagePtr answer(Bus().pending_call_steal_reply(pending.get()));
         pending.reset();
         held.release();
         if (!answer) {
@@ -785,8 +785,7 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         }
         reply.append(value.text, value.size);
         answer.reset();
-        LogScope::Trace("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:" +
-                        LoggedPayload(reply));
+        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:", reply));
         return 0;
     } catch (const std::exception& e) {
         LogScope::Error(std::string("IPCController::SendMsg() [Sync] --Exception: ") + e.what());
@@ -802,11 +801,11 @@ int IPCController::SendMsg(DBusMessage* reply)
     if (!owned)
         return 1;
     ScopedLock held(&m_DbusLock);
-    if (!EnsureConnected(true) || !dbus_connection_send(m_DbusConn.get(), owned.get(), nullptr)) {
+    if (!EnsureConnected(true) || !Bus().connection_send(m_DbusConn.get(), owned.get(), nullptr)) {
         LogScope::Error("IPCController::SendMsg() [Reply] --Out Of Memory!dbus_connection_send");
         return 1;
     }
-    dbus_connection_flush(m_DbusConn.get());
+    Bus().connection_flush(m_DbusConn.get());
     return 0;
 }
 
@@ -821,11 +820,11 @@ int IPCController::GetSenderCredentials(DBusMessage* message, unsigned long& uid
         const char* sender = dbus_message_get_sender(message);
         ScopedLock held(&m_DbusLock);
         if (sender && EnsureConnected(true)) {
-            MessagePtr ask(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+            MessagePtr ask(Bus().message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
                                                         "GetConnectionCredentials"));
-            if (ask && dbus_message_append_args(ask.get(), DBUS_TYPE_STRING, &sender, DBUS_TYPE_INVALID)) {
+            if (ask && Bus().message_append_args(ask.get(), DBUS_TYPE_STRING, &sender, DBUS_TYPE_INVALID)) {
                 MessagePtr answer(
-                    dbus_connection_send_with_reply_and_block(m_DbusConn.get(), ask.get(), 5000, &m_DbusErr));
+                    Bus().connection_send_with_reply_and_block(m_DbusConn.get(), ask.get(), 5000, &m_DbusErr));
                 ReportError("IPCController::GetSenderCredentials() --GetConnectionCredentials:",
                             LibTAVData::CTAVLog::LOG_WARNING);
                 if (answer)
