@@ -5,8 +5,10 @@
 # of this machine's root (private mount namespace, root only) and there:
 # checks the installation with tav-info, reads a man page, completes a
 # command line, builds host programs with pkg-config and find_package, and
-# lets a vendor's SDK package take the stand-in's place. The machine itself
-# is not changed. Prints the time of each step.
+# lets a vendor's SDK package take the stand-in's place; last, runs the
+# README's walk-through for administrators on two more overlays
+# (walkthrough.sh). The machine itself is not changed. Prints the time of
+# each step.
 set -euo pipefail
 src=$(cd "${1:-$(dirname "$0")/../..}" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tav-package-XXXXXX")
@@ -134,4 +136,9 @@ chroot "$o/root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF
   bash /run/tav-test/in_root.sh /run/tav-test
 NS
 
+# 5. The README's walk-through for administrators, as written, on a
+# teacher and a student machine made of two more overlays of the root.
+step "the administrators' walk-through"
+unshare --mount --net --pid --fork --propagation private \
+  bash "$src/tests/package/walkthrough.sh" "$work" "$src"
 step "done"
