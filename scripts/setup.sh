@@ -34,6 +34,9 @@ packages=(
   # class discovery: the mDNS daemon and the tools that give each test
   # machine its own network (namespaces, veth pairs, a bridge)
   avahi-daemon iproute2
+  # what the daemon packages recommend, so that the administrators'
+  # walk-through installs them offline in the package stage
+  kmod
 )
 
 missing=()

@@ -149,7 +149,8 @@ bool MakeClass(const std::string& className, const std::string& outDir,
     return maker.Spawn(argv, outDir + ".log") && maker.Wait(60000) == 0;
 }
 
-bool TestBroker::Start(const std::string& className, const std::vector<std::string>& students)
+bool TestBroker::Start(const std::string& className, const std::vector<std::string>& students,
+                       const std::vector<std::string>& addresses)
 {
     Stop();
     if (InPrivateNamespace())
@@ -163,11 +164,14 @@ bool TestBroker::Start(const std::string& className, const std::vector<std::stri
     std::string ids = kProbe;
     for (const auto& s : students)
         ids += "," + s;
-    if (m_port == 0 ||
-        !MakeClass(className, m_classDir,
-                   {"--students", ids, "--broker-host", m_host + ",localhost", "--bind", m_host,
-                    "--port", std::to_string(m_port), "--broker-dir",
-                    m_classDir + "/broker/tav-" + className, "--days", "2"}))
+    std::string hosts = m_host + ",localhost";
+    for (const auto& a : addresses)
+        hosts += "," + a;
+    std::vector<std::string> args = {"--students", ids, "--broker-host", hosts, "--port", std::to_string(m_port),
+                                     "--broker-dir", m_classDir + "/broker/tav-" + className, "--days", "2"};
+    if (addresses.empty())
+        args.insert(args.end(), {"--bind", m_host});
+    if (m_port == 0 || !MakeClass(className, m_classDir, args))
         return false;
     // The generated listener, as a deployment's conf.d would hold it, under
     // settings of a private broker: our user, our folder, no system files.

@@ -54,8 +54,12 @@ public:
     TestBroker& operator=(const TestBroker&) = delete;
 
     // Makes the class's credentials (students by id) and starts the broker;
-    // returns once it accepts the teacher's certificate.
-    bool Start(const std::string& className, const std::vector<std::string>& students);
+    // returns once it accepts the teacher's certificate. With addresses
+    // (other addresses of this machine that clients use) the certificate
+    // names them too and the broker listens on every address, not on the
+    // loopback alone.
+    bool Start(const std::string& className, const std::vector<std::string>& students,
+               const std::vector<std::string>& addresses = {});
     // graceful: SIGTERM, the broker saves its retained messages; otherwise
     // SIGKILL, as a crash or power cut would.
     void Stop(bool graceful = true);
