@@ -38,6 +38,12 @@ bool attributeValue(const std::string& text, std::size_t tagBegin, std::size_t t
 
 } // namespace
 
+bool IsSecretParameter(const char* name)
+{
+    return std::any_of(std::begin(kSecretNames), std::end(kSecretNames),
+                       [name](const char* secret) { return std::strcmp(name, secret) == 0; });
+}
+
 std::string RedactSecrets(const std::string& payload)
 {
     // Cheap exit for the common case.

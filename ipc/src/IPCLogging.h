@@ -50,6 +50,9 @@ private:
     const char* m_name;
 };
 
+// "Password", "OldPassword" and "NewPassword": values never logged.
+bool IsSecretParameter(const char* name);
+
 // The envelope text with the values of the "Password", "OldPassword" and
 // "NewPassword" parameters replaced by "***", for log lines only: log files
 // are readable by others, the bus traffic itself is unchanged.

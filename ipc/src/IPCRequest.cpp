@@ -13,16 +13,6 @@ namespace IPCAPI {
 const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface, Param::iReturn};
 const RequestSide kTeacherSide = {kTeacherDaemonName, kTeacherAppIface, kTeacherDaemonIface, "errCode"};
 
-namespace {
-
-bool isSecret(const char* name)
-{
-    return std::strcmp(name, Param::Password) == 0 || std::strcmp(name, Param::OldPassword) == 0 ||
-           std::strcmp(name, Param::NewPassword) == 0;
-}
-
-} // namespace
-
 IPCRequest::IPCRequest(const RequestSide& side, IPCController* controller, const char* op,
                        const char* message)
     : m_side(side), m_pController(controller), m_op(op), m_message(message),
@@ -49,7 +39,7 @@ IPCRequest& IPCRequest::Int(const char* name, int value)
 
 IPCRequest& IPCRequest::Text(const char* name, const std::string& value)
 {
-    if (!isSecret(name))
+    if (!IsSecretParameter(name))
         LogScope::Trace(PayloadLine(LogScope::Join(m_op, " --", name, " = "), value));
     m_data.m_ParaXml.setString(name, value);
     return *this;
