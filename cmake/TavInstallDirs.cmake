@@ -45,3 +45,16 @@ else()
     "${TAV_INSTALL_CONFIGDIR}, message catalogues ${TAV_INSTALL_LOCALEDIR}, bus policy "
     "${TAV_INSTALL_DBUSPOLICYDIR} (TAV_INSTALL_STAGED=ON puts them under the prefix)")
 endif()
+
+# The daemons' systemd units: where this machine's systemd reads packaged
+# units (Debian 12: /lib/systemd/system), whatever the prefix; under the
+# prefix for a staging copy.
+pkg_get_variable(tav_systemd_unitdir systemd systemdsystemunitdir)
+if(NOT tav_systemd_unitdir)
+  set(tav_systemd_unitdir /lib/systemd/system)
+endif()
+if(TAV_INSTALL_STAGED)
+  set(TAV_INSTALL_UNITDIR lib/systemd/system)
+else()
+  set(TAV_INSTALL_UNITDIR ${tav_systemd_unitdir})
+endif()

@@ -23,6 +23,8 @@ packages=(
   build-essential dpkg-dev lintian clang libclang-rt-14-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblog4cpp5-dev
+  # instructions per request (bench/ipc/profile_request.sh)
+  valgrind
   # real parts the tests and the main job use
   dbus-daemon xvfb xauth util-linux procps man-db adduser
   # the bus tools the daemon tests call: busctl, dbus-send, gdbus
@@ -32,6 +34,9 @@ packages=(
   # class discovery: the mDNS daemon and the tools that give each test
   # machine its own network (namespaces, veth pairs, a bridge)
   avahi-daemon iproute2
+  # what the daemon packages recommend, so that the administrators'
+  # walk-through installs them offline in the package stage
+  kmod
 )
 
 missing=()

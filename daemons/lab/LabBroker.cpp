@@ -97,7 +97,7 @@ bool MakeClass(const std::string& makeClass, const std::string& className, const
 }
 
 bool ClassBroker::Start(const std::string& dir, const std::string& className,
-                        const std::vector<std::string>& students)
+                        const std::vector<std::string>& students, const std::vector<std::string>& addresses)
 {
     Stop();
     BringLoopbackUp();
@@ -111,11 +111,14 @@ bool ClassBroker::Start(const std::string& dir, const std::string& className,
     std::string ids = kProbe;
     for (const auto& s : students)
         ids += "," + s;
-    if (m_port == 0 ||
-        !MakeClass(m_programs.makeClass, className, m_classDir,
-                   {"--students", ids, "--broker-host", m_host + ",localhost", "--bind", m_host,
-                    "--port", std::to_string(m_port), "--broker-dir",
-                    m_classDir + "/broker/tav-" + className, "--days", "2"}))
+    std::string hosts = m_host + ",localhost";
+    for (const auto& a : addresses)
+        hosts += "," + a;
+    std::vector<std::string> args = {"--students", ids, "--broker-host", hosts, "--port", std::to_string(m_port),
+                                     "--broker-dir", m_classDir + "/broker/tav-" + className, "--days", "2"};
+    if (addresses.empty())
+        args.insert(args.end(), {"--bind", m_host});
+    if (m_port == 0 || !MakeClass(m_programs.makeClass, className, m_classDir, args))
         return false;
     // The generated listener, as a deployment's conf.d would hold it, under
     // settings of a private broker: our user, our folder, no system files.

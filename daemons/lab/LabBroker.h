@@ -37,7 +37,11 @@ public:
 
     // Makes the class's credentials (students by id) in dir and starts the
     // broker; returns once it accepts a client certificate of the class.
-    bool Start(const std::string& dir, const std::string& className, const std::vector<std::string>& students);
+    // With addresses (other addresses of this machine that clients use) the
+    // certificate names them too and the broker listens on every address,
+    // not on the loopback alone.
+    bool Start(const std::string& dir, const std::string& className, const std::vector<std::string>& students,
+               const std::vector<std::string>& addresses = {});
     // graceful: SIGTERM, the broker saves its retained messages; otherwise
     // SIGKILL, as a crash or power cut would.
     void Stop(bool graceful = true);

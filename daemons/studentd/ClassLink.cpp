@@ -68,11 +68,55 @@ std::string SeatUser()
     return graphical.empty() ? console : graphical;
 }
 
+std::optional<StudentDaemon::BrokerTarget> StudentDaemon::TargetOf(const std::string& className) const
+{
+    if (m_browser)
+        if (const tavd::DiscoveredClass* found = m_browser->Find(className))
+            return BrokerTarget{found->ConnectHost(), found->port};
+    if (className == m_config.className)
+        return BrokerTarget{m_config.brokerHost, m_config.brokerPort};
+    return std::nullopt;
+}
+
+void StudentDaemon::SwitchClass(const std::string& className)
+{
+    StopLink("moving to class " + className);
+    m_topics = *tavd::ClassTopics::ForClass(className);
+    m_acceptanceFile = "accepted-" + className;
+    m_accepted = m_state.Exists(m_acceptanceFile);
+    m_pending.clear();  // the old class's policies
+    LogScope::Trace("tav-studentd: this machine moves to class " + className);
+    UpdateTeacherState(true);
+}
+
+void StudentDaemon::OnClassChange(const tavd::ClassChange& change)
+{
+    static const char* const kinds[] = {"appeared", "changed", "gone"};
+    const tavd::DiscoveredClass& c = change.cls;
+    LogScope::Trace("tav-studentd: class " + c.className + " (" + c.instance + ") " +
+                    kinds[static_cast<int>(change.kind)] + ": broker " + c.ConnectHost() + ":" +
+                    std::to_string(c.port));
+    // A link that has not got through follows its class's announcement (the
+    // teacher came up after this daemon, or moved); one that works stays.
+    if (change.kind == tavd::ClassChange::Kind::Gone || c.className != m_topics.ClassName() || !m_link ||
+        m_connected)
+        return;
+    const auto target = TargetOf(c.className);
+    if (!target || *target == m_linkTarget)
+        return;
+    StopLink("the class's broker is announced at " + target->host);
+    StartLink();
+}
+
 void StudentDaemon::StartLink()
 {
     if (m_link)
         return;
+    // The class's broker; the last one tried when its announcement went.
+    m_linkTarget = TargetOf(m_topics.ClassName()).value_or(m_linkTarget);
     tavd::MqttOptions options = tavd::MqttOptionsFrom(m_config, tavd::DaemonRole::Student);
+    options.host = m_linkTarget.host;
+    options.port = m_linkTarget.port;
     options.willTopic = *m_topics.Student(m_config.studentId, StudentChannel::Presence);
     options.willPayload = PresenceEnvelope(false);
     tavd::MqttHandlers handlers;
@@ -86,12 +130,13 @@ void StudentDaemon::StartLink()
         link->Subscribe(filter);
     std::string error;
     if (!link->Start(error)) {
-        LogScope::Error("tav-studentd: cannot join class " + m_config.className + ": " + error);
+        LogScope::Error("tav-studentd: cannot join class " + m_topics.ClassName() + ": " + error);
         AnswerConnect(1, false);
         return;
     }
     m_link = std::move(link);
-    LogScope::Trace("tav-studentd: joining class " + m_config.className + " at " + m_config.brokerHost);
+    LogScope::Trace("tav-studentd: joining class " + m_topics.ClassName() + " at " + m_linkTarget.host + ":" +
+                    std::to_string(m_linkTarget.port));
 }
 
 void StudentDaemon::StopLink(const std::string& why)
@@ -221,14 +266,14 @@ void StudentDaemon::OnVerdict(bool allowed)
         if (joined) {
             m_accepted = true;
             m_state.Write(m_acceptanceFile, "accepted\n");
-            LogScope::Trace("tav-studentd: the teacher let this machine into class " + m_config.className);
+            LogScope::Trace("tav-studentd: the teacher let this machine into class " + m_topics.ClassName());
         }
         if (joined || !m_connectRequests.empty())
             AnswerConnect(0, true);
         UpdateTeacherState();
         return;
     }
-    LogScope::Warning("tav-studentd: the teacher turned this machine away from class " + m_config.className);
+    LogScope::Warning("tav-studentd: the teacher turned this machine away from class " + m_topics.ClassName());
     m_accepted = false;
     m_state.Remove(m_acceptanceFile);
     m_wantLink = false;
@@ -376,7 +421,7 @@ void StudentDaemon::PublishJoin()
     envelope.m_ParaXml.setStudentInfoList(records);
     std::string text;
     envelope.toString(text);
-    LogScope::Trace("tav-studentd: asking to join class " + m_config.className);
+    LogScope::Trace("tav-studentd: asking to join class " + m_topics.ClassName());
     m_link->Publish(*m_topics.Student(m_config.studentId, StudentChannel::Join), text);
 }
 
@@ -394,7 +439,7 @@ void StudentDaemon::UpdateTeacherState(bool force)
         m_lock.TeacherDisconnected(static_cast<Seconds>(std::time(nullptr)));
     }
     CIntfData note(Msg::NOTIFYTEACHERSTATUSCHANGED, 0, kNoStudent);
-    note.m_ParaXml.setString(Param::strTeacherID, m_config.className);
+    note.m_ParaXml.setString(Param::strTeacherID, m_topics.ClassName());
     note.m_ParaXml.setInt(Param::iState, state);
     Notify(note);
     if (changed)

@@ -144,6 +144,13 @@ int StudentDaemon::Run(int signalFd)
     LogScope::Trace("tav-studentd: serving as " + std::string(IPCAPI::kStudentDaemonName) + ", student " +
                     m_config.studentId + " of class " + m_config.className);
     EvaluateLock();
+    if (m_config.discovery) {
+        auto browser = std::make_unique<tavd::ClassBrowser>([this](const tavd::ClassChange& c) { OnClassChange(c); });
+        if (browser->Start(why))
+            m_browser = std::move(browser);
+        else
+            LogScope::Error("tav-studentd: no class discovery (" + why + "): the configured broker only");
+    }
     if (m_wantLink)
         StartLink();
 
@@ -152,13 +159,14 @@ int StudentDaemon::Run(int signalFd)
         m_retiredLink.reset();
         const int busFd = m_api->GetWaitFD();
         tavd::MqttClient* const link = m_link.get();
-        pollfd fds[5] = {{signalFd, POLLIN, 0},
+        pollfd fds[6] = {{signalFd, POLLIN, 0},
                          {m_timer.get(), POLLIN, 0},
                          {m_search->WakeFd(), POLLIN, 0},
                          {link ? link->WakeFd() : -1, POLLIN, 0},
-                         {busFd, POLLIN, 0}};
+                         {busFd, POLLIN, 0},
+                         {m_browser ? m_browser->WakeFd() : -1, POLLIN, 0}};
         // Without a bus the library connects again when asked: look every second.
-        if (::poll(fds, 5, busFd < 0 ? 1000 : -1) < 0 && errno != EINTR) {
+        if (::poll(fds, 6, busFd < 0 ? 1000 : -1) < 0 && errno != EINTR) {
             LogScope::Error(std::string("tav-studentd: poll: ") + std::strerror(errno));
             return 1;
         }
@@ -177,9 +185,12 @@ int StudentDaemon::Run(int signalFd)
             SendSearchAnswers();
         if (link && link == m_link.get() && (fds[3].revents & POLLIN))
             link->Dispatch();
+        if (fds[5].revents & POLLIN)
+            m_browser->Dispatch();
     }
     StopLink("the daemon stops");
     m_retiredLink.reset();
+    m_browser.reset();
     m_api.reset();  // releases the bus name
     return 0;
 }
@@ -214,7 +225,8 @@ void StudentDaemon::Handle(Request& request, CIntfData& reply)
     std::string text;
     if (name == Msg::SEARCHTEACHER) {
         CIntfData note(Msg::SEARCHTEACHERCALLBACK, request.opid, kNoStudent);
-        std::list<std::string> teachers{m_config.className};
+        const std::vector<std::string> visible = VisibleClasses();
+        std::list<std::string> teachers(visible.begin(), visible.end());
         note.m_ParaXml.setListPara(teachers);
         Notify(note);
     } else if (name == Msg::CONNECTTEACHER) {
@@ -222,7 +234,7 @@ void StudentDaemon::Handle(Request& request, CIntfData& reply)
         ConnectTeacher(request.opid, text);
     } else if (name == Msg::GETCONNECTEDTEACHER) {
         const bool joined = m_connected && m_accepted;
-        reply.m_ParaXml.setString(Param::strTeacherID, joined ? m_config.className : "");
+        reply.m_ParaXml.setString(Param::strTeacherID, joined ? m_topics.ClassName() : "");
         reply.SetResult(joined ? 0 : 19);
     } else if (name == Msg::SEARCHLOCALPROGRAM) {
         in.getString(Param::targetFolder, text);
@@ -343,17 +355,37 @@ void StudentDaemon::NotifySimple(const char* message)
     Notify(note);
 }
 
+std::vector<std::string> StudentDaemon::VisibleClasses() const
+{
+    std::vector<std::string> names;
+    if (m_browser)
+        for (const tavd::DiscoveredClass& c : m_browser->Classes())
+            names.push_back(c.className);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    if (!std::binary_search(names.begin(), names.end(), m_config.className))
+        names.insert(names.begin(), m_config.className);
+    return names;
+}
+
 void StudentDaemon::ConnectTeacher(int opid, const std::string& teacher)
 {
-    if (teacher != m_config.className) {
+    const auto target = TargetOf(teacher);
+    if (!target) {
         LogScope::Error("tav-studentd: CONNECTTEACHER to unknown teacher '" + teacher.substr(0, 64) +
-                        "' (this machine belongs to " + m_config.className + ")");
+                        "' (neither configured, " + m_config.className + ", nor found on the network)");
         CIntfData answer(Msg::CONNECTTEACHERCALLBACK, opid, kNoStudent);
         answer.SetResult(19);
         answer.m_ParaXml.setString(Param::strTeacherID, teacher);
         answer.m_ParaXml.setInt(Param::iReturn, 19);
         Notify(answer);
         return;
+    }
+    if (teacher != m_topics.ClassName()) {
+        AnswerConnect(1, false);  // those waiting for the class being left
+        SwitchClass(teacher);
+    } else if (m_link && !m_connected && !(*target == m_linkTarget)) {
+        StopLink("the class's broker is elsewhere now");
     }
     m_wantLink = true;
     m_connectRequests.push_back(opid);
@@ -376,7 +408,7 @@ void StudentDaemon::AnswerConnect(int result, bool unasked)
     for (const int opid : opids) {
         CIntfData answer(Msg::CONNECTTEACHERCALLBACK, opid, kNoStudent);
         answer.SetResult(result);
-        answer.m_ParaXml.setString(Param::strTeacherID, m_config.className);
+        answer.m_ParaXml.setString(Param::strTeacherID, m_topics.ClassName());
         answer.m_ParaXml.setInt(Param::iReturn, result);
         Notify(answer);
     }

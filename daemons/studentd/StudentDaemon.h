@@ -9,6 +9,7 @@
 #define TAV_STUDENTD_STUDENTDAEMON_H
 
 #include "DaemonConfig.h"
+#include "Discovery.h"
 #include "LocalAccess.h"
 #include "LockState.h"
 #include "MqttClient.h"
@@ -82,6 +83,9 @@ private:
     void Notify(IPCAPI::CIntfData& note);
     void NotifySimple(const char* message);
     void ConnectTeacher(int opid, const std::string& teacher);
+    // The classes SEARCHTEACHER offers: those seen on the network, and the
+    // configured one.
+    std::vector<std::string> VisibleClasses() const;
     // CONNECTTEACHERCALLBACK to every CONNECTTEACHER waiting; unasked: also
     // when none waits (the verdict on a connection made at start).
     void AnswerConnect(int result, bool unasked);
@@ -105,6 +109,19 @@ private:
     bool WriteLockStatus(LibTAVData::CLockScheduleData& schedule, bool locked);
 
     // The class side (ClassLink.cpp).
+    struct BrokerTarget {
+        std::string host;
+        int port = 0;
+        bool operator==(const BrokerTarget& o) const { return host == o.host && port == o.port; }
+    };
+    // Where the broker of a class is: as announced on the network, else the
+    // configured broker for the configured class; nullopt for another class
+    // nobody announces.
+    std::optional<BrokerTarget> TargetOf(const std::string& className) const;
+    // Makes this machine a member of another class: leaves the current one
+    // and takes that class's topics and acceptance.
+    void SwitchClass(const std::string& className);
+    void OnClassChange(const tavd::ClassChange& change);
     void StartLink();
     void StopLink(const std::string& why);
     void OnConnected();
@@ -125,8 +142,10 @@ private:
     void SaveDeployments();
 
     const tavd::DaemonConfig m_config;
-    const tavd::ClassTopics m_topics;
-    const std::string m_acceptanceFile;
+    // The class this machine is in now: the configured one until the
+    // application connects it to another that discovery found.
+    tavd::ClassTopics m_topics;
+    std::string m_acceptanceFile;
     const long long m_startTime;
     const std::string m_hostname;
     StateStore m_state;
@@ -139,6 +158,8 @@ private:
     tavd::UniqueFd m_timer;
 
     // The class.
+    std::unique_ptr<tavd::ClassBrowser> m_browser;  // null: discovery off or unavailable
+    BrokerTarget m_linkTarget;  // of m_link, or of the last one
     std::unique_ptr<tavd::MqttClient> m_link;
     std::unique_ptr<tavd::MqttClient> m_retiredLink;  // stopped, destroyed by the loop
     bool m_wantLink;          // off after a kick-off, a refusal or DISCONNECTSTUDENT

@@ -652,11 +652,20 @@ void TeacherDaemon::OnConnected()
     presence.m_ParaXml.setString(tavd::kStateParam, tavd::kOnline);
     Publish(m_topics.TeacherPresence(), presence, true);
     Log("connected to class " + m_topics.ClassName());
+    if (m_config.discovery && !m_announcer) {
+        auto announcer = std::make_unique<tavd::ClassAnnouncer>(tavd::AnnouncementFrom(m_config));
+        std::string why;
+        if (announcer->Start(why))
+            m_announcer = std::move(announcer);
+        else
+            LogError("class " + m_topics.ClassName() + " is not announced: " + why);
+    }
 }
 
 void TeacherDaemon::OnConnectionLost(const std::string& reason)
 {
     Log("class " + m_topics.ClassName() + " unreachable (" + reason + "): every student counts as offline");
+    m_announcer.reset();  // students would find a broker the teacher is not on
     for (const std::string& id : m_roster.AllOffline())
         NotifyStatus(id, kOffline);
     // Still waiting when the connection comes back: they ask again.

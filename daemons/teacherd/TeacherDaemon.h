@@ -9,6 +9,7 @@
 #include "ClassRoster.h"
 #include "ConsolePassword.h"
 #include "DaemonConfig.h"
+#include "Discovery.h"
 #include "IntfData.h"
 #include "MqttClient.h"
 #include "Topics.h"
@@ -138,6 +139,9 @@ private:
     ClassRoster m_roster;
     ConsolePassword m_password;
     std::unique_ptr<tavd::MqttClient> m_class;
+    // The class's announcement on the network, while the broker connection
+    // is up (config "discovery"): students find a class they can reach.
+    std::unique_ptr<tavd::ClassAnnouncer> m_announcer;
     int64_t m_lastDeployTime = 0;
     // Operations the applications cancelled (answers still arriving are
     // dropped), newest last.

@@ -3,6 +3,8 @@
 // machines a (IPv4 and link-local IPv6) and c (link-local IPv6 only) in
 // processes of their own; this process is student machine b and browses.
 #include "Discovery.h"
+#include "IPCAPIManager.h"
+#include "IPCStudentAPI.h"
 #include "NetLab.h"
 #include "TestSupport.h"
 
@@ -13,6 +15,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <list>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -282,6 +286,185 @@ TEST_F(Discovery, BrowserStartedWithoutAvahiDaemonSaysSoOnceAndFindsClassesWhenI
     ASSERT_TRUE(g_lab->StartAvahi("b", why)) << why;
     ASSERT_TRUE(student.Until([&] { return student.Sees("8D", "198.18.0.1"); }));
     EXPECT_EQ(Count(LogText().substr(logBefore), "ClassBrowser --avahi-daemon is running"), 1);
+}
+
+// The student application of machine b: what the student daemon told it.
+class StudentApplication : public IPCAPI::IIPCStudentAPICallback {
+public:
+    StudentApplication()
+    {
+        IPCAPI::IPCAPIBase* base = nullptr;
+        InitializeTAVLibrary(1, &base);
+        api = static_cast<IPCAPI::IPCStudentAPI*>(base);
+        api->RegisterCallBack(this);
+    }
+    ~StudentApplication() { UninitializeTAVLibrary(api); }
+
+    void SearchTeacherCallBack(const std::list<std::string>& teachers) override
+    {
+        std::string line = "teachers";
+        for (const std::string& t : teachers)
+            line += " " + t;
+        Got(line);
+    }
+    void ConnectTeacherCallBack(std::string teacher, int result) override
+    {
+        Got("connect " + teacher + " " + std::to_string(result));
+    }
+    void NotifyTeacherStatusChanged(std::string teacher, int state) override
+    {
+        Got("teacher " + teacher + " " + std::to_string(state));
+    }
+    void NotifyLockStatusChanged(bool) override {}
+    void NotifyTabNavPolicyChanged() override {}
+    void NotifySchedulePolicyChanged() override {}
+    void SearchLocalProgramCallBack(std::string) override {}
+    bool Has(const std::string& line)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines.find(line + ";") != std::string::npos;
+    }
+    std::string Lines()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
+
+    IPCAPI::IPCStudentAPI* api = nullptr;
+
+private:
+    void Got(const std::string& line)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lines += line + "; ";
+    }
+    std::mutex m_mutex;
+    std::string m_lines;
+};
+
+// A daemon program of a lab machine, its output kept; true once it printed
+// ready.
+bool StartDaemon(tavtest::ChildProcess& daemon, const std::string& machine, const std::string& program,
+                 const std::string& config, const std::string& output, const std::string& ready)
+{
+    return tavtest::WriteFile(output + ".conf", config) &&
+           daemon.Spawn({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine), program,
+                         "--config", output + ".conf"},
+                        output) &&
+           tavtest::WaitFor([&] { return tavtest::ReadFile(output).find(ready) != std::string::npos; }, 20000);
+}
+
+// tavctl on a machine's bus: what it printed.
+std::string Tavctl(const std::string& machine, const std::vector<std::string>& args)
+{
+    const std::string out = tavtest::MakeTempDir("tavctl") + "/out";
+    std::vector<std::string> argv = {"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine),
+                                     TAV_TAVCTL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    tavtest::ChildProcess tavctl;
+    if (!tavctl.Spawn(argv, out))
+        return "";
+    tavctl.Wait(15000);
+    return tavtest::ReadFile(out);
+}
+
+// Machine a of a school: the broker of class 5A and the teacher daemon,
+// started from a's network, with S1 on the roster. The teacher reaches its
+// broker on the loopback, so students use the address the announcement
+// comes from (which the broker's certificate names).
+struct TeacherMachine {
+    tavtest::TestBroker broker;
+    tavtest::ChildProcess teacherd, studentd;
+    std::string dir = tavtest::MakeTempDir("daemons");
+
+    // Then this process is machine b again.
+    void Start()
+    {
+        ASSERT_TRUE(g_lab->Enter("a"));
+        const bool brokerUp = broker.Start("5A", {"S1"}, {"198.18.0.1"});
+        const bool teacherUp =
+            brokerUp && tavtest::WriteFile(dir + "/roster", "S1\n") &&
+            StartDaemon(teacherd, "a", TAV_TEACHERD, broker.DaemonConfigText("teacher") + "state_dir = " + dir + "\n",
+                        dir + "/teacherd", "connected to class 5A");
+        ASSERT_TRUE(g_lab->Enter("b"));
+        ASSERT_TRUE(brokerUp) << broker.Log();
+        ASSERT_TRUE(teacherUp) << tavtest::ReadFile(dir + "/teacherd");
+    }
+    // A student daemon on b with S1's credentials and the keys given; its
+    // configured broker is the default (nothing listens there).
+    void StartStudent(const std::string& keys)
+    {
+        const tavtest::MachineCredentials c = broker.Credentials("S1");
+        ASSERT_TRUE(StartDaemon(studentd, "b", TAV_STUDENTD,
+                                keys + "student_id = S1\nca_file = " + c.caFile + "\ncert_file = " + c.certFile +
+                                    "\nkey_file = " + c.keyFile + "\nstate_dir = " + dir + "/student\n",
+                                dir + "/studentd", "serving as"));
+    }
+    std::string StudentLog() const { return tavtest::ReadFile(dir + "/studentd"); }
+    std::string JoinedLine() const
+    {
+        return "joining class 5A at 198.18.0.1:" + std::to_string(broker.Port());
+    }
+    // What the teacher application on machine a lists.
+    bool TeacherSeesOnline()
+    {
+        std::string list;
+        const bool online = tavtest::WaitFor(
+            [&] {
+                list = Tavctl("a", {"teacher", "get-student-list"});
+                return list.find("student: S1 ") != std::string::npos && list.find("status=1") != std::string::npos;
+            },
+            kDeadlineMs);
+        EXPECT_TRUE(online) << list << tavtest::ReadFile(dir + "/teacherd");
+        return online;
+    }
+    void Stop()
+    {
+        EXPECT_EQ(studentd.Signal(SIGTERM) ? studentd.Wait(10000) : -1, 0);
+        EXPECT_EQ(teacherd.Signal(SIGTERM) ? teacherd.Wait(10000) : -1, 0);
+    }
+};
+
+TEST_F(Discovery, StudentDaemonOffersTheAnnouncedClassAndJoinsItsBrokerThroughTheApplication)
+{
+    TeacherMachine a;
+    ASSERT_NO_FATAL_FAILURE(a.Start());
+    // The student's configured class is the default one, not 5A, and it
+    // waits for its application.
+    ASSERT_NO_FATAL_FAILURE(a.StartStudent("auto_connect = no\n"));
+    StudentApplication app;
+    const auto searching = Clock::now();
+    ASSERT_TRUE(tavtest::WaitFor(
+        [&] {
+            app.api->SearchTeacher();
+            return tavtest::WaitFor([&] { return app.Has("teachers classroom 5A"); }, 300);
+        },
+        kDeadlineMs))
+        << app.Lines() << a.StudentLog();
+    Figure("student daemon started to class offered", MsSince(searching));
+
+    const auto connecting = Clock::now();
+    ASSERT_EQ(app.api->ConnectTeacher("5A"), 0);
+    ASSERT_TRUE(tavtest::WaitFor([&] { return app.Has("connect 5A 0") && app.Has("teacher 5A 1"); }, kDeadlineMs))
+        << app.Lines() << a.StudentLog();
+    Figure("ConnectTeacher to joined", MsSince(connecting));
+    EXPECT_NE(a.StudentLog().find(a.JoinedLine()), std::string::npos) << a.StudentLog();
+    a.TeacherSeesOnline();
+    a.Stop();
+}
+
+TEST_F(Discovery, StudentDaemonOfTheClassMovesFromItsConfiguredBrokerToTheAnnouncedOne)
+{
+    TeacherMachine a;
+    ASSERT_NO_FATAL_FAILURE(a.Start());
+    StudentApplication app;
+    ASSERT_NO_FATAL_FAILURE(a.StartStudent("class = 5A\n"));
+    ASSERT_TRUE(tavtest::WaitFor([&] { return app.Has("teacher 5A 1"); }, kDeadlineMs))
+        << app.Lines() << a.StudentLog();
+    const std::string log = a.StudentLog();
+    EXPECT_LT(log.find("joining class 5A at localhost:8883"), log.find(a.JoinedLine())) << log;
+    a.TeacherSeesOnline();
+    a.Stop();
 }
 
 } // namespace

@@ -267,7 +267,8 @@ private:
     // file in one piece even when other processes append at the same time.
     void writeToFile()
     {
-        if (folder().empty() || !ensureOpen())
+        off_t before = 0;
+        if (folder().empty() || !ensureOpen(before))
             return;
         const char* p = m_line.data();
         size_t left = m_line.size();
@@ -280,23 +281,28 @@ private:
             p += n;
             left -= static_cast<size_t>(n);
         }
-        // With O_APPEND the offset is now the end of our line.
-        if (::lseek(m_fd.get(), 0, SEEK_CUR) >= kRollSize)
+        // The size seen before the line, plus the line: lines of other
+        // processes in between only make it larger, and roll() looks again
+        // under its lock before it renames anything.
+        if (before + static_cast<off_t>(m_line.size()) >= kRollSize)
             roll();
     }
 
     // The open descriptor still names the file at the path; one stat per
-    // line notices a roll by another process or a removed file.
-    bool ensureOpen()
+    // line notices a roll by another process or a removed file, and gives
+    // the file's size for the roll rule.
+    bool ensureOpen(off_t& size)
     {
         const std::string& wanted = path();
         struct stat st;
-        if (m_fd && ::stat(wanted.c_str(), &st) == 0 && sameFile(st, m_dev, m_ino))
+        if (m_fd && ::stat(wanted.c_str(), &st) == 0 && sameFile(st, m_dev, m_ino)) {
+            size = st.st_size;
             return true;
-        return reopen();
+        }
+        return reopen(&size);
     }
 
-    bool reopen()
+    bool reopen(off_t* size = nullptr)
     {
         m_fd.reset();
         const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
@@ -311,6 +317,8 @@ private:
         }
         m_dev = st.st_dev;
         m_ino = st.st_ino;
+        if (size)
+            *size = st.st_size;
         return true;
     }
 

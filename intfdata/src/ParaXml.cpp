@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace IPCAPI {
 
@@ -102,6 +103,108 @@ const TiXmlElement* firstParameter(const TiXmlDocument& doc)
 {
     const TiXmlElement* root = doc.FirstChildElement();
     return root ? root->FirstChildElement() : nullptr;
+}
+
+// Bytes each character takes once encoded for an attribute value.
+struct EncodedWidth {
+    unsigned char of[256] = {};
+    constexpr EncodedWidth()
+    {
+        for (int c = 0; c < 256; ++c)
+            of[c] = c < 0x20 ? 6 : 1;
+        of[static_cast<unsigned char>('&')] = 5;
+        of[static_cast<unsigned char>('<')] = of[static_cast<unsigned char>('>')] = 4;
+        of[static_cast<unsigned char>('"')] = of[static_cast<unsigned char>('\'')] = 6;
+    }
+};
+constexpr EncodedWidth kEncodedWidth;
+
+// Appends s with TinyXML's attribute encoding: the five markup characters
+// as entities, bytes below 0x20 as "&#xHH;", everything else as it is. The
+// room is made once: a policy text holds a markup character every few bytes.
+void appendEncoded(std::string& out, const std::string& s)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::size_t size = 0;
+    for (const char ch : s)
+        size += kEncodedWidth.of[static_cast<unsigned char>(ch)];
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    char* p = &out[at];
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (kEncodedWidth.of[c] == 1) {
+            *p++ = ch;
+            continue;
+        }
+        const char* entity;
+        switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '<': entity = "&lt;"; break;
+        case '>': entity = "&gt;"; break;
+        case '"': entity = "&quot;"; break;
+        case '\'': entity = "&apos;"; break;
+        default: {
+            const char ref[] = {'&', '#', 'x', hex[c >> 4], hex[c & 0xf], ';'};
+            std::memcpy(p, ref, sizeof ref);
+            p += sizeof ref;
+            continue;
+        }
+        }
+        std::memcpy(p, entity, kEncodedWidth.of[c]);
+        p += kEncodedWidth.of[c];
+    }
+}
+
+// Prints what a parameter document holds, a declaration and elements with
+// attributes, straight into out, byte for byte as TiXmlPrinter prints it in
+// stream mode, without its buffer and per-attribute copies. False, out
+// partly written, at any other kind of node (text, comment, ...), which
+// only a document read from elsewhere holds.
+bool printDirect(const TiXmlNode& node, std::string& out)
+{
+    for (const TiXmlNode* child = node.FirstChild(); child; child = child->NextSibling()) {
+        if (const TiXmlElement* e = child->ToElement()) {
+            out += '<';
+            out += e->Value(); // as TinyXML: up to a NUL
+            for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+                // A value holding a double quote is put in single quotes.
+                const char quote = a->ValueStr().find('"') == std::string::npos ? '"' : '\'';
+                out += ' ';
+                appendEncoded(out, a->NameTStr());
+                out += '=';
+                out += quote;
+                appendEncoded(out, a->ValueStr());
+                out += quote;
+            }
+            if (!e->FirstChild()) {
+                out += " />";
+                continue;
+            }
+            out += '>';
+            if (!printDirect(*e, out))
+                return false;
+            out += "</";
+            out += e->Value();
+            out += '>';
+        } else if (const TiXmlDeclaration* d = child->ToDeclaration(); d && node.ToDocument()) {
+            out += "<?xml ";
+            const std::pair<const char*, const char*> fields[] = {
+                {"version", d->Version()}, {"encoding", d->Encoding()}, {"standalone", d->Standalone()}};
+            for (const auto& [key, value] : fields) {
+                if (!*value)
+                    continue;
+                out += key;
+                out += "=\"";
+                out += value;
+                out += "\" ";
+            }
+            out += "?>";
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -259,6 +362,9 @@ bool CParaXml::toString(std::string& text) const
 {
     const std::size_t before = text.size();
     const bool printed = guarded([&] {
+        if (printDirect(m_xmlDocument, text))
+            return true;
+        text.resize(before);
         TiXmlPrinter printer;
         printer.SetStreamPrinting(); // no indentation, no line breaks
         m_xmlDocument.Accept(&printer);

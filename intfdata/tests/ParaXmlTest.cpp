@@ -209,3 +209,54 @@ TEST(ParaXml, DocumentLifecycle)
     EXPECT_EQ(print(copy), doc(param("N", "int", "1")));
     EXPECT_EQ(print(assigned), print(p));
 }
+
+// The printer writes documents straight into the text; TinyXML's printer in
+// stream mode is the reference, byte for byte.
+TEST(ParaXml, PrintsByteForByteAsTinyXml)
+{
+    std::string everyByte;
+    for (int c = 0; c < 256; ++c)
+        everyByte += static_cast<char>(c);
+    const std::string values[] = {everyByte, "say \"hi\" & 'bye' <b>", "&#x41; &amp;", "é ü \x7f", ""};
+
+    CParaXml ours;
+    TiXmlDocument reference;
+    reference.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+    auto* root = new TiXmlElement("Parameters");
+    reference.LinkEndChild(root);
+    for (const std::string& v : values) {
+        ours.setString("n<&" + v.substr(0, 3), v);
+        auto* e = new TiXmlElement("Parameter");
+        e->SetAttribute("name", "n<&" + v.substr(0, 3));
+        e->SetAttribute("type", "string");
+        e->SetAttribute("value", v);
+        root->LinkEndChild(e);
+    }
+    std::list<tagStudent_t> students(1);
+    students.front() = {"s\"1", "a'n", "h\n1", "10.0.0.3", 1003, 1, -3};
+    ours.setStudentInfoList(students);
+
+    const auto tinyXml = [](const TiXmlDocument& doc) {
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting();
+        doc.Accept(&printer);
+        return std::string(printer.Str());
+    };
+    std::string expected = tinyXml(reference);
+    expected.resize(expected.size() - std::string("</Parameters>").size());
+    const std::string printed = print(ours);
+    EXPECT_EQ(printed.substr(0, expected.size()), expected);
+
+    // What ours holds after reading it, and documents only a peer sends:
+    // text, comments, CDATA, other declarations, unknown markup.
+    const std::string peerTexts[] = {
+        printed,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><a x='\"'>t&amp;<b/><!--c--></a>",
+        "<a><![CDATA[raw <x>]]></a><b>text</b><!DOCTYPE d><c><d><e k=\"v\"/></d></c>",
+    };
+    for (const std::string& text : peerTexts) {
+        TiXmlDocument doc;
+        doc.Parse(text.c_str());
+        EXPECT_EQ(print(parsed(text)), tinyXml(doc)) << text;
+    }
+}

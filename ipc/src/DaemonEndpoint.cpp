@@ -4,6 +4,7 @@
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
+#include "BusCalls.h"
 #include "DBusHandles.h"
 #include "InboundMessage.h"
 
@@ -22,7 +23,7 @@ const DaemonRole kTeacherDaemonRole = {
 
 std::string DaemonEndpoint::Prefix(const char* operation) const
 {
-    return std::string(m_role.className) + "::" + operation;
+    return LogScope::Join(m_role.className, "::", operation);
 }
 
 // The request is ours until the next ReceiveMsg: another API object of the
@@ -92,7 +93,7 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
         payload = std::move(request.payload);
         m_request = dbus_message_ref(msg);
         m_requestType = request.type;
-        LogScope::Trace(Prefix("ReceiveMsg [string] --ReceiveMsg :") + LoggedPayload(payload));
+        LogScope::Trace(PayloadLine(Prefix("ReceiveMsg [string] --ReceiveMsg :"), payload));
         return 0;
     }
 }
@@ -106,7 +107,7 @@ void DaemonEndpoint::ReplyError(DBusMessage* call, const char* error, const std:
         return;
     // Our text goes on the bus: keep it valid whatever the caller sent.
     const std::string safe = dbus_validate_utf8(text.c_str(), nullptr) ? text : std::string("invalid request");
-    m_controller->SendMsg(dbus_message_new_error(call, error, safe.c_str()));
+    m_controller->SendMsg(Bus().message_new_error(call, error, safe.c_str()));
 }
 
 bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
@@ -114,10 +115,11 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
     if (dbus_message_get_type(msg) != DBUS_MESSAGE_TYPE_METHOD_CALL)
         return false;
     const char* ifaceText = dbus_message_get_interface(msg);
+    // Requests, the usual case, are told apart before anything is copied.
+    if (ifaceText && std::strcmp(ifaceText, m_role.acceptedIface) == 0)
+        return false;
     const std::string iface = ifaceText ? ifaceText : "";
     const std::string member = dbus_message_get_member(msg) ? dbus_message_get_member(msg) : "";
-    if (iface == m_role.acceptedIface)
-        return false;
     // Calls that name no interface are resolved among the standard ones.
     const bool introspectable = iface == DBUS_INTERFACE_INTROSPECTABLE || (iface.empty() && member == "Introspect");
     const bool peer = iface == DBUS_INTERFACE_PEER || (iface.empty() && (member == "Ping" || member == "GetMachineId"));
@@ -130,12 +132,12 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
                                                            "; the daemon serves " + kObjectPath);
             return true;
         }
-        answer.reset(dbus_message_new_method_return(msg));
+        answer.reset(Bus().message_new_method_return(msg));
         const char* text = xml.c_str();
-        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
+        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
             answer.reset();
     } else if (peer && member == "Ping") {
-        answer.reset(dbus_message_new_method_return(msg));
+        answer.reset(Bus().message_new_method_return(msg));
     } else if (peer && member == "GetMachineId") {
         DBusError error;
         dbus_error_init(&error);
@@ -145,8 +147,8 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
             dbus_error_free(&error);
             return true;
         }
-        answer.reset(dbus_message_new_method_return(msg));
-        if (answer && !dbus_message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
+        answer.reset(Bus().message_new_method_return(msg));
+        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
             answer.reset();
         dbus_free(id);
     } else {
@@ -210,7 +212,7 @@ int DaemonEndpoint::ReceiveMsg(CIntfData& data)
     std::string message, payload;
     if (ReceiveMsg(message, payload) != 0)
         return 1;
-    if (IPCCommonUtil::LoadString(data, payload) != 0) {
+    if (IPCCommonUtil::LoadString(data, std::move(payload)) != 0) {
         LogScope::Error(Prefix("ReceiveMsg [CIntfData] --Load Data Failure"));
         return 1;
     }
@@ -250,11 +252,11 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
     if (!dbus_message_iter_init(m_request, &probe))
         LogScope::Warning(m_role.noArgumentsText);
     // The bus library ends the process on text it considers invalid.
-    if (payload.find('\0') != std::string::npos || !dbus_validate_utf8(payload.c_str(), nullptr)) {
+    if (!TextIsSendable(payload)) {
         LogScope::Error(Prefix("ReplyMsg --Invalid payload (not valid UTF-8 text), nothing sent"));
         return 1;
     }
-    MessagePtr reply(dbus_message_new_method_return(m_request));
+    MessagePtr reply(Bus().message_new_method_return(m_request));
     if (!reply) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_new_method_return"));
         return 1;
@@ -262,7 +264,7 @@ int DaemonEndpoint::ReplyMsg(const std::string& payload)
     DBusMessageIter args;
     dbus_message_iter_init_append(reply.get(), &args);
     const char* text = payload.c_str();
-    if (!dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
+    if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &text)) {
         LogScope::Error(Prefix("ReplyMsg --Out Of Memory!dbus_message_iter_init_append"));
         return 1;
     }
@@ -281,7 +283,7 @@ int DaemonEndpoint::ReplyMsg(CIntfData* data)
         LogScope::Error(Prefix("ReplyMsg() [CIntfData] --InfoData->toString(inArgs) Failure"));
         return 1;
     }
-    LogScope::Trace(Prefix("ReplyMsg() [CIntfData] --Message:") + LoggedPayload(text));
+    LogScope::Trace(PayloadLine(Prefix("ReplyMsg() [CIntfData] --Message:"), text));
     return ReplyMsg(text);
 }
 

@@ -1,6 +1,7 @@
 #include "IPCLogging.h"
 #include "TAVProtocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace IPCAPI {
@@ -37,6 +38,12 @@ bool attributeValue(const std::string& text, std::size_t tagBegin, std::size_t t
 
 } // namespace
 
+bool IsSecretParameter(const char* name)
+{
+    return std::any_of(std::begin(kSecretNames), std::end(kSecretNames),
+                       [name](const char* secret) { return std::strcmp(name, secret) == 0; });
+}
+
 std::string RedactSecrets(const std::string& payload)
 {
     // Cheap exit for the common case.
@@ -60,18 +67,44 @@ std::string RedactSecrets(const std::string& payload)
     return out;
 }
 
-std::string LoggedPayload(const std::string& payload)
+namespace {
+
+// Appends what a log line shows of text (already redacted); size is the
+// size of the payload it came from.
+void appendCut(std::string& line, std::string_view text, std::size_t size)
 {
-    // Redacted before the cut: a secret cut in half would no longer be
-    // recognised.
-    std::string text = RedactSecrets(payload);
-    if (text.size() <= kLoggedPayloadBytes)
-        return text;
+    if (text.size() <= kLoggedPayloadBytes) {
+        line.append(text);
+        return;
+    }
     std::size_t cut = kLoggedPayloadBytes;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
         --cut;
-    text.resize(cut);
-    return text + "... (" + std::to_string(payload.size()) + " bytes)";
+    line.append(text.substr(0, cut));
+    line += "... (";
+    line += std::to_string(size);
+    line += " bytes)";
+}
+
+} // namespace
+
+std::string PayloadLine(std::string_view prefix, const std::string& payload)
+{
+    std::string line;
+    line.reserve(prefix.size() + std::min(payload.size(), kLoggedPayloadBytes + 32));
+    line.append(prefix);
+    // Redacted before the cut: a secret cut in half would no longer be
+    // recognised. Most payloads hold no secret and are not copied.
+    if (payload.find("assword") == std::string::npos)
+        appendCut(line, payload, payload.size());
+    else
+        appendCut(line, RedactSecrets(payload), payload.size());
+    return line;
+}
+
+std::string LoggedPayload(const std::string& payload)
+{
+    return PayloadLine({}, payload);
 }
 
 } // namespace IPCAPI

@@ -6,21 +6,12 @@
 #include "IPCNames.h"
 
 #include <cstring>
+#include <utility>
 
 namespace IPCAPI {
 
 const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface, Param::iReturn};
 const RequestSide kTeacherSide = {kTeacherDaemonName, kTeacherAppIface, kTeacherDaemonIface, "errCode"};
-
-namespace {
-
-bool isSecret(const char* name)
-{
-    return std::strcmp(name, Param::Password) == 0 || std::strcmp(name, Param::OldPassword) == 0 ||
-           std::strcmp(name, Param::NewPassword) == 0;
-}
-
-} // namespace
 
 IPCRequest::IPCRequest(const RequestSide& side, IPCController* controller, const char* op,
                        const char* message)
@@ -48,8 +39,8 @@ IPCRequest& IPCRequest::Int(const char* name, int value)
 
 IPCRequest& IPCRequest::Text(const char* name, const std::string& value)
 {
-    if (!isSecret(name))
-        LogScope::Trace(std::string(m_op) + " --" + name + " = " + LoggedPayload(value));
+    if (!IsSecretParameter(name))
+        LogScope::Trace(PayloadLine(LogScope::Join(m_op, " --", name, " = "), value));
     m_data.m_ParaXml.setString(name, value);
     return *this;
 }
@@ -79,7 +70,7 @@ int IPCRequest::Send(const char* iface)
     std::string text;
     if (!Print(text))
         return 1;
-    return m_pController->SendMsg(iface, m_message, text);
+    return m_pController->SendMsg(iface, m_message, std::move(text));
 }
 
 int IPCRequest::Signal()
@@ -98,13 +89,13 @@ int IPCRequest::Call(CIntfData& reply)
     if (!Print(text))
         return 1;
     std::string answer;
-    const int code = m_pController->SendMsg(m_side.daemonName, m_side.appIface, m_message, text, answer);
+    const int code = m_pController->SendMsg(m_side.daemonName, m_side.appIface, m_message, std::move(text), answer);
     if (code != 0) {
         LogScope::Error(std::string(m_op) + " --Send Message to DBUs Failure Error Code : " +
                         IPCCommonUtil::ParseInt2String(code));
         return 1;
     }
-    if (IPCCommonUtil::LoadString(reply, answer) != 0) {
+    if (IPCCommonUtil::LoadString(reply, std::move(answer)) != 0) {
         LogScope::Error(std::string(m_op) + " --Load Result Failure");
         return 1;
     }
@@ -126,8 +117,7 @@ int IPCRequest::CallForResult(int& ret, bool traceResult)
 
 void IPCRequest::TraceResult(int ret) const
 {
-    LogScope::Trace(std::string(m_op) + " --" + m_side.resultLabel + " = " +
-                    IPCCommonUtil::ParseInt2String(ret));
+    LogScope::Trace(LogScope::Join(m_op, " --", m_side.resultLabel, " = ", std::to_string(ret)));
 }
 
 } // namespace IPCAPI

@@ -28,6 +28,10 @@ EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit = TavInterna
 std::string DescribeOversized(const char* name, const EnvelopeArg& arg,
                               std::size_t limit = TavInternal::kMaxDocumentBytes);
 
+// True when text may go on the bus as a string argument: no NUL and valid
+// UTF-8 (the bus library ends the process on anything else).
+bool TextIsSendable(const std::string& text);
+
 // One message as a daemon's ReceiveMsg sees it.
 struct DaemonRequest {
     enum Status {

@@ -107,7 +107,7 @@ int RouteNotification(const char* owner, Notify& notify, const NotifyRoute<Notif
     const std::string name = std::string(owner) + "::DoAction()";
     LogScope scope(name.c_str());
     try {
-        LogScope::Trace(std::string(owner) + " Receive Msg:" + LoggedPayload(payload));
+        LogScope::Trace(PayloadLine(LogScope::Join(owner, " Receive Msg:"), payload));
         for (const NotifyRoute<Notify>& route : routes)
             if (message == route.message)
                 return (notify.*route.handler)(std::move(payload), result);

@@ -8,6 +8,18 @@ fail() { echo "package test (installed): $*" >&2; exit 1; }
 dpkg -i "$work"/debs/*.deb >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i"; }
 echo "installed: $(dpkg-query -W -f '${Package} ' 'libtav*' 'tav-*' libdcssdk-standin)"
 getent group tav-teacher >/dev/null || fail "group tav-teacher not created"
+getent group tav-admin >/dev/null || fail "group tav-admin not created"
+
+# The daemons' units: enabled, and systemd takes them as installed (the
+# programs and man pages they name included).
+for unit in tav-teacherd.service tav-studentd.service; do
+  [ -L /etc/systemd/system/multi-user.target.wants/$unit ] || fail "$unit is not enabled"
+  out=$(systemd-analyze verify /lib/systemd/system/$unit 2>&1) && [ -z "$out" ] ||
+    fail "systemd-analyze verify $unit: $out"
+done
+for daemon in tav-teacherd tav-studentd; do
+  $daemon --version | grep -qx "$daemon (TAV) [0-9.]*" || fail "$daemon --version"
+done
 
 # Every file the libraries read is where they read it.
 tav-info --check >"$work/check.log" || { cat "$work/check.log"; fail "tav-info --check"; }

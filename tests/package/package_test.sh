@@ -5,8 +5,10 @@
 # of this machine's root (private mount namespace, root only) and there:
 # checks the installation with tav-info, reads a man page, completes a
 # command line, builds host programs with pkg-config and find_package, and
-# lets a vendor's SDK package take the stand-in's place. The machine itself
-# is not changed. Prints the time of each step.
+# lets a vendor's SDK package take the stand-in's place; last, runs the
+# README's walk-through for administrators on two more overlays
+# (walkthrough.sh). The machine itself is not changed. Prints the time of
+# each step.
 set -euo pipefail
 src=$(cd "${1:-$(dirname "$0")/../..}" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tav-package-XXXXXX")
@@ -83,6 +85,25 @@ for tool in tavctl tav-sim-daemon tav-info; do
     grep -qx "$f" "$work/tav-tools.files" || fail "tav-tools lacks $f"
   done
 done
+# The daemons: program, man page, systemd unit and configuration (a
+# conffile) each; the teacher's also the class set-up and broker templates.
+for side in teacherd studentd; do
+  pkg=tav-$side
+  for f in /usr/sbin/$pkg /usr/share/man/man8/$pkg.8.gz /lib/systemd/system/$pkg.service /etc/TAV/$pkg.conf; do
+    grep -qx "$f" "$work/$pkg.files" || fail "$pkg lacks $f"
+  done
+  dpkg-deb --ctrl-tarfile "$(deb "$pkg")" | tar -xOf - ./conffiles | grep -qx "/etc/TAV/$pkg.conf" ||
+    fail "/etc/TAV/$pkg.conf is no conffile"
+  dpkg-deb --ctrl-tarfile "$(deb "$pkg")" | tar -xOf - ./postinst | grep -q "deb-systemd-helper.*$pkg.service" ||
+    fail "$pkg does not enable its unit"
+  cmp -s <(dpkg-deb --fsys-tarfile "$(deb "$pkg")" | tar -xOf - "./lib/systemd/system/$pkg.service") \
+    "$src/dist/systemd/$pkg.service" || fail "$pkg.service differs from dist/systemd"
+done
+for f in /usr/bin/tav-make-class /usr/share/man/man1/tav-make-class.1.gz \
+         /usr/share/tav/mosquitto/tav-class.conf.in /usr/share/tav/mosquitto/tav-class.acl.in; do
+  grep -qx "$f" "$work/tav-teacherd.files" || fail "tav-teacherd lacks $f"
+done
+dpkg-deb -f "$(deb tav-teacherd)" Recommends | grep -qw mosquitto || fail "tav-teacherd does not recommend mosquitto"
 
 
 # 4. Installed into an overlay of this machine's root.
@@ -104,9 +125,20 @@ mount -t overlay overlay -o "lowerdir=/,upperdir=$o/upper,workdir=$o/scratch" "$
 mount --rbind /dev "$o/root/dev"
 mount -t proc proc "$o/root/proc"
 mount -t tmpfs tmpfs "$o/root/tmp"
+# A /run of its own: no maintainer script reaches this machine's init
+# system (no /run/systemd/system), and none may start a service.
+mount -t tmpfs tmpfs "$o/root/run"
+printf '#!/bin/sh\nexit 101\n' >"$o/root/usr/sbin/policy-rc.d"
+chmod 755 "$o/root/usr/sbin/policy-rc.d"
 mkdir -p "$o/root/run/tav-test"
 mount --bind "$work" "$o/root/run/tav-test"
 chroot "$o/root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
   bash /run/tav-test/in_root.sh /run/tav-test
 NS
+
+# 5. The README's walk-through for administrators, as written, on a
+# teacher and a student machine made of two more overlays of the root.
+step "the administrators' walk-through"
+unshare --mount --net --pid --fork --propagation private \
+  bash "$src/tests/package/walkthrough.sh" "$work" "$src"
 step "done"

@@ -27,9 +27,10 @@ inline bool MakeClass(const std::string& className, const std::string& outDir,
 
 class TestBroker : public tavlab::ClassBroker {
 public:
-    bool Start(const std::string& className, const std::vector<std::string>& students)
+    bool Start(const std::string& className, const std::vector<std::string>& students,
+               const std::vector<std::string>& addresses = {})
     {
-        return ClassBroker::Start(MakeTempDir("broker"), className, students);
+        return ClassBroker::Start(MakeTempDir("broker"), className, students, addresses);
     }
 };
 
