@@ -84,6 +84,7 @@ MqttOptions MqttOptionsFrom(const DaemonConfig& config, DaemonRole role)
     o.caFile = config.caFile;
     o.certFile = config.certFile;
     o.keyFile = config.keyFile;
+    o.keepSession = role == DaemonRole::Teacher;
     return o;
 }
 
@@ -130,7 +131,7 @@ bool MqttClient::Start(std::string& error)
     }
 
     std::unique_ptr<mosquitto, MosqDeleter> m(
-        mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(), true, this));
+        mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(), !m_options.keepSession, this));
     if (!m)
         return fail(std::string("mosquitto_new: ") + std::strerror(errno));
     mosquitto_threaded_set(m.get(), true);

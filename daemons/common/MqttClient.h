@@ -46,11 +46,17 @@ struct MqttOptions {
     // Retained QoS 1 message the broker publishes when the connection dies
     // without a goodbye (empty topic: none). Stop() publishes it too.
     std::string willTopic, willPayload;
+    // The broker keeps this client's subscriptions while it is away and
+    // queues the QoS 1 messages they match, delivered when it is back (a
+    // persistent session; needs a client id). Otherwise a clean session.
+    bool keepSession = false;
 };
 
 // The connection settings of a daemon's configuration. The client id is the
 // certificate's name ("teacher" or the student id), which is what the
-// class broker uses anyway; no last will is set.
+// class broker uses anyway; no last will is set. The teacher keeps its
+// session: the students' answers sent while it is away (a broker restart
+// both sides reconnect from) wait for it instead of being dropped.
 MqttOptions MqttOptionsFrom(const DaemonConfig& config, DaemonRole role);
 
 struct MqttMessage {

@@ -32,7 +32,8 @@ using tavtest::TestBroker;
 // One machine's connection, recording what its handlers get.
 class Peer {
 public:
-    Peer(const TestBroker& broker, const std::string& who, const std::string& willTopic = "")
+    Peer(const TestBroker& broker, const std::string& who, const std::string& willTopic = "",
+         bool keepSession = false)
     {
         const tavtest::MachineCredentials c = broker.Credentials(who);
         tavd::MqttOptions o;
@@ -46,6 +47,7 @@ public:
         o.reconnectMax = std::chrono::milliseconds(500);
         o.willTopic = willTopic;
         o.willPayload = willTopic.empty() ? "" : "offline";
+        o.keepSession = keepSession;
         tavd::MqttHandlers h;
         h.onMessage = [this](const MqttMessage& m) { messages.push_back(m); };
         h.onConnected = [this] { ++connects; };
@@ -355,6 +357,31 @@ TEST_F(ClassBroker, ClientsReconnectAndResubscribeAfterTheBrokerDies)
     ASSERT_TRUE(Pump({&teacher, &s1}, [&] { return s1.GotPayload(text); }));
     ASSERT_TRUE(s1.client->Publish(*m_topics.Student("S1", StudentChannel::Answer), text));
     ASSERT_TRUE(Pump({&teacher, &s1}, [&] { return teacher.GotPayload(text); }));
+}
+
+TEST_F(ClassBroker, AnswersSentWhileTheTeacherIsAwayWaitForIt)
+{
+    // The teacher daemon's session is kept, the students' are not.
+    tavd::DaemonConfig config;
+    EXPECT_TRUE(tavd::MqttOptionsFrom(config, tavd::DaemonRole::Teacher).keepSession);
+    EXPECT_FALSE(tavd::MqttOptionsFrom(config, tavd::DaemonRole::Student).keepSession);
+
+    auto teacher = std::make_unique<Peer>(m_broker, "teacher", "", true);
+    Peer s1(m_broker, "S1");
+    ASSERT_TRUE(teacher->Start({m_topics.EveryStudentFilter()}));
+    ASSERT_TRUE(s1.Start());
+    ASSERT_TRUE(AllConnected({teacher.get(), &s1}));
+    // The teacher is away, across a broker restart, when S1 answers.
+    teacher.reset();
+    ASSERT_TRUE(m_broker.Restart());
+    ASSERT_TRUE(Pump({&s1}, [&] { return s1.connects == 2; }));
+    const std::string answer = *m_topics.Student("S1", StudentChannel::Answer);
+    ASSERT_TRUE(s1.client->Publish(answer, "done while away"));
+    Pump({&s1}, [] { return false; }, 500);  // at the broker before the teacher is back
+
+    Peer back(m_broker, "teacher", "", true);
+    ASSERT_TRUE(back.Start({m_topics.EveryStudentFilter()}));
+    EXPECT_TRUE(Pump({&back, &s1}, [&] { return back.Got(answer, "done while away"); }));
 }
 
 TEST_F(ClassBroker, OversizedPayloadIsRefusedBeforeItReachesTheDaemon)

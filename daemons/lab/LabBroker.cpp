@@ -1,29 +1,27 @@
-#include "TestBroker.h"
+#include "LabBroker.h"
 
-#include "TestSupport.h"
 #include "UniqueFd.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
-namespace tavtest {
+namespace tavlab {
 
 namespace {
 
@@ -68,95 +66,44 @@ struct MosqDeleter {
 
 } // namespace
 
-bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string& outputFile)
+LabPrograms LabPrograms::Defaults()
 {
-    Kill();
-    // Everything the child needs is ready before fork: the test process may
-    // have threads, so the child only calls async-signal-safe functions.
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
-    const pid_t parent = ::getpid();
-    std::fflush(nullptr);
-    m_pid = ::fork();
-    if (m_pid < 0)
-        return false;
-    if (m_pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        ::setpgid(0, 0);
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::dup2(fd, STDOUT_FILENO);
-            ::dup2(fd, STDERR_FILENO);
-        }
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    return true;
+    return {TAV_LAB_MAKE_CLASS, TAV_LAB_MOSQUITTO, TAV_LAB_DBUS_DAEMON,
+            TAV_LAB_TEACHERD,   TAV_LAB_STUDENTD,  TAV_LAB_TAVCTL};
 }
 
-bool ChildProcess::Running()
+std::string ReadText(const std::string& path)
 {
-    if (m_pid <= 0)
-        return false;
-    int status;
-    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return false;
-    }
-    return true;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream os;
+    os << in.rdbuf();
+    return os.str();
 }
 
-bool ChildProcess::Signal(int sig) const { return m_pid > 0 && ::kill(m_pid, sig) == 0; }
-
-int ChildProcess::Wait(int timeoutMs)
+bool WriteText(const std::string& path, const std::string& text)
 {
-    if (m_pid <= 0)
-        return -1;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    for (;;) {
-        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid)
-            break;
-        if (r < 0 || Clock::now() >= deadline)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
 }
 
-void ChildProcess::Kill()
-{
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
-}
-
-bool MakeClass(const std::string& className, const std::string& outDir,
+bool MakeClass(const std::string& makeClass, const std::string& className, const std::string& outDir,
                const std::vector<std::string>& extraArgs)
 {
-    std::vector<std::string> argv = {TAV_MAKE_CLASS, className, outDir};
+    std::vector<std::string> argv = {makeClass, className, outDir};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     ChildProcess maker;
     return maker.Spawn(argv, outDir + ".log") && maker.Wait(60000) == 0;
 }
 
-bool TestBroker::Start(const std::string& className, const std::vector<std::string>& students,
-                       const std::vector<std::string>& addresses)
+bool ClassBroker::Start(const std::string& dir, const std::string& className,
+                        const std::vector<std::string>& students, const std::vector<std::string>& addresses)
 {
     Stop();
-    if (InPrivateNamespace())
-        BringLoopbackUp();
+    BringLoopbackUp();
     m_class = className;
-    m_dir = MakeTempDir("broker");
+    m_dir = dir;
+    ::mkdir(m_dir.c_str(), 0755);
     m_classDir = m_dir + "/class";
     m_port = FreeLoopbackPort();
     // The readiness probe has an identity of its own, so that it never
@@ -171,7 +118,7 @@ bool TestBroker::Start(const std::string& className, const std::vector<std::stri
                                      "--broker-dir", m_classDir + "/broker/tav-" + className, "--days", "2"};
     if (addresses.empty())
         args.insert(args.end(), {"--bind", m_host});
-    if (m_port == 0 || !MakeClass(className, m_classDir, args))
+    if (m_port == 0 || !MakeClass(m_programs.makeClass, className, m_classDir, args))
         return false;
     // The generated listener, as a deployment's conf.d would hold it, under
     // settings of a private broker: our user, our folder, no system files.
@@ -183,12 +130,12 @@ bool TestBroker::Start(const std::string& className, const std::vector<std::stri
          << "log_timestamp_format %H:%M:%S\n"
          << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
          << "include_dir " << m_classDir << "/broker\n";
-    return WriteFile(m_dir + "/mosquitto.conf", conf.str()) && Launch();
+    return WriteText(m_dir + "/mosquitto.conf", conf.str()) && Launch();
 }
 
-bool TestBroker::Launch()
+bool ClassBroker::Launch()
 {
-    if (!m_process.Spawn({TAV_MOSQUITTO_BROKER, "-c", m_dir + "/mosquitto.conf"},
+    if (!m_process.Spawn({m_programs.mosquitto, "-c", m_dir + "/mosquitto.conf"},
                          m_dir + "/broker.out"))
         return false;
     const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -201,7 +148,7 @@ bool TestBroker::Launch()
     return false;
 }
 
-void TestBroker::Stop(bool graceful)
+void ClassBroker::Stop(bool graceful)
 {
     if (!m_process.Running())
         return;
@@ -213,19 +160,19 @@ void TestBroker::Stop(bool graceful)
     m_process.Kill();
 }
 
-bool TestBroker::Restart(bool graceful)
+bool ClassBroker::Restart(bool graceful)
 {
     Stop(graceful);
     return Launch();
 }
 
-MachineCredentials TestBroker::Credentials(const std::string& who) const
+MachineCredentials ClassBroker::Credentials(const std::string& who) const
 {
     const std::string dir = m_classDir + (who == "teacher" ? "/teacher" : "/students/" + who) + "/credentials";
     return {dir + "/ca.crt", dir + "/client.crt", dir + "/client.key"};
 }
 
-std::string TestBroker::DaemonConfigText(const std::string& who) const
+std::string ClassBroker::DaemonConfigText(const std::string& who) const
 {
     const MachineCredentials c = Credentials(who);
     std::ostringstream text;
@@ -240,9 +187,9 @@ std::string TestBroker::DaemonConfigText(const std::string& who) const
     return text.str();
 }
 
-std::string TestBroker::Log() const
+std::string ClassBroker::Log() const
 {
-    return ReadFile(m_dir + "/broker.log") + ReadFile(m_dir + "/broker.out");
+    return ReadText(m_dir + "/broker.log") + ReadText(m_dir + "/broker.out");
 }
 
 const char* ToString(ConnectOutcome outcome)
@@ -304,4 +251,4 @@ ConnectOutcome TryConnect(int port, const MachineCredentials& credentials, const
     return ConnectOutcome::NoAnswer;
 }
 
-} // namespace tavtest
+} // namespace tavlab
