@@ -87,7 +87,7 @@ ctl() {
   "$tavctl" "$@" 2>&1 | (trap '' INT; sed -u 's/^/    /')
 }
 
-say "=== The main job: a teacher session against the simulated teacher daemon"
+say "=== The simulator: a teacher session against the simulated teacher daemon"
 
 if [ "$system" -eq 1 ]; then
   unset DBUS_SYSTEM_BUS_ADDRESS

@@ -38,7 +38,7 @@ for stage in $stages; do
         -DTAV_BUILD_BENCH=OFF
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
       UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        runtests build-asan
+        runtests build-asan -LE classroom
       ;;
     tsan)
       build build-tsan -DTAV_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug -DTAV_BUILD_BENCH=OFF

@@ -240,11 +240,26 @@ bool ClassLab::StartStudents(const std::vector<Machine*>& machines, std::string&
             return false;
         }
     }
-    for (Machine* m : machines)
-        if (!WaitUntil([&] { return m->TeacherOnlineCount() > before[m]; }, m_options.readyTimeoutMs)) {
-            why = m->id + " did not get into the class:\n" + StudentLog(m->id);
+    // A daemon that ended will not bring anyone in: no use waiting.
+    bool teacherEnded = false, studentEnded = false;
+    for (Machine* m : machines) {
+        const bool in = WaitUntil(
+            [&] {
+                teacherEnded = m_teacher && !m_teacher->daemon.Running();
+                studentEnded = !m->daemon.Running();
+                return teacherEnded || studentEnded || m->TeacherOnlineCount() > before[m];
+            },
+            m_options.readyTimeoutMs);
+        if (teacherEnded) {
+            why = "tav-teacherd ended:\n" + TeacherLog();
             return false;
         }
+        if (!in || studentEnded) {
+            why = m->id + (studentEnded ? ": tav-studentd ended:\n" : " did not get into the class:\n") +
+                  StudentLog(m->id);
+            return false;
+        }
+    }
     return true;
 }
 

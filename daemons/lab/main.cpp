@@ -1,8 +1,10 @@
 // tav-classlab: a whole class on this machine (see ClassLab.h), for trying
 // the daemons by hand or from a script. Runs COMMAND as a teacher
 // application (DBUS_SYSTEM_BUS_ADDRESS is the teacher's bus) and stops the
-// class when it ends, or waits for Ctrl-C.
+// class when it ends, or waits for Ctrl-C. "tav-classlab student ..." asks
+// a running lab to take a student machine off the class or bring it back.
 #include "ClassLab.h"
+#include "LabControl.h"
 
 #include <ftw.h>
 #include <signal.h>
@@ -12,14 +14,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const char kUsage[] =
     "Usage: tav-classlab [--students N] [--class NAME] [--dir DIR] [-- COMMAND [ARG...]]\n"
+    "       tav-classlab student stop|kill|start ID [--dir DIR]\n"
     "Starts a class on this machine: a Mosquitto broker on loopback with the\n"
     "class's TLS credentials and ACL, tav-teacherd, and N student machines\n"
     "(S1, S2, ...; S01, S02, ... from 10 on), each with its own host name and\n"
@@ -36,7 +41,15 @@ const char kUsage[] =
     "/etc/TAV is $TAV_LAB_DIR/students/S01/etc-tav, what its application heard\n"
     "$TAV_LAB_DIR/students/S01/app.jsonl); the class stops when it ends and its\n"
     "exit status is returned. Without COMMAND the class runs until SIGINT or\n"
-    "SIGTERM. Everything started is stopped in either case.\n";
+    "SIGTERM. Everything started is stopped in either case.\n"
+    "\n"
+    "While it runs, \"tav-classlab student stop|kill|start ID\" (in COMMAND, or\n"
+    "with --dir DIR elsewhere) stops student ID's daemon (SIGTERM), kills it as a\n"
+    "crash would, or starts it again and returns once it is back in the class.\n"
+    "\n"
+    "TAV_LAB_TEACHERD, TAV_LAB_STUDENTD, TAV_LAB_TAVCTL, TAV_LAB_MOSQUITTO,\n"
+    "TAV_LAB_DBUS_DAEMON and TAV_LAB_MAKE_CLASS name other programs to run\n"
+    "(the installed daemons, for example) instead of the build's.\n";
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path), 0; }
 
@@ -57,9 +70,28 @@ bool StopAsked()
     return sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM) || sigismember(&pending, SIGHUP);
 }
 
+using Handler = std::function<std::string(const std::string&)>;
+
+// What a control line does to the lab.
+std::string Control(tavlab::ClassLab& lab, const std::string& line)
+{
+    std::istringstream in(line);
+    std::string verb, id, extra;
+    in >> verb >> id >> extra;
+    if (id.empty() || !extra.empty())
+        return "error: expected stop, kill or start and a student id";
+    std::string why;
+    if (verb == "stop" || verb == "kill")
+        return lab.StopStudentDaemon(id, verb == "kill") ? "ok" : "error: " + id + " is not a running student";
+    if (verb == "start")
+        return lab.StartStudent(id, why) ? "ok" : "error: " + why;
+    return "error: unknown request " + verb;
+}
+
 // Runs the command and waits for it, or for a stop signal (then the
-// command gets SIGTERM too).
-int RunCommand(const std::vector<std::string>& command, const std::vector<std::string>& env)
+// command gets SIGTERM too), serving the control socket meanwhile.
+int RunCommand(const std::vector<std::string>& command, const std::vector<std::string>& env,
+               tavlab::ControlServer& control, const Handler& handler)
 {
     tavlab::ChildProcess child;
     std::vector<std::string> argv = command;
@@ -75,6 +107,7 @@ int RunCommand(const std::vector<std::string>& command, const std::vector<std::s
         return 127;
     }
     for (;;) {
+        control.ServeWaiting(handler);
         const int rc = child.Wait(100);
         if (rc >= 0 || !child.Running())
             return rc < 0 ? 1 : rc;
@@ -87,8 +120,47 @@ int RunCommand(const std::vector<std::string>& command, const std::vector<std::s
 
 } // namespace
 
+// Installed daemons, or a program of one's own, instead of the build's.
+void ProgramsFromEnvironment(tavlab::LabPrograms& programs)
+{
+    const std::pair<const char*, std::string*> names[] = {
+        {"TAV_LAB_TEACHERD", &programs.teacherd},      {"TAV_LAB_STUDENTD", &programs.studentd},
+        {"TAV_LAB_TAVCTL", &programs.tavctl},          {"TAV_LAB_MOSQUITTO", &programs.mosquitto},
+        {"TAV_LAB_DBUS_DAEMON", &programs.dbusDaemon}, {"TAV_LAB_MAKE_CLASS", &programs.makeClass}};
+    for (const auto& [name, program] : names)
+        if (const char* value = std::getenv(name); value && *value)
+            *program = value;
+}
+
+// tav-classlab student VERB ID [--dir DIR]
+int StudentRequest(int argc, char** argv)
+{
+    std::vector<std::string> words;
+    const char* labDir = std::getenv("TAV_LAB_DIR");
+    std::string dir = labDir ? labDir : "";
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--dir" && i + 1 < argc)
+            dir = argv[++i];
+        else
+            words.push_back(arg);
+    }
+    if (words.size() != 2 || dir.empty()) {
+        std::fputs("tav-classlab: student stop|kill|start ID needs the lab's folder (--dir DIR or TAV_LAB_DIR)\n",
+                   stderr);
+        return 2;
+    }
+    const std::string answer = tavlab::SendControl(dir + "/control", words[0] + " " + words[1]);
+    if (answer == "ok")
+        return 0;
+    std::fprintf(stderr, "tav-classlab: %s\n", answer.c_str());
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "student")
+        return StudentRequest(argc, argv);
     int count = 4;
     std::string className = "lab", dir;
     std::vector<std::string> command;
@@ -142,6 +214,7 @@ int main(int argc, char** argv)
         options.dir = dir;
         options.className = className;
         options.students = tavlab::StudentIds(count);
+        ProgramsFromEnvironment(options.programs);
         options.interrupted = StopAsked;
         tavlab::ClassLab lab(options);
         std::string why;
@@ -153,11 +226,17 @@ int main(int argc, char** argv)
         } else {
             std::printf("tav-classlab: class %s is in; teacher bus %s\n", className.c_str(), lab.TeacherBus().c_str());
             std::fflush(stdout);
+            tavlab::ControlServer control;
+            if (!control.Listen(dir + "/control", why))
+                std::fprintf(stderr, "tav-classlab: %s (student requests will not work)\n", why.c_str());
+            const Handler handler = [&lab](const std::string& line) { return Control(lab, line); };
             if (!command.empty()) {
-                rc = RunCommand(command, {"DBUS_SYSTEM_BUS_ADDRESS=" + lab.TeacherBus(), "TAV_LAB_DIR=" + dir});
+                rc = RunCommand(command, {"DBUS_SYSTEM_BUS_ADDRESS=" + lab.TeacherBus(), "TAV_LAB_DIR=" + dir},
+                                control, handler);
             } else {
-                int sig = 0;
-                sigwait(&stop, &sig);
+                const timespec tick{0, 100 * 1000 * 1000};
+                while (sigtimedwait(&stop, nullptr, &tick) < 0)
+                    control.ServeWaiting(handler);
             }
         }
         std::printf("tav-classlab: stopping the class\n");

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The main job end to end: scripts/demo.sh with the built tools on its own
-# private bus. Checks the session's output, that everything the script
+# The simulator's demonstration end to end: scripts/demo.sh with the built
+# tools on its own private bus. Checks the session's output, that everything the script
 # started is gone afterwards (also after Ctrl-C and after a failure), and
 # that its temporary folder is removed.
-#   main_job_test.sh SOURCE_DIR TAVCTL TAV_SIM_DAEMON
+#   demo_test.sh SOURCE_DIR TAVCTL TAV_SIM_DAEMON
 set -uo pipefail
 src=$1
 export TAVCTL=$2 TAV_SIM_DAEMON=$3
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/tav-mainjob-test-XXXXXX")
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/tav-demo-test-XXXXXX")
 trap 'pkill -KILL -f "$tmp" 2>/dev/null; rm -rf "$tmp"' EXIT
 # Everything the demonstration starts has this folder in its command line.
 export TMPDIR=$tmp
@@ -78,5 +78,5 @@ status=$?
 grep -q "the simulated teacher daemon did not start" <<<"$out" || fail "no message for a daemon that does not start"
 leftovers "after a failed start"
 
-[ "$failures" -eq 0 ] && echo "main job: all checks passed"
+[ "$failures" -eq 0 ] && echo "demonstration: all checks passed"
 exit $(( failures > 0 ))
