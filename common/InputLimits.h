@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace TavInternal {
+namespace tav_common {
 
 // The largest envelope or document accepted. The largest legitimate one is
 // a search answer of 1000 programs, about 240 KiB; 4 MiB leaves room for
@@ -20,6 +20,6 @@ constexpr std::size_t kMaxDocumentBytes = 4u * 1024 * 1024;
 // hold at most a few tens of thousands.
 constexpr std::size_t kMaxXmlNodes = 100000;
 
-} // namespace TavInternal
+} // namespace tav_common
 
 #endif

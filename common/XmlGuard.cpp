@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace TavInternal {
+namespace tav_common {
 
 namespace {
 
@@ -459,4 +459,4 @@ bool XmlTextIsSafe(const char* text, std::size_t length)
     return !scanner.unsafe() && scanner.deepest() <= kMaxXmlNesting && scanner.nodes() <= kMaxXmlNodes;
 }
 
-} // namespace TavInternal
+} // namespace tav_common

@@ -44,7 +44,7 @@
 #include <cstddef>
 #include <string>
 
-namespace TavInternal {
+namespace tav_common {
 
 constexpr int kMaxXmlNesting = 256;
 constexpr int kMaxXmlAttributes = 256;
@@ -69,6 +69,6 @@ std::size_t XmlNodeCount(const char* text, std::size_t length, std::size_t limit
 bool XmlTextIsSafe(const char* text, std::size_t length);
 inline bool XmlTextIsSafe(const std::string& text) { return XmlTextIsSafe(text.data(), text.size()); }
 
-} // namespace TavInternal
+} // namespace tav_common
 
 #endif

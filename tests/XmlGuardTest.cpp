@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using TavInternal::XmlNestingDepth;
+using tav_common::XmlNestingDepth;
 
 namespace {
 int depth(const std::string& s) { return XmlNestingDepth(s.data(), s.size()); }
@@ -31,12 +31,12 @@ TEST(XmlGuard, StopsEarlyPastTheLimit)
     for (int i = 0; i < 100000; ++i)
         deep += "<a>";
     EXPECT_EQ(XmlNestingDepth(deep.data(), deep.size(), 10), 11);
-    EXPECT_FALSE(TavInternal::XmlTextIsSafe(deep));
+    EXPECT_FALSE(tav_common::XmlTextIsSafe(deep));
     std::string ok;
-    for (int i = 0; i < TavInternal::kMaxXmlNesting; ++i)
+    for (int i = 0; i < tav_common::kMaxXmlNesting; ++i)
         ok += "<a>";
-    EXPECT_TRUE(TavInternal::XmlTextIsSafe(ok));
-    EXPECT_FALSE(TavInternal::XmlTextIsSafe(ok + "<a>"));
+    EXPECT_TRUE(tav_common::XmlTextIsSafe(ok));
+    EXPECT_FALSE(tav_common::XmlTextIsSafe(ok + "<a>"));
 }
 
 // Markup the parser reads differently from a plain tag count must not hide
@@ -72,12 +72,12 @@ TEST(XmlGuard, StopsWhereTheParserStops)
     std::string deep(1, '\0');
     for (int i = 0; i < 1000; ++i)
         deep += "<a>";
-    EXPECT_TRUE(TavInternal::XmlTextIsSafe(deep));
+    EXPECT_TRUE(tav_common::XmlTextIsSafe(deep));
 }
 
 TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
 {
-    using TavInternal::XmlTextIsSafe;
+    using tav_common::XmlTextIsSafe;
     EXPECT_TRUE(XmlTextIsSafe("<a b='caf\xC3\xA9'>\xE2\x82\xAC</a>"));
     EXPECT_FALSE(XmlTextIsSafe("<a>\xC3</a>"));           // a sequence over '<'
     EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\x82&amp;</a>"));  // over '&'
@@ -89,7 +89,7 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
     EXPECT_TRUE(XmlTextIsSafe("\xEF\xBB\xBF<?xml version='1.0'?><a/>"));
     EXPECT_TRUE(XmlTextIsSafe("x <?xml "));               // never reached
     std::string tag = "<a";
-    for (int i = 0; i <= TavInternal::kMaxXmlAttributes; ++i)
+    for (int i = 0; i <= tav_common::kMaxXmlAttributes; ++i)
         tag += " a" + std::to_string(i) + "='='";
     EXPECT_TRUE(XmlTextIsSafe(tag.substr(0, tag.rfind(' ')) + "/>"));
     EXPECT_FALSE(XmlTextIsSafe(tag + "/>"));
@@ -99,9 +99,9 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
 // refused, however harmless its shape.
 TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
 {
-    using TavInternal::kMaxDocumentBytes;
-    using TavInternal::kMaxXmlNodes;
-    using TavInternal::XmlTextIsSafe;
+    using tav_common::kMaxDocumentBytes;
+    using tav_common::kMaxXmlNodes;
+    using tav_common::XmlTextIsSafe;
     const std::string open = "<a>", close = "</a>";
     std::string sized = open + std::string(kMaxDocumentBytes - open.size() - close.size(), 'x') + close;
     EXPECT_TRUE(XmlTextIsSafe(sized));
@@ -115,7 +115,7 @@ TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
     // Every kind of node counts: the root, attributes, text runs, comments,
     // CDATA sections, unknown markup and the declaration.
     const std::string mixed = "<?xml version='1.0'?><r><b c='1' d='2'/>t<!--c--><![CDATA[x]]><!x></r>";
-    EXPECT_EQ(TavInternal::XmlNodeCount(mixed.data(), mixed.size(), kMaxXmlNodes), 9u);
+    EXPECT_EQ(tav_common::XmlNodeCount(mixed.data(), mixed.size(), kMaxXmlNodes), 9u);
     std::string nodes = "<r>";
     for (std::size_t i = 2; i < kMaxXmlNodes; i += 2)
         nodes += "<b c='1'/>";
@@ -124,5 +124,5 @@ TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
     EXPECT_FALSE(XmlTextIsSafe(nodes + "t</r>"));
     EXPECT_FALSE(XmlTextIsSafe(nodes + "<b/></r>"));
     EXPECT_FALSE(XmlTextIsSafe(nodes.substr(0, nodes.size() - 4) + "<b c='1'/></r>"));
-    EXPECT_EQ(TavInternal::XmlNodeCount(nodes.data(), nodes.size(), 10), 11u);
+    EXPECT_EQ(tav_common::XmlNodeCount(nodes.data(), nodes.size(), 10), 11u);
 }

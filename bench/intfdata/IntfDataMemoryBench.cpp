@@ -61,7 +61,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { uncount(p); }
 
 namespace {
 
-constexpr std::size_t kLimit = TavInternal::kMaxDocumentBytes;
+constexpr std::size_t kLimit = tav_common::kMaxDocumentBytes;
 const std::string kHeader(148, ' ');
 
 std::string repeated(const std::string& piece, std::size_t count)
@@ -87,13 +87,13 @@ std::string envelope(const std::string& body, std::size_t size = kLimit)
 // size bound: as many nodes as the bound admits, each as costly as it gets.
 std::string costlyNodes()
 {
-    const std::size_t elements = (TavInternal::kMaxXmlNodes - 1) / 2;
+    const std::size_t elements = (tav_common::kMaxXmlNodes - 1) / 2;
     const std::size_t piece = (kLimit - kHeader.size() - 16) / elements;
     return envelope(repeated("<a v='" + std::string(piece - 9, 'v') + "'/>", elements));
 }
 
 // The node bound in the smallest text: empty elements.
-std::string cheapNodes() { return envelope(repeated("<a/>", TavInternal::kMaxXmlNodes - 1)); }
+std::string cheapNodes() { return envelope(repeated("<a/>", tav_common::kMaxXmlNodes - 1)); }
 
 // Everything in one attribute value.
 std::string oneValue() { return envelope("<a v='" + std::string(kLimit - kHeader.size() - 16, 'v') + "'/>"); }

@@ -120,7 +120,7 @@ bool MqttClient::Start(std::string& error)
         return fail("broker port " + std::to_string(m_options.port) + " out of range");
     if (m_options.keepalive < 5)
         return fail("keepalive below 5 seconds");
-    if (m_options.willPayload.size() > TavInternal::kMaxDocumentBytes)
+    if (m_options.willPayload.size() > tav_common::kMaxDocumentBytes)
         return fail("last will larger than the message limit");
     for (const auto& [what, path] : {std::pair<const char*, const std::string&>{"CA file", m_options.caFile},
                                      {"certificate file", m_options.certFile},
@@ -291,10 +291,10 @@ void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* msg)
     auto* c = static_cast<MqttClient*>(self);
     const std::size_t size = msg->payloadlen > 0 ? static_cast<std::size_t>(msg->payloadlen) : 0;
     // Refused before a copy is made.
-    if (size > TavInternal::kMaxDocumentBytes) {
+    if (size > tav_common::kMaxDocumentBytes) {
         LogScope::Error("MqttClient --refused a message of " + std::to_string(size) + " bytes on " +
                         Shown(msg->topic) + " (limit " +
-                        std::to_string(TavInternal::kMaxDocumentBytes) + ")");
+                        std::to_string(tav_common::kMaxDocumentBytes) + ")");
         return;
     }
     {
@@ -425,10 +425,10 @@ bool MqttClient::PublishRaw(const std::string& topic, const std::string& payload
 {
     if (!m_mosq)
         return false;
-    if (payload.size() > TavInternal::kMaxDocumentBytes) {
+    if (payload.size() > tav_common::kMaxDocumentBytes) {
         LogScope::Error("MqttClient::Publish() --refused " + std::to_string(payload.size()) +
                         " bytes for " + Shown(topic.c_str()) + " (limit " +
-                        std::to_string(TavInternal::kMaxDocumentBytes) + ")");
+                        std::to_string(tav_common::kMaxDocumentBytes) + ")");
         return false;
     }
     const int rc = mosquitto_publish(m_mosq.get(), mid, topic.c_str(), static_cast<int>(payload.size()),

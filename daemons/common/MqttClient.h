@@ -91,7 +91,7 @@ public:
 
     // QoS 1 subscription, kept across reconnections (also before Start()).
     bool Subscribe(const std::string& filter);
-    // QoS 1. Refused (false, logged) over TavInternal::kMaxDocumentBytes.
+    // QoS 1. Refused (false, logged) over tav_common::kMaxDocumentBytes.
     // While disconnected the message waits for the next connection.
     bool Publish(const std::string& topic, const std::string& payload, bool retain = false);
     // Removes the retained message of topic at the broker.

@@ -390,7 +390,7 @@ TEST_F(ClassBroker, OversizedPayloadIsRefusedBeforeItReachesTheDaemon)
     ASSERT_TRUE(s1.Start({*m_topics.Command("S1")}));
     ASSERT_TRUE(AllConnected({&s1}));
     const std::string topic = *m_topics.Command("S1");
-    const std::string tooBig(TavInternal::kMaxDocumentBytes + 1, 'x');
+    const std::string tooBig(tav_common::kMaxDocumentBytes + 1, 'x');
 
     // The client does not send one...
     {

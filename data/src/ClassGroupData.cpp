@@ -22,7 +22,7 @@ void ReplaceList(std::list<T*>*& held, std::list<T*>* list)
 
 void AddStudent(TiXmlElement* parent, const CStudentInfoData& s)
 {
-    TiXmlElement* e = DataXml::AddElement(parent, "Student");
+    TiXmlElement* e = detail::DataXml::AddElement(parent, "Student");
     e->SetAttribute("id", s.GetStudentID());
     e->SetAttribute("name", s.GetStudentName());
 }
@@ -108,7 +108,7 @@ void CClassGroupData::SetPStudentsInfoList(std::list<CStudentInfoData*>* list)
 
 int CClassGroupData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -136,7 +136,7 @@ int CClassGroupData::Member2DOM()
 
 int CClassGroupData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     TiXmlElement* root = FirstChild(m_pDocument, "ClassGroup");

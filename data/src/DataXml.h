@@ -8,6 +8,7 @@
 #include <string>
 
 namespace LibTAVData {
+namespace detail {
 namespace DataXml {
 
 // Every file starts with <?xml version="1.0" encoding="UTF-8" ?>.
@@ -48,6 +49,7 @@ inline TiXmlElement* NextSibling(TiXmlElement* element, const char* name)
 }
 
 } // namespace DataXml
+} // namespace detail
 } // namespace LibTAVData
 
 #endif

@@ -34,7 +34,7 @@ void CDefaultConfigData::SetPCategoryInfoList(std::list<CCategory*>* list)
         return;
     std::list<CCategory*>* old = m_pCategoryInfoList;
     m_pCategoryInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 void CDefaultConfigData::SetPApplicationInfoList(std::list<CApplicationInfo*>* list)
@@ -43,14 +43,14 @@ void CDefaultConfigData::SetPApplicationInfoList(std::list<CApplicationInfo*>* l
         return;
     std::list<CApplicationInfo*>* old = m_pApplicationInfoList;
     m_pApplicationInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 std::list<CCategory*>* CDefaultConfigData::CloneCategoryInfoList()
 {
     if (!m_pCategoryInfoList || m_pCategoryInfoList->empty())
         return nullptr;
-    ProgramXml::PendingList<CCategory> clone;
+    detail::ProgramXml::PendingList<CCategory> clone;
     for (const CCategory* source : *m_pCategoryInfoList) {
         if (!source || !source->GetPApplicationInfoList())
             continue;
@@ -84,10 +84,10 @@ int CDefaultConfigData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* config = new TiXmlElement("CategoryConfig");
     root->LinkEndChild(config);
-    ProgramXml::AppendCategories(config, m_pCategoryInfoList);
+    detail::ProgramXml::AppendCategories(config, m_pCategoryInfoList);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    ProgramXml::AppendApplications(apps, m_pApplicationInfoList, ProgramXml::Enabled::Written);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Written);
     return 0;
 }
 
@@ -108,7 +108,7 @@ int CDefaultConfigData::DOM2Member()
     SetPApplicationInfoList(apps);
     auto* categories = new std::list<CCategory*>;
     SetPCategoryInfoList(categories);
-    ProgramXml::ReadCategories(firstCategory, *categories);
+    detail::ProgramXml::ReadCategories(firstCategory, *categories);
 
     const TiXmlElement* section = root->FirstChildElement("Applications");
     const TiXmlElement* firstApp = section ? section->FirstChildElement("Application") : nullptr;
@@ -117,7 +117,7 @@ int CDefaultConfigData::DOM2Member()
                            CTAVLog::LOG_ERROR, "", false);
         return -1;
     }
-    ProgramXml::ReadApplications(firstApp, ProgramXml::Enabled::Written, *apps);
+    detail::ProgramXml::ReadApplications(firstApp, detail::ProgramXml::Enabled::Written, *apps);
     return 0;
 }
 

@@ -23,7 +23,7 @@ void CFavoriteData::SetPApplicationInfoList(std::list<CApplicationInfo*>* list)
         return;
     std::list<CApplicationInfo*>* old = m_pApplicationInfoList;
     m_pApplicationInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 int CFavoriteData::Member2DOM()
@@ -35,7 +35,7 @@ int CFavoriteData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    ProgramXml::AppendApplications(apps, m_pApplicationInfoList, ProgramXml::Enabled::Absent);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Absent);
     return 0;
 }
 
@@ -56,7 +56,7 @@ int CFavoriteData::DOM2Member()
         CTAVLog::WriteLine("CFavoriteData::DOM2Member() --no Application element", CTAVLog::LOG_ERROR, "", false);
         return -1;
     }
-    ProgramXml::ReadApplications(first, ProgramXml::Enabled::Absent, *apps);
+    detail::ProgramXml::ReadApplications(first, detail::ProgramXml::Enabled::Absent, *apps);
     return 0;
 }
 

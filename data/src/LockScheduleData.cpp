@@ -98,7 +98,7 @@ std::string CLockScheduleData::WeekDayInt2String(int day)
 
 int CLockScheduleData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -134,7 +134,7 @@ int CLockScheduleData::Member2DOM()
 
 int CLockScheduleData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
 

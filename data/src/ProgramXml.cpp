@@ -6,6 +6,7 @@
 #include <memory>
 
 namespace LibTAVData {
+namespace detail {
 namespace ProgramXml {
 
 namespace {
@@ -117,4 +118,5 @@ void ReadCategories(const TiXmlElement* first, std::list<CCategory*>& out)
 }
 
 } // namespace ProgramXml
+} // namespace detail
 } // namespace LibTAVData

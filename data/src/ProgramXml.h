@@ -15,6 +15,7 @@
 #pragma GCC visibility push(hidden)
 
 namespace LibTAVData {
+namespace detail {
 namespace ProgramXml {
 
 // Whether the "enabled" attribute is part of an "Application" element.
@@ -87,6 +88,7 @@ private:
 };
 
 } // namespace ProgramXml
+} // namespace detail
 } // namespace LibTAVData
 
 #pragma GCC visibility pop

@@ -26,7 +26,7 @@ void CSearchResultData::SetPApplicationInfoList(std::list<CApplicationInfo*>* li
         return;
     std::list<CApplicationInfo*>* old = m_pApplicationInfoList;
     m_pApplicationInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 int CSearchResultData::Clear()
@@ -35,7 +35,7 @@ int CSearchResultData::Clear()
         return 0;
     auto* emptied = new std::list<CApplicationInfo*>;
     emptied->swap(*m_pApplicationInfoList);
-    ProgramXml::ReleaseList<CApplicationInfo>(emptied, nullptr);
+    detail::ProgramXml::ReleaseList<CApplicationInfo>(emptied, nullptr);
     return 0;
 }
 
@@ -82,7 +82,7 @@ int CSearchResultData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    ProgramXml::AppendApplications(apps, m_pApplicationInfoList, ProgramXml::Enabled::Absent);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Absent);
     return 0;
 }
 
@@ -105,7 +105,7 @@ int CSearchResultData::DOM2Member()
     m_setApplicationNames.clear();
     auto* apps = new std::list<CApplicationInfo*>;
     SetPApplicationInfoList(apps);
-    ProgramXml::ReadApplications(first, ProgramXml::Enabled::Absent, *apps);
+    detail::ProgramXml::ReadApplications(first, detail::ProgramXml::Enabled::Absent, *apps);
     for (const CApplicationInfo* app : *apps)
         CheckApplicationDuplicate(app->GetName());
     return 0;

@@ -14,7 +14,7 @@ void CStudentInfoData::SetStudentName(std::string name) { m_strStudentName = std
 
 int CStudentInfoData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -26,7 +26,7 @@ int CStudentInfoData::Member2DOM()
 
 int CStudentInfoData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     TiXmlElement* id = FirstChild(FirstChild(m_pDocument, "StudentInfo"), "StudentID");

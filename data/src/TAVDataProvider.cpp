@@ -125,7 +125,7 @@ struct FileCloser {
 // device is refused without waiting for it.
 bool ReadDocumentFile(const std::string& path, const char* who, std::string& text)
 {
-    const std::size_t limit = TavInternal::kMaxDocumentBytes;
+    const std::size_t limit = tav_common::kMaxDocumentBytes;
     const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -433,7 +433,7 @@ int CTAVDataProvider::LoadFromFile(const std::string& path)
     text.resize(std::strlen(text.c_str()));
     NormaliseLineEnds(text);
     m_pDocument->SetValue(path);
-    if (!TavInternal::XmlTextIsSafe(text) || !ParseText(m_pDocument, text)) {
+    if (!tav_common::XmlTextIsSafe(text) || !ParseText(m_pDocument, text)) {
         m_pDocument->Clear();
         return -1;
     }
@@ -448,13 +448,13 @@ int CTAVDataProvider::LoadFromString(const std::string& text)
     m_pDocument->Clear();
     const char* data = text.c_str();
     const std::size_t length = std::strlen(data);
-    if (length > TavInternal::kMaxDocumentBytes) {
+    if (length > tav_common::kMaxDocumentBytes) {
         Log("CTAVDataProvider::LoadFromString() --refused a text of " + std::to_string(length) +
-            " bytes, more than the " + std::to_string(TavInternal::kMaxDocumentBytes) +
+            " bytes, more than the " + std::to_string(tav_common::kMaxDocumentBytes) +
             " a document may have");
         return -1;
     }
-    if (!TavInternal::XmlTextIsSafe(data, length))
+    if (!tav_common::XmlTextIsSafe(data, length))
         return -1;
     if (!ParseText(m_pDocument, std::string(data, length))) {
         m_pDocument->Clear();

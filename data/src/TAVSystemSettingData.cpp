@@ -46,7 +46,7 @@ bool CTAVSystemSettingData::IsEqual(const CTAVSystemSettingData& other)
 
 int CTAVSystemSettingData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -63,7 +63,7 @@ int CTAVSystemSettingData::Member2DOM()
 
 int CTAVSystemSettingData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
 

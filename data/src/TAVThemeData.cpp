@@ -40,7 +40,7 @@ void CTAVThemeData::SetPThemeList(std::list<CTheme*>* list)
 
 int CTAVThemeData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -64,7 +64,7 @@ int CTAVThemeData::Member2DOM()
 
 int CTAVThemeData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     TiXmlElement* root = FirstChild(m_pDocument, "TAVTheme");

@@ -59,7 +59,7 @@ void CCategory::SetPApplicationInfoList(std::list<CApplicationInfo*>* list)
         return;
     std::list<CApplicationInfo*>* old = m_pApplicationInfoList;
     m_pApplicationInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 int CCategory::IsEqual(const CCategory& other)
@@ -111,7 +111,7 @@ void CTabNavigationData::SetPCategoryInfoList(std::list<CCategory*>* list)
         return;
     std::list<CCategory*>* old = m_pCategoryInfoList;
     m_pCategoryInfoList = list;
-    ProgramXml::ReleaseList(old, list);
+    detail::ProgramXml::ReleaseList(old, list);
 }
 
 int CTabNavigationData::RemoveProgram(CCategory* category, CApplicationInfo* app)
@@ -175,7 +175,7 @@ int CTabNavigationData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* config = new TiXmlElement("CategoryConfig");
     root->LinkEndChild(config);
-    ProgramXml::AppendCategories(config, m_pCategoryInfoList);
+    detail::ProgramXml::AppendCategories(config, m_pCategoryInfoList);
     return 0;
 }
 
@@ -192,7 +192,7 @@ int CTabNavigationData::DOM2Member()
     auto* categories = new std::list<CCategory*>;
     SetPCategoryInfoList(categories);
     if (const TiXmlElement* config = root->FirstChildElement("CategoryConfig"))
-        ProgramXml::ReadCategories(config->FirstChildElement("Category"), *categories);
+        detail::ProgramXml::ReadCategories(config->FirstChildElement("Category"), *categories);
     return 0;
 }
 

@@ -14,7 +14,7 @@ void CTeacherInfoData::SetCourse(std::string course) { m_strCourse = std::move(c
 
 int CTeacherInfoData::Member2DOM()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     AddDeclaration(m_pDocument);
@@ -26,7 +26,7 @@ int CTeacherInfoData::Member2DOM()
 
 int CTeacherInfoData::DOM2Member()
 {
-    using namespace DataXml;
+    using namespace detail::DataXml;
     if (!m_pDocument)
         return -1;
     TiXmlElement* name = FirstChild(FirstChild(m_pDocument, "TeacherInfo"), "TeacherName");

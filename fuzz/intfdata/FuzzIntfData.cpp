@@ -67,13 +67,13 @@ private:
 void checkGate(const std::string& xml)
 {
     static Fence fence;
-    if (!TavInternal::XmlTextIsSafe(xml) || std::strlen(xml.c_str()) >= Fence::kRoom)
+    if (!tav_common::XmlTextIsSafe(xml) || std::strlen(xml.c_str()) >= Fence::kRoom)
         return;
     TiXmlDocument doc;
     doc.Parse(fence.place(xml));
-    check(tavtest::XmlTreeDepth(&doc) <= TavInternal::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
+    check(tavtest::XmlTreeDepth(&doc) <= tav_common::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
           "gate counted less nesting than the parser built");
-    check(tavtest::XmlTreeNodes(&doc) <= TavInternal::XmlNodeCount(xml.data(), xml.size(), 1 << 30),
+    check(tavtest::XmlTreeNodes(&doc) <= tav_common::XmlNodeCount(xml.data(), xml.size(), 1 << 30),
           "gate counted fewer nodes than the parser built");
 }
 
@@ -97,7 +97,7 @@ void readEverything(CIntfData& e)
 // past the size bound, which load must then refuse.
 bool loadBack(const std::string& text, CIntfData& back)
 {
-    if (text.size() > TavInternal::kMaxDocumentBytes) {
+    if (text.size() > tav_common::kMaxDocumentBytes) {
         check(!back.load(text), "an envelope past the size bound loaded");
         return false;
     }
@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     CIntfData e;
     const bool loaded = e.load(text);
-    check(loaded == (size >= 148 && size <= TavInternal::kMaxDocumentBytes),
+    check(loaded == (size >= 148 && size <= tav_common::kMaxDocumentBytes),
           "load refused a text within the bounds or took one outside them");
     readEverything(e);
     CIntfData copy(e);

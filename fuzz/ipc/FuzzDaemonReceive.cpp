@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2)
         return 0;
     const unsigned shape = data[0];
-    const std::size_t limit = data[1] ? data[1] * 16u : TavInternal::kMaxDocumentBytes;
+    const std::size_t limit = data[1] ? data[1] * 16u : tav_common::kMaxDocumentBytes;
     const std::string text(reinterpret_cast<const char*>(data) + 2, size - 2);
     DBusMessage* message = makeMessage(shape, text);
     if (!message)

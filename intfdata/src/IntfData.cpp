@@ -94,7 +94,7 @@ bool CIntfData::toString(std::string& text) const
 bool CIntfData::load(const std::string& text)
 {
     // Too long: refused before anything is read or changed.
-    if (text.size() < kHeaderWidth || text.size() > TavInternal::kMaxDocumentBytes)
+    if (text.size() < kHeaderWidth || text.size() > tav_common::kMaxDocumentBytes)
         return false;
     try {
         m_strMessage = trimmedField(text, kMessageAt, kMessageWidth);

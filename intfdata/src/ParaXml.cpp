@@ -380,10 +380,10 @@ bool CParaXml::loadString(const std::string& text)
 {
     // A text that does not parse is no failure here; one too long to be any
     // document of ours is, so that the caller can tell and log it.
-    if (text.size() > TavInternal::kMaxDocumentBytes)
+    if (text.size() > tav_common::kMaxDocumentBytes)
         return false;
     return guarded([&] {
-        if (TavInternal::XmlTextIsSafe(text))
+        if (tav_common::XmlTextIsSafe(text))
             m_xmlDocument.Parse(text.c_str());
         return true;
     });

@@ -107,7 +107,7 @@ TEST(HostileInput, DeepNestingDoesNotParse)
     }
 
     // Within the bound a document still reads, and prints the same.
-    const int ok = TavInternal::kMaxXmlNesting - 1;
+    const int ok = tav_common::kMaxXmlNesting - 1;
     const std::string text = repeat("<a>", ok) + "<Parameter name=\"A\" type=\"string\" value=\"1\" />" +
                              repeat("</a>", ok);
     CParaXml p;
@@ -125,7 +125,7 @@ TEST(HostileInput, EmbeddedNulsHugeValuesAndOldParserFaults)
     std::string v;
     EXPECT_TRUE(e.m_ParaXml.getString("A", v));
 
-    const std::string huge(TavInternal::kMaxDocumentBytes - 256, 'x');
+    const std::string huge(tav_common::kMaxDocumentBytes - 256, 'x');
     CParaXml big, back;
     std::string text;
     big.setString("A", huge);
@@ -147,7 +147,7 @@ TEST(HostileInput, LeadByteLengthsMatchTheParser)
 {
     for (int b = 0x80; b < 0x100; ++b) {
         const std::string text = std::string("<a b='") + static_cast<char>(b) + "'/>";
-        EXPECT_EQ(TavInternal::XmlTextIsSafe(text), TiXmlBase::utf8ByteTable[b] == 1) << b;
+        EXPECT_EQ(tav_common::XmlTextIsSafe(text), TiXmlBase::utf8ByteTable[b] == 1) << b;
     }
 }
 
@@ -167,12 +167,12 @@ TEST(HostileInput, GateNeverUndercountsTheParser)
         std::string text;
         for (int k = 1 + static_cast<int>(rng() % 40); k > 0; --k)
             text += pieces[rng() % (sizeof pieces / sizeof *pieces)];
-        if (!TavInternal::XmlTextIsSafe(text))
+        if (!tav_common::XmlTextIsSafe(text))
             continue;
         ++admitted;
         const Built built = fencedParse(text);
-        ASSERT_LE(built.depth, TavInternal::XmlNestingDepth(text.data(), text.size(), 1 << 20)) << text;
-        ASSERT_LE(built.nodes, TavInternal::XmlNodeCount(text.data(), text.size(), 1 << 20)) << text;
+        ASSERT_LE(built.depth, tav_common::XmlNestingDepth(text.data(), text.size(), 1 << 20)) << text;
+        ASSERT_LE(built.nodes, tav_common::XmlNodeCount(text.data(), text.size(), 1 << 20)) << text;
     }
     EXPECT_GT(admitted, 10000);
 }
@@ -181,7 +181,7 @@ TEST(HostileInput, GateNeverUndercountsTheParser)
 // envelope or document keeps what it held. At the bound it still loads.
 TEST(HostileInput, OversizedTextsAreRefusedAndChangeNothing)
 {
-    const std::size_t limit = TavInternal::kMaxDocumentBytes;
+    const std::size_t limit = tav_common::kMaxDocumentBytes;
     const std::string atLimit = envelopeOfSize(limit);
     ASSERT_EQ(atLimit.size(), limit);
     CIntfData fresh;
@@ -219,7 +219,7 @@ TEST(HostileInput, LargestLegitimateMessagesLoad)
                     "</Application>";
     }
     programs += "</Applications></SearchResult>";
-    EXPECT_TRUE(TavInternal::XmlTextIsSafe(programs)); // read again by the data library
+    EXPECT_TRUE(tav_common::XmlTextIsSafe(programs)); // read again by the data library
 
     std::list<IPCAPI::tagStudent_t> students;
     for (int i = 0; i < 200; ++i) {

@@ -200,9 +200,9 @@ std::string markdown()
            "quotes. Text is UTF-8.\n\n"
            "### Limits\n\n"
            "A receiver refuses, unparsed and with a log line: an envelope over "
-        << TavInternal::kMaxDocumentBytes << " bytes (4 MiB), a\ndocument that would build more than "
-        << TavInternal::kMaxXmlNodes << " nodes (elements, attributes,\ntext runs and other markup alike), nested deeper than "
-        << TavInternal::kMaxXmlNesting << " levels, with more\nthan " << TavInternal::kMaxXmlAttributes
+        << tav_common::kMaxDocumentBytes << " bytes (4 MiB), a\ndocument that would build more than "
+        << tav_common::kMaxXmlNodes << " nodes (elements, attributes,\ntext runs and other markup alike), nested deeper than "
+        << tav_common::kMaxXmlNesting << " levels, with more\nthan " << tav_common::kMaxXmlAttributes
         << " attributes in one tag, or with broken UTF-8 next to markup. A bus\n"
            "message over 4 MiB and 64 KiB is refused by the bus library from its\n"
            "header. A search answer of 1000 programs is about 240 KiB.\n\n";

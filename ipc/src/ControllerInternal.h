@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 // blocking call returns 1), the next one is answered. Without this limit
 // the bus library would hold each such message whole (up to 32 MiB) before
 // any check of ours could run.
-inline constexpr long kMaxMessageBytes = static_cast<long>(TavInternal::kMaxDocumentBytes) + 64 * 1024;
+inline constexpr long kMaxMessageBytes = static_cast<long>(tav_common::kMaxDocumentBytes) + 64 * 1024;
 
 // One call of the bus library's read reads a few KiB; the socket is read
 // until empty, at most this many times and this long per cycle, waiting

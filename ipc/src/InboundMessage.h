@@ -21,12 +21,12 @@ struct EnvelopeArg {
     std::size_t size = 0;  // also set when Oversized
 };
 
-EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit = TavInternal::kMaxDocumentBytes);
+EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit = tav_common::kMaxDocumentBytes);
 
 // "<name>: envelope of N bytes, over the limit of M bytes" for the log
 // line of a refused envelope (name: the message name); never its contents.
 std::string DescribeOversized(const char* name, const EnvelopeArg& arg,
-                              std::size_t limit = TavInternal::kMaxDocumentBytes);
+                              std::size_t limit = tav_common::kMaxDocumentBytes);
 
 // True when text may go on the bus as a string argument: no NUL and valid
 // UTF-8 (the bus library ends the process on anything else).
@@ -48,7 +48,7 @@ struct DaemonRequest {
 // Sorts message for a daemon that accepts requests on acceptedIface; the
 // payload is copied only for a usable request.
 DaemonRequest DecodeDaemonRequest(DBusMessage* message, const char* acceptedIface,
-                                  std::size_t limit = TavInternal::kMaxDocumentBytes);
+                                  std::size_t limit = tav_common::kMaxDocumentBytes);
 
 } // namespace IPCAPI
 

@@ -453,7 +453,7 @@ TEST(Controller, OversizedReplyIsRefused)
 {
     EXPECT_CHILD_PASSES([] {
         LibTAVData::CTAVLog::SetLogFileName("oversized");
-        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'r');
+        const std::string big(tav_common::kMaxDocumentBytes + 1, 'r');
         RawDaemon daemon("tav.student.daemon",
                          [&](DBusConnection* c, DBusMessage* call) { rawpeer::Reply(c, call, big.c_str()); });
         IPCController* c = IPCController::CreateInstance("tav.student.app", kStudentAppRule);

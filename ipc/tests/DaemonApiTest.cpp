@@ -404,7 +404,7 @@ TYPED_TEST(DaemonApiTest, UnusableRequestsAreSkippedInOneCall)
         for (int i = 0; i < 50; ++i)
             rawpeer::Signal(peer, Side::kAppIface, "NOARG", nullptr);
         call(peer, Side::kBus, Side::kAppIface, "CALLNOARG", nullptr);
-        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'x');
+        const std::string big(tav_common::kMaxDocumentBytes + 1, 'x');
         rawpeer::Signal(peer, Side::kAppIface, "BIG", big.c_str());
         rawpeer::Signal(peer, Side::kAppIface, "GOOD", "fine");
         rawpeer::Settle(peer);
@@ -414,7 +414,7 @@ TYPED_TEST(DaemonApiTest, UnusableRequestsAreSkippedInOneCall)
         EXPECT_TRUE(logHas("skipped", "ERROR",
                            std::string(Side::kClass) + "::ReceiveMsg [string] --Refused BIG: envelope of " +
                                std::to_string(big.size()) + " bytes, over the limit of " +
-                               std::to_string(TavInternal::kMaxDocumentBytes) + " bytes"));
+                               std::to_string(tav_common::kMaxDocumentBytes) + " bytes"));
         EXPECT_EQ(logText("skipped").find(std::string(1000, 'x')), std::string::npos);
         rawpeer::Close(peer);
         return 0;
@@ -531,7 +531,7 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
         dbus_uint32_t intArg = 0;
         dbus_connection_send(peer, m, &intArg);
         dbus_message_unref(m);
-        const std::string big(TavInternal::kMaxDocumentBytes + 1, 'x');
+        const std::string big(tav_common::kMaxDocumentBytes + 1, 'x');
         const dbus_uint32_t oversized = call(peer, Side::kBus, Side::kAppIface, "BIG", big.c_str());
         m = dbus_message_new_method_call(Side::kBus, "/", DBUS_INTERFACE_INTROSPECTABLE, "Introspect");
         dbus_uint32_t root = 0;

@@ -284,7 +284,7 @@ TEST(StudentAPI, OnlyTheDaemonsNotificationsReachTheCallback)
         };
         SendForgeries(peer, "tav.student.app", kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
                       Envelope("NOTIFYLOCKSTATUSCHANGED", 1, "null", 0, Doc({S("bLock", "FALSE")})));
-        const std::string big = post(1, std::string(TavInternal::kMaxDocumentBytes, 'x'));
+        const std::string big = post(1, std::string(tav_common::kMaxDocumentBytes, 'x'));
         rawpeer::Signal(peer, kDaemonIface, "POSTMESSAGE", big.c_str());
         rawpeer::Signal(peer, kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
                         Envelope("NOTIFYLOCKSTATUSCHANGED", 2, "null", 0, Doc({S("bLock", "TRUE")})).c_str());
@@ -295,10 +295,10 @@ TEST(StudentAPI, OnlyTheDaemonsNotificationsReachTheCallback)
                   std::string::npos);
         EXPECT_TRUE(Logged(log, "ERROR", "IPCController::DoAction() --Refused POSTMESSAGE: envelope of " +
                                              std::to_string(big.size()) + " bytes, over the limit of " +
-                                             std::to_string(TavInternal::kMaxDocumentBytes) + " bytes"));
+                                             std::to_string(tav_common::kMaxDocumentBytes) + " bytes"));
         EXPECT_EQ(log.find(std::string(1000, 'x')), std::string::npos);
 
-        const std::string huge = post(2, std::string(TavInternal::kMaxDocumentBytes + 100000, 'y'));
+        const std::string huge = post(2, std::string(tav_common::kMaxDocumentBytes + 100000, 'y'));
         rawpeer::UnicastSignal(peer, "tav.student.app", kDaemonIface, "POSTMESSAGE", huge.c_str());
         const std::string later = post(3, "after");
         EXPECT_TRUE(tavtest::WaitFor(
