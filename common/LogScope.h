@@ -7,7 +7,9 @@
 
 #include <string>
 
-namespace tav_common __attribute__((visibility("hidden"))) {
+namespace tav_common {
+// Internal: never part of the library's exported symbols.
+#pragma GCC visibility push(hidden)
 
 // Writes "<name> >>Start" now and "<name> <<End" when the scope ends.
 class LogScope {
@@ -34,6 +36,7 @@ private:
     const char* m_name;
 };
 
+#pragma GCC visibility pop
 } // namespace tav_common
 
 #endif

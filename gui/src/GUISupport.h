@@ -11,7 +11,9 @@
 #include <string>
 
 namespace LibTAVGUI {
-namespace detail __attribute__((visibility("hidden"))) {
+namespace detail {
+// Internal: never part of the library's exported symbols.
+#pragma GCC visibility push(hidden)
 
 using tav_common::LogScope;
 
@@ -58,6 +60,7 @@ int CancelRunningSearch(API* api, int& operationID)
     return result;
 }
 
+#pragma GCC visibility pop
 } // namespace detail
 } // namespace LibTAVGUI
 

@@ -11,7 +11,9 @@
 #include <gtk/gtk.h>
 
 namespace LibTAVGUI {
-namespace detail __attribute__((visibility("hidden"))) {
+namespace detail {
+// Internal: never part of the library's exported symbols.
+#pragma GCC visibility push(hidden)
 
 // A button labelled label, at least width x height.
 inline GtkWidget* SizedButton(const char* label, int width, int height)
@@ -38,6 +40,7 @@ void OnHandlerTarget(const char* handler, void* target, Act&& act)
         act(*self);
 }
 
+#pragma GCC visibility pop
 } // namespace detail
 } // namespace LibTAVGUI
 

@@ -15,7 +15,9 @@
 #include <string>
 
 namespace LibTAVGUI {
-namespace detail __attribute__((visibility("hidden"))) {
+namespace detail {
+// Internal: never part of the library's exported symbols.
+#pragma GCC visibility push(hidden)
 
 // Forgets the window before deleting it, so that its destroy callback finds
 // nothing to read.
@@ -105,6 +107,7 @@ inline void AddChosenPrograms(CShellSettingCtrl& dialog, CAddApplicationWindow* 
         dialog.AddPrograms(chosen);
 }
 
+#pragma GCC visibility pop
 } // namespace detail
 } // namespace LibTAVGUI
 

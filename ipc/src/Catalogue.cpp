@@ -33,6 +33,8 @@ std::vector<Message> build()
     const Parameter programs{P::programsXML, T::String, "programs document in the search-result layout"};
     const Parameter success{P::bSuccess, T::String, "\"TRUE\" when the policy was applied"};
 
+    // One row a message, in the columns of Message: kept as a table.
+    // clang-format off
     return {
         // Student application.
         {POSTMESSAGE, S, K::Post, kNull, {messageId, message}, "", {}, {},
@@ -189,6 +191,7 @@ std::vector<Message> build()
          {TEACHER_CONTROLNEWSTUDENTCONNECT}, "IIPCTeacherAPICallback::NewStudentCallBack(student)",
          "A student asks to join; TEACHER_CONTROLNEWSTUDENTCONNECT answers it."},
     };
+    // clang-format on
 }
 
 } // namespace
