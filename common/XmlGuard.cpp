@@ -22,7 +22,10 @@ bool isHex(uchar c) { return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= '
 bool isAsciiAlpha(uchar c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 // TinyXML takes every byte from 127 up for a letter.
 bool isNameStart(uchar c) { return c >= 127 || isAsciiAlpha(c) || c == '_'; }
-bool isNameChar(uchar c) { return isNameStart(c) || isDigit(c) || c == '-' || c == '.' || c == ':'; }
+bool isNameChar(uchar c)
+{
+    return isNameStart(c) || isDigit(c) || c == '-' || c == '.' || c == ':';
+}
 
 // Bytes TinyXML's UTF-8 reader takes in one step from lead byte c.
 int sequenceLength(uchar c)
@@ -47,7 +50,8 @@ bool sequencesAreSound(const uchar* s, std::size_t n)
     std::size_t i = 0;
     while (i < n) {
 #if defined(__SSE2__)
-        if (n - i >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) {
+        if (n - i >= 16 &&
+            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) {
             i += 16;
             continue;
         }
@@ -82,8 +86,7 @@ class Scanner {
 public:
     Scanner(const uchar* s, std::size_t n, int limit, std::size_t nodeLimit)
         : m_s(s), m_n(n), m_limit(limit), m_nodeLimit(nodeLimit)
-    {
-    }
+    {}
 
     void run()
     {
@@ -440,7 +443,8 @@ int XmlNestingDepth(const char* text, std::size_t length, int limit)
 std::size_t XmlNodeCount(const char* text, std::size_t length, std::size_t limit)
 {
     length = visibleLength(text, length);
-    Scanner scanner(reinterpret_cast<const uchar*>(text), length, std::numeric_limits<int>::max(), limit);
+    Scanner scanner(reinterpret_cast<const uchar*>(text), length, std::numeric_limits<int>::max(),
+                    limit);
     scanner.run();
     return scanner.nodes();
 }
@@ -456,7 +460,8 @@ bool XmlTextIsSafe(const char* text, std::size_t length)
         return false;
     Scanner scanner(s, length, kMaxXmlNesting, kMaxXmlNodes);
     scanner.run();
-    return !scanner.unsafe() && scanner.deepest() <= kMaxXmlNesting && scanner.nodes() <= kMaxXmlNodes;
+    return !scanner.unsafe() && scanner.deepest() <= kMaxXmlNesting &&
+           scanner.nodes() <= kMaxXmlNodes;
 }
 
 } // namespace tav_common

@@ -67,7 +67,10 @@ std::size_t XmlNodeCount(const char* text, std::size_t length, std::size_t limit
 // text must be treated as one that does not parse. length is the whole
 // text's, NULs included: the size bound applies to what was received.
 bool XmlTextIsSafe(const char* text, std::size_t length);
-inline bool XmlTextIsSafe(const std::string& text) { return XmlTextIsSafe(text.data(), text.size()); }
+inline bool XmlTextIsSafe(const std::string& text)
+{
+    return XmlTextIsSafe(text.data(), text.size());
+}
 
 } // namespace tav_common
 

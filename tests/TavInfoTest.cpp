@@ -60,12 +60,15 @@ TEST(TavInfoCheck, ReportsEveryMissingOrUnreadableFileAndFailsUntilAllAreThere)
     // Nothing installed: every file is reported, the help folder only noted.
     Outcome run = Check();
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_TRUE(Contains(run.out, "MISSING  " + CONFIG_DIR + DEFAULT_CONFIG_XML + " (sample configuration")) << run.out;
+    EXPECT_TRUE(
+        Contains(run.out, "MISSING  " + CONFIG_DIR + DEFAULT_CONFIG_XML + " (sample configuration"))
+        << run.out;
     EXPECT_TRUE(Contains(run.out, "MISSING  " + DEFAULT_APP_ICON + " (picture")) << run.out;
     EXPECT_TRUE(Contains(run.out, "MISSING  " + TRAY_IMAGE_DIR + TRAY_ICON_LOCKED)) << run.out;
     EXPECT_TRUE(Contains(run.out, "MISSING  " + IMAGE_DIR + "About_BG.png")) << run.out;
     EXPECT_TRUE(Contains(run.out, "MISSING  " + policyDir + "/tav.conf (bus policy")) << run.out;
-    EXPECT_TRUE(Contains(run.out, HELP_DIR + " (help documents, optional: none installed)")) << run.out;
+    EXPECT_TRUE(Contains(run.out, HELP_DIR + " (help documents, optional: none installed)"))
+        << run.out;
     EXPECT_FALSE(Contains(run.out, " ok ")) << run.out;
 
     // Everything the build installs, put in place.
@@ -85,8 +88,12 @@ TEST(TavInfoCheck, ReportsEveryMissingOrUnreadableFileAndFailsUntilAllAreThere)
     ASSERT_EQ(::unlink(FAVORITE_TAB_ICON.c_str()), 0);
     run = Check();
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_TRUE(Contains(run.out, "BAD      " + IMAGE_DIR + "About_BG.png (picture: unreadable: not a PNG")) << run.out;
-    EXPECT_TRUE(Contains(run.out, "BAD      " + TASK_MANAGER_ICON + " (picture: not a regular file)")) << run.out;
+    EXPECT_TRUE(
+        Contains(run.out, "BAD      " + IMAGE_DIR + "About_BG.png (picture: unreadable: not a PNG"))
+        << run.out;
+    EXPECT_TRUE(
+        Contains(run.out, "BAD      " + TASK_MANAGER_ICON + " (picture: not a regular file)"))
+        << run.out;
     EXPECT_TRUE(Contains(run.out, "MISSING  " + FAVORITE_TAB_ICON)) << run.out;
     EXPECT_TRUE(Contains(run.out, "\n3 of ")) << run.out;
     ::umount2(policyDir.c_str(), MNT_DETACH);

@@ -22,16 +22,17 @@ TEST(Translation, DialogShowsTheInstalledCatalogueText)
     ASSERT_TRUE(tavtest::InPrivateNamespace());
     const std::string locale = tavtest::MakeTempDir("locale");
     const std::string po = locale + "/test.po";
-    ASSERT_TRUE(tavtest::WriteFile(po,
-                                   "msgid \"\"\n"
-                                   "msgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n"
-                                   "\n"
-                                   "msgid \"Copyright (C) Tavora. All rights reserved.\"\n"
-                                   "msgstr \"xx: all rights kept\"\n"));
+    ASSERT_TRUE(tavtest::WriteFile(po, "msgid \"\"\n"
+                                       "msgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+                                       "\n"
+                                       "msgid \"Copyright (C) Tavora. All rights reserved.\"\n"
+                                       "msgstr \"xx: all rights kept\"\n"));
     ASSERT_EQ(::mkdir((locale + "/xx").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir((locale + "/xx/LC_MESSAGES").c_str(), 0755), 0);
     const std::string mo = locale + "/xx/LC_MESSAGES/" + GUI_TEXT_DOMAIN + ".mo";
-    ASSERT_EQ(std::system((std::string(TAV_MSGFMT) + " --check -o '" + mo + "' '" + po + "'").c_str()), 0);
+    ASSERT_EQ(
+        std::system((std::string(TAV_MSGFMT) + " --check -o '" + mo + "' '" + po + "'").c_str()),
+        0);
     ASSERT_EQ(::mount(locale.c_str(), LOCALE_DIR.c_str(), nullptr, MS_BIND, nullptr), 0);
 
     const int rc = tavtest::RunInChild([] {

@@ -79,15 +79,15 @@ TEST(XmlGuard, RefusesWhatSomeParsersMishandle)
 {
     using tav_common::XmlTextIsSafe;
     EXPECT_TRUE(XmlTextIsSafe("<a b='caf\xC3\xA9'>\xE2\x82\xAC</a>"));
-    EXPECT_FALSE(XmlTextIsSafe("<a>\xC3</a>"));           // a sequence over '<'
-    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\x82&amp;</a>"));  // over '&'
-    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\r\n</a>"));       // "\r\n" becomes "\n" in files
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xC3</a>"));          // a sequence over '<'
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\x82&amp;</a>")); // over '&'
+    EXPECT_FALSE(XmlTextIsSafe("<a>\xE2\r\n</a>"));      // "\r\n" becomes "\n" in files
     EXPECT_FALSE(XmlTextIsSafe(std::string("<a>\xEF") + '\0' + "\xBB\xBF")); // past the end
-    EXPECT_FALSE(XmlTextIsSafe("<?xml version='1.0' "));  // white space, then the end
-    EXPECT_FALSE(XmlTextIsSafe("<?xml Encoding='x'?>"));  // locale-dependent match
+    EXPECT_FALSE(XmlTextIsSafe("<?xml version='1.0' "));            // white space, then the end
+    EXPECT_FALSE(XmlTextIsSafe("<?xml Encoding='x'?>"));            // locale-dependent match
     EXPECT_FALSE(XmlTextIsSafe("<?xml \xEF\xBB\xBFversion='>'?>")); // read by encoding
     EXPECT_TRUE(XmlTextIsSafe("\xEF\xBB\xBF<?xml version='1.0'?><a/>"));
-    EXPECT_TRUE(XmlTextIsSafe("x <?xml "));               // never reached
+    EXPECT_TRUE(XmlTextIsSafe("x <?xml ")); // never reached
     std::string tag = "<a";
     for (int i = 0; i <= tav_common::kMaxXmlAttributes; ++i)
         tag += " a" + std::to_string(i) + "='='";
@@ -103,7 +103,8 @@ TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
     using tav_common::kMaxXmlNodes;
     using tav_common::XmlTextIsSafe;
     const std::string open = "<a>", close = "</a>";
-    std::string sized = open + std::string(kMaxDocumentBytes - open.size() - close.size(), 'x') + close;
+    std::string sized =
+        open + std::string(kMaxDocumentBytes - open.size() - close.size(), 'x') + close;
     EXPECT_TRUE(XmlTextIsSafe(sized));
     sized.insert(open.size(), 1, 'x');
     EXPECT_FALSE(XmlTextIsSafe(sized));
@@ -114,7 +115,8 @@ TEST(XmlGuard, RefusesTextsPastTheSizeAndNodeBounds)
 
     // Every kind of node counts: the root, attributes, text runs, comments,
     // CDATA sections, unknown markup and the declaration.
-    const std::string mixed = "<?xml version='1.0'?><r><b c='1' d='2'/>t<!--c--><![CDATA[x]]><!x></r>";
+    const std::string mixed =
+        "<?xml version='1.0'?><r><b c='1' d='2'/>t<!--c--><![CDATA[x]]><!x></r>";
     EXPECT_EQ(tav_common::XmlNodeCount(mixed.data(), mixed.size(), kMaxXmlNodes), 9u);
     std::string nodes = "<r>";
     for (std::size_t i = 2; i < kMaxXmlNodes; i += 2)

@@ -25,8 +25,9 @@ namespace {
 const std::vector<tavtools::OptionSpec>& Options()
 {
     static const std::vector<tavtools::OptionSpec> options = {
-        {"check", "", "check the installation instead: report every file the libraries read that is missing or "
-                      "unreadable (pictures, sample configuration, message catalogues, bus policy)"},
+        {"check", "",
+         "check the installation instead: report every file the libraries read that is missing or "
+         "unreadable (pictures, sample configuration, message catalogues, bus policy)"},
         {"version", "", "print the version"},
         {"help", "", "this text", false, false, 'h'},
     };
@@ -116,8 +117,8 @@ int Check()
         if (!problem.empty())
             ++bad;
         const char* status = problem.empty() ? "ok" : problem == "missing" ? "MISSING" : "BAD";
-        std::printf("  %-8s %s (%s%s%s)\n", status, item.path.c_str(),
-                    item.what.c_str(), problem.empty() ? "" : ": ", problem.c_str());
+        std::printf("  %-8s %s (%s%s%s)\n", status, item.path.c_str(), item.what.c_str(),
+                    problem.empty() ? "" : ": ", problem.c_str());
     }
     // User manuals are the deployment's own: none are installed with us.
     std::printf("  %-8s %s (help documents, optional: %s)\n", "note", HELP_DIR.c_str(),
@@ -134,9 +135,10 @@ int main(int argc, char** argv)
     try {
         tavtools::OptionParser parser;
         parser.Add(Options());
-        args = parser.Parse(std::vector<std::string>(argv + 1, argv + argc), [](const std::string& word, auto&) {
-            throw tavtools::UsageError("unknown argument '" + word + "'");
-        });
+        args = parser.Parse(std::vector<std::string>(argv + 1, argv + argc),
+                            [](const std::string& word, auto&) {
+                                throw tavtools::UsageError("unknown argument '" + word + "'");
+                            });
     } catch (const tavtools::UsageError& e) {
         std::fprintf(stderr, "tav-info: %s (try --help)\n", e.what());
         return 2;

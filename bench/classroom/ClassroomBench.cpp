@@ -89,7 +89,7 @@ double CpuSeconds(pid_t pid)
         return 0;
     std::istringstream fields(text.substr(close + 2));
     std::string skip;
-    for (int i = 0; i < 11; ++i)  // state .. cmajflt
+    for (int i = 0; i < 11; ++i) // state .. cmajflt
         fields >> skip;
     double utime = 0, stime = 0;
     fields >> utime >> stime;
@@ -119,9 +119,15 @@ bool OnDisk(const std::string& etc, int round)
     return s->m_iDayOfWeek == round % 7 && s->m_iEndTime == 9 + round % 10;
 }
 
-double Seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
+double Seconds(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path), 0; }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return ::remove(path), 0;
+}
 
 // One class size: prints its row, 0 on success.
 int RunClass(int students, int rounds)
@@ -154,7 +160,8 @@ int RunClass(int students, int rounds)
             }
             auto* api = static_cast<IPCAPI::IPCTeacherAPI*>(base);
             api->RegisterCallBack(&answers);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the worker's first pause
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(1100)); // the worker's first pause
 
             const pid_t broker = lab.Broker().Pid();
             std::vector<double> toAnswer, toDisk;
@@ -176,13 +183,16 @@ int RunClass(int students, int rounds)
                                                      return true;
                                                  }),
                                   waiting.end());
-                    if (waiting.empty() && answers.Count(&lastAnswer) == static_cast<std::size_t>(students))
+                    if (waiting.empty() &&
+                        answers.Count(&lastAnswer) == static_cast<std::size_t>(students))
                         break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 }
-                if (!waiting.empty() || answers.Count(&lastAnswer) != static_cast<std::size_t>(students)) {
-                    std::fprintf(stderr, "classroom_bench: round %d: %zu policies missing, %zu answers\n", round,
-                                 waiting.size(), answers.Count(&lastAnswer));
+                if (!waiting.empty() ||
+                    answers.Count(&lastAnswer) != static_cast<std::size_t>(students)) {
+                    std::fprintf(stderr,
+                                 "classroom_bench: round %d: %zu policies missing, %zu answers\n",
+                                 round, waiting.size(), answers.Count(&lastAnswer));
                     rc = 1;
                 }
                 toAnswer.push_back(Seconds(sent, lastAnswer));
@@ -194,10 +204,10 @@ int RunClass(int students, int rounds)
                 studentHwm = std::max(studentHwm, StatusKiB(lab.StudentDaemonPid(id), "VmHWM"));
             std::sort(toAnswer.begin(), toAnswer.end());
             std::sort(toDisk.begin(), toDisk.end());
-            std::printf("%8d %9.2f %11.2f %11.2f %10ld %10ld %10ld %11.3f %10.3f\n", students, classIn,
-                        toAnswer[toAnswer.size() / 2], toDisk[toDisk.size() / 2],
-                        StatusKiB(lab.TeacherPid(), "VmHWM"), studentHwm, StatusKiB(broker, "VmHWM"),
-                        brokerCpu / rounds, CpuSeconds(broker));
+            std::printf("%8d %9.2f %11.2f %11.2f %10ld %10ld %10ld %11.3f %10.3f\n", students,
+                        classIn, toAnswer[toAnswer.size() / 2], toDisk[toDisk.size() / 2],
+                        StatusKiB(lab.TeacherPid(), "VmHWM"), studentHwm,
+                        StatusKiB(broker, "VmHWM"), brokerCpu / rounds, CpuSeconds(broker));
             std::fflush(stdout);
             IPCAPI::UninitializeTAVLibrary(api);
         }
@@ -229,11 +239,13 @@ int main(int argc, char** argv)
     }
     // The class's broker and its load stay off the machine's loopback.
     ::unshare(CLONE_NEWNET);
-    std::printf("# median of %d deployments to the whole class; times in s, memory in KiB\n", rounds);
-    std::printf("%8s %9s %11s %11s %10s %10s %10s %11s %10s\n", "students", "class-in", "last-answer",
-                "last-disk", "teacherd", "studentd", "broker", "broker-cpu", "broker-cpu");
-    std::printf("%8s %9s %11s %11s %10s %10s %10s %11s %10s\n", "", "", "", "", "VmHWM", "VmHWM(max)", "VmHWM",
-                "/deploy", "total");
+    std::printf("# median of %d deployments to the whole class; times in s, memory in KiB\n",
+                rounds);
+    std::printf("%8s %9s %11s %11s %10s %10s %10s %11s %10s\n", "students", "class-in",
+                "last-answer", "last-disk", "teacherd", "studentd", "broker", "broker-cpu",
+                "broker-cpu");
+    std::printf("%8s %9s %11s %11s %10s %10s %10s %11s %10s\n", "", "", "", "", "VmHWM",
+                "VmHWM(max)", "VmHWM", "/deploy", "total");
     std::stringstream list(sizes);
     int rc = 0;
     for (std::string n; std::getline(list, n, ',');) {

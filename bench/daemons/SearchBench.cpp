@@ -25,8 +25,10 @@ std::string MakeFolder(bool launchers)
         const std::string n = std::to_string(1000 + i);
         if (launchers) {
             tavtest::WriteFile(dir + "/app" + n + ".desktop",
-                               "[Desktop Entry]\nType=Application\nName=Program " + n + "\nComment=A program\n"
-                               "Exec=/usr/bin/program" + n + " %U\nIcon=program" + n + "\nCategories=Education;\n");
+                               "[Desktop Entry]\nType=Application\nName=Program " + n +
+                                   "\nComment=A program\n"
+                                   "Exec=/usr/bin/program" +
+                                   n + " %U\nIcon=program" + n + "\nCategories=Education;\n");
         } else {
             tavtest::WriteFile(dir + "/program" + n, "#!/bin/sh\n");
             ::chmod((dir + "/program" + n).c_str(), 0755);

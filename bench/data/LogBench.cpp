@@ -39,8 +39,8 @@ void BM_OldDesignLine(benchmark::State& state)
 {
     const std::string path = CTAVLog::getLogDir() + "oldDesign.log";
     for (auto _ : state) {
-        auto* appender = new log4cpp::RollingFileAppender("RollingFileAppender", path,
-                                                          1048576, 10, true, 0644);
+        auto* appender =
+            new log4cpp::RollingFileAppender("RollingFileAppender", path, 1048576, 10, true, 0644);
         appender->setLayout(new log4cpp::PatternLayout());
         log4cpp::Category& cat = log4cpp::Category::getInstance("main_cat");
         cat.setAdditivity(false);

@@ -80,8 +80,8 @@ std::string TabNavigationFile(int categories, int programs)
 {
     CTabNavigationData model;
     Fill(model, categories, programs);
-    const std::string file =
-        TheScratch().File("TabNavigation_" + std::to_string(categories) + "x" + std::to_string(programs) + ".xml");
+    const std::string file = TheScratch().File("TabNavigation_" + std::to_string(categories) + "x" +
+                                               std::to_string(programs) + ".xml");
     model.Save2File(file);
     return file;
 }
@@ -125,7 +125,8 @@ std::string Answer(int student, int programs)
     CSearchResultData answer;
     for (int p = 0; p < programs; ++p) {
         auto* app = new CApplicationInfo;
-        const std::string id = p < programs / 2 ? std::to_string(p) : std::to_string(student) + "_" + std::to_string(p);
+        const std::string id = p < programs / 2 ? std::to_string(p)
+                                                : std::to_string(student) + "_" + std::to_string(p);
         app->SetName("Program " + id);
         app->SetPath("/usr/bin/program_" + id);
         app->SetCustomIcon("/usr/share/icons/program_" + id + ".png");
@@ -158,9 +159,18 @@ void MergeAnswers(benchmark::State& state)
 }
 
 // The required sizes: 20 categories x 50 programs; 40 answers x 200 programs.
-BENCHMARK(LoadTabNavigation)->Name("Headline/LoadTabNavigation")->Args({20, 50})->Unit(benchmark::kMicrosecond);
-BENCHMARK(SaveTabNavigation)->Name("Headline/SaveTabNavigation")->Args({20, 50})->Unit(benchmark::kMicrosecond);
-BENCHMARK(MergeAnswers)->Name("Headline/AddApplications")->Args({40, 200})->Unit(benchmark::kMicrosecond);
+BENCHMARK(LoadTabNavigation)
+    ->Name("Headline/LoadTabNavigation")
+    ->Args({20, 50})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(SaveTabNavigation)
+    ->Name("Headline/SaveTabNavigation")
+    ->Args({20, 50})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(MergeAnswers)
+    ->Name("Headline/AddApplications")
+    ->Args({40, 200})
+    ->Unit(benchmark::kMicrosecond);
 
 // Linearity: the number of programs grows 16-fold along each range, once by
 // more categories/answers and once by more programs in each.

@@ -101,7 +101,8 @@ void BM_TinyXml_ParseRead(benchmark::State& state)
         std::string folder, xml;
         int ret = -1;
         const TiXmlElement* root = doc.FirstChildElement();
-        for (const TiXmlElement* e = root ? root->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
+        for (const TiXmlElement* e = root ? root->FirstChildElement() : nullptr; e;
+             e = e->NextSiblingElement()) {
             const std::string *name = nullptr, *type = nullptr, *value = nullptr;
             for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
                 if (a->NameTStr() == "name")
@@ -134,7 +135,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         // CPU time (the machine is shared); the median when repeated.
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0 && !m_median.count(r.run_name.function_name))
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0 &&
+                !m_median.count(r.run_name.function_name))
                 m_ns[r.run_name.function_name] = r.GetAdjustedCPUTime();
             else if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
                 m_ns[r.run_name.function_name] = r.GetAdjustedCPUTime();
@@ -152,8 +154,8 @@ public:
         };
         for (const auto& [ours, bare] : pairs)
             if (m_ns.count(ours) && m_ns.count(bare) && m_ns[bare] > 0)
-                std::printf("%-24s %8.0f ns  vs  %-22s %8.0f ns  ratio %.2f\n", ours, m_ns[ours], bare, m_ns[bare],
-                            m_ns[ours] / m_ns[bare]);
+                std::printf("%-24s %8.0f ns  vs  %-22s %8.0f ns  ratio %.2f\n", ours, m_ns[ours],
+                            bare, m_ns[bare], m_ns[ours] / m_ns[bare]);
     }
 
 private:

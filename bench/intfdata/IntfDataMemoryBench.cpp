@@ -96,7 +96,10 @@ std::string costlyNodes()
 std::string cheapNodes() { return envelope(repeated("<a/>", tav_common::kMaxXmlNodes - 1)); }
 
 // Everything in one attribute value.
-std::string oneValue() { return envelope("<a v='" + std::string(kLimit - kHeader.size() - 16, 'v') + "'/>"); }
+std::string oneValue()
+{
+    return envelope("<a v='" + std::string(kLimit - kHeader.size() - 16, 'v') + "'/>");
+}
 
 // The reported flood: 33 MB of empty elements, refused unread.
 std::string flood() { return kHeader + repeated("<a/>", (33u << 20) / 4); }

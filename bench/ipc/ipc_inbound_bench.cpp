@@ -175,7 +175,8 @@ void runDaemon(Child& self)
         while (daemon.ReceiveMsg(opid, member, payload) == 0) {
             if (daemon.IsBlock())
                 daemon.ReplyMsg(envelope(member, ""));
-            self.Say("seen " + member + " " + std::to_string(hwmMiB()) + " " + std::to_string(nowMs()));
+            self.Say("seen " + member + " " + std::to_string(hwmMiB()) + " " +
+                     std::to_string(nowMs()));
         }
         usleep(10000);
     }
@@ -211,7 +212,7 @@ void runApplication(Child& self)
     IPCStudentAPI api;
     Reporter reporter(self);
     api.RegisterCallBack(&reporter);
-    usleep(1200000);  // the worker's first delivery comes after 1.05 s
+    usleep(1200000); // the worker's first delivery comes after 1.05 s
     self.Say("ready " + std::to_string(hwmMiB()));
     while (self.Hear(-1) == "request") {
         int ret = -1;
@@ -239,7 +240,8 @@ DBusConnection* peer()
 
 // A signal with text as its argument (none when null); broadcast, or to
 // destination only.
-void signal(const char* iface, const char* member, const std::string* text, const char* destination = nullptr)
+void signal(const char* iface, const char* member, const std::string* text,
+            const char* destination = nullptr)
 {
     DBusMessage* m = dbus_message_new_signal(kObject, iface, member);
     if (destination)
@@ -256,7 +258,8 @@ void signal(const char* iface, const char* member, const std::string* text, cons
 // A blocking request to the daemon; true when answered.
 bool request(const char* member, int timeoutMs)
 {
-    DBusMessage* m = dbus_message_new_method_call("tav.student.daemon", kObject, "tav.studentapp.type", member);
+    DBusMessage* m =
+        dbus_message_new_method_call("tav.student.daemon", kObject, "tav.studentapp.type", member);
     const std::string text = envelope(member, "");
     const char* p = text.c_str();
     dbus_message_append_args(m, DBUS_TYPE_STRING, &p, DBUS_TYPE_INVALID);
@@ -316,16 +319,21 @@ void BM_PeakMemory(benchmark::State& state)
         Child child(daemonSide ? runDaemon : runApplication);
         const double idle = field(child.Hear(), 1);
         const std::string big =
-            envelope("POSTMESSAGE", param("MessageID", "int", "1") + param("Message", "string", std::string(bytes, 'a')));
-        const std::string probe =
-            envelope("POSTMESSAGE", param("MessageID", "int", "2") + param("Message", "string", "probe"));
+            envelope("POSTMESSAGE", param("MessageID", "int", "1") +
+                                        param("Message", "string", std::string(bytes, 'a')));
+        const std::string probe = envelope("POSTMESSAGE", param("MessageID", "int", "2") +
+                                                              param("Message", "string", "probe"));
         const double peak =
             daemonSide
-                ? peakAfter(child, "PROBE", [&] { signal("tav.studentapp.type", "POSTMESSAGE", &big); },
-                            [&] { signal("tav.studentapp.type", "PROBE", &probe); })
-                : peakAfter(child, "message2",
-                            [&] { signal("tav.studentdaemon.type", "POSTMESSAGE", &big, "tav.student.app"); },
-                            [&] { signal("tav.studentdaemon.type", "POSTMESSAGE", &probe); });
+                ? peakAfter(
+                      child, "PROBE", [&] { signal("tav.studentapp.type", "POSTMESSAGE", &big); },
+                      [&] { signal("tav.studentapp.type", "PROBE", &probe); })
+                : peakAfter(
+                      child, "message2",
+                      [&] {
+                          signal("tav.studentdaemon.type", "POSTMESSAGE", &big, "tav.student.app");
+                      },
+                      [&] { signal("tav.studentdaemon.type", "POSTMESSAGE", &probe); });
         if (peak < 0)
             state.SkipWithError("the probe did not arrive");
         state.counters["idle_MiB"] = idle;
@@ -336,8 +344,8 @@ void BM_PeakMemory(benchmark::State& state)
 
 // Sends the texts back to back to the application; when the callback
 // reported the last of `expect` (ms after the first was sent).
-double arrivalOfLast(const std::vector<std::pair<const char*, std::string>>& notes, const std::string& expect,
-                     int count)
+double arrivalOfLast(const std::vector<std::pair<const char*, std::string>>& notes,
+                     const std::string& expect, int count)
 {
     Child child(runApplication);
     child.Hear();
@@ -359,9 +367,10 @@ double arrivalOfLast(const std::vector<std::pair<const char*, std::string>>& not
 
 void BM_SearchAnswers(benchmark::State& state)
 {
-    const std::string answer = envelope("SEARCHLOCALPROGRAMCALLBACK",
-                                        param("programsXML", "string", std::string(236 * 1000, 'p')));
-    std::vector<std::pair<const char*, std::string>> notes(4, {"SEARCHLOCALPROGRAMCALLBACK", answer});
+    const std::string answer = envelope(
+        "SEARCHLOCALPROGRAMCALLBACK", param("programsXML", "string", std::string(236 * 1000, 'p')));
+    std::vector<std::pair<const char*, std::string>> notes(4,
+                                                           {"SEARCHLOCALPROGRAMCALLBACK", answer});
     for (auto _ : state) {
         const double last = arrivalOfLast(notes, "search", 4);
         if (last < 0)
@@ -374,9 +383,11 @@ void BM_SearchAnswers(benchmark::State& state)
 void BM_LockBehindPostMessage(benchmark::State& state)
 {
     const std::vector<std::pair<const char*, std::string>> notes = {
-        {"POSTMESSAGE", envelope("POSTMESSAGE", param("MessageID", "int", "1") +
-                                                    param("Message", "string", std::string(2000 * 1000, 'm')))},
-        {"NOTIFYLOCKSTATUSCHANGED", envelope("NOTIFYLOCKSTATUSCHANGED", param("bLock", "string", "TRUE"))}};
+        {"POSTMESSAGE",
+         envelope("POSTMESSAGE", param("MessageID", "int", "1") +
+                                     param("Message", "string", std::string(2000 * 1000, 'm')))},
+        {"NOTIFYLOCKSTATUSCHANGED",
+         envelope("NOTIFYLOCKSTATUSCHANGED", param("bLock", "string", "TRUE"))}};
     for (auto _ : state) {
         const double last = arrivalOfLast(notes, "lock", 1);
         if (last < 0)
@@ -403,7 +414,8 @@ void BM_RequestBehindArglessFlood(benchmark::State& state)
 
 void BM_DaemonAfterOversized(benchmark::State& state)
 {
-    const std::string big = envelope("POSTMESSAGE", param("Message", "string", std::string(33 * 1000 * 1000, 'a')));
+    const std::string big =
+        envelope("POSTMESSAGE", param("Message", "string", std::string(33 * 1000 * 1000, 'a')));
     for (auto _ : state) {
         Child child(runDaemon);
         child.Hear();
@@ -466,7 +478,9 @@ int main(int argc, char** argv)
     }
     bus.Export();
     g_bus = &bus;
-    auto once = [](benchmark::internal::Benchmark* b) { b->Iterations(1)->Unit(benchmark::kMillisecond); };
+    auto once = [](benchmark::internal::Benchmark* b) {
+        b->Iterations(1)->Unit(benchmark::kMillisecond);
+    };
     once(benchmark::RegisterBenchmark("BM_PeakMemory", BM_PeakMemory)
              ->ArgNames({"app", "MB"})
              ->Args({0, 1})
@@ -475,7 +489,8 @@ int main(int argc, char** argv)
              ->Args({1, 33}));
     once(benchmark::RegisterBenchmark("BM_SearchAnswers", BM_SearchAnswers));
     once(benchmark::RegisterBenchmark("BM_LockBehindPostMessage", BM_LockBehindPostMessage));
-    once(benchmark::RegisterBenchmark("BM_RequestBehindArglessFlood", BM_RequestBehindArglessFlood));
+    once(
+        benchmark::RegisterBenchmark("BM_RequestBehindArglessFlood", BM_RequestBehindArglessFlood));
     once(benchmark::RegisterBenchmark("BM_DaemonAfterOversized", BM_DaemonAfterOversized));
     once(benchmark::RegisterBenchmark("BM_RequestAfterBusRestart", BM_RequestAfterBusRestart));
     benchmark::ConsoleReporter reporter;

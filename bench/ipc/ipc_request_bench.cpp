@@ -22,10 +22,10 @@
 // under it; the caller's and the daemons' per-request work are in the
 // functions callerOurRequest/callerRawRequest and
 // daemonServeOurs/daemonServeRaw (for --toggle-collect).
+#include "IIPCStudentAPICallback.h"
 #include "IPCAPIManager.h"
 #include "IPCStudentAPI.h"
 #include "IPCStudentDaemonAPI.h"
-#include "IIPCStudentAPICallback.h"
 #include "TestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -40,8 +40,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -164,7 +164,8 @@ std::size_t g_requestSize = 0, g_replySize = 0;
 
 // Starts this program with args, standard input and output as given, HOME
 // set; the command line of TAV_BENCH_DAEMON_WRAP goes first when wrap.
-pid_t spawnSelf(const std::vector<std::string>& args, int in, int out, const std::string& home, bool wrap)
+pid_t spawnSelf(const std::vector<std::string>& args, int in, int out, const std::string& home,
+                bool wrap)
 {
     std::vector<std::string> words;
     const char* prefix = std::getenv("TAV_BENCH_DAEMON_WRAP");
@@ -259,8 +260,8 @@ public:
         }
         const std::string home = fileLog ? g_daemonHome : "/proc";
         m_ours = spawnSelf({"--role=our-daemon"}, -1, daemonOut, home, true);
-        m_raw = spawnSelf({"--role=raw-daemon", "--reply-size=" + std::to_string(g_replySize)}, -1, m_devnull,
-                          home, true);
+        m_raw = spawnSelf({"--role=raw-daemon", "--reply-size=" + std::to_string(g_replySize)}, -1,
+                          m_devnull, home, true);
         // The daemon's copy is the only writer left: its reader ends with it.
         if (m_daemonPipe.out >= 0) {
             close(m_daemonPipe.out);
@@ -368,7 +369,8 @@ __attribute__((noinline)) bool callerOurRequest(const std::string& xml)
 
 __attribute__((noinline)) bool callerRawRequest(const std::string& request)
 {
-    DBusMessage* call = dbus_message_new_method_call(kRawName, kObject, "tav.studentapp.type", "HARDWARECONTROL");
+    DBusMessage* call =
+        dbus_message_new_method_call(kRawName, kObject, "tav.studentapp.type", "HARDWARECONTROL");
     const char* text = request.c_str();
     dbus_message_append_args(call, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
     DBusPendingCall* pending = nullptr;
@@ -379,7 +381,8 @@ __attribute__((noinline)) bool callerRawRequest(const std::string& request)
     DBusMessage* reply = dbus_pending_call_steal_reply(pending);
     dbus_pending_call_unref(pending);
     const char* got = nullptr;
-    const bool ok = reply && dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &got, DBUS_TYPE_INVALID);
+    const bool ok =
+        reply && dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &got, DBUS_TYPE_INVALID);
     if (reply)
         dbus_message_unref(reply);
     return ok;
@@ -537,7 +540,8 @@ int main(int argc, char** argv)
 
     for (auto [name, output] : {std::pair{"BM_RequestVsRaw/stdout_devnull", Output::DevNull},
                                 std::pair{"BM_RequestVsRaw/stdout_pipe", Output::Pipe}}) {
-        auto* b = benchmark::RegisterBenchmark(name, BM_RequestVsRaw, output)->Unit(benchmark::kMicrosecond);
+        auto* b = benchmark::RegisterBenchmark(name, BM_RequestVsRaw, output)
+                      ->Unit(benchmark::kMicrosecond);
         if (g_iterations > 0)
             b->Iterations(g_iterations);
     }
@@ -546,7 +550,8 @@ int main(int argc, char** argv)
         ->Iterations(1)
         ->Unit(benchmark::kSecond);
     std::cerr << "log: " << (g_fileLog ? "file and standard output" : "standard output only")
-              << "; request envelope " << g_requestSize << " bytes, reply " << g_replySize << " bytes\n";
+              << "; request envelope " << g_requestSize << " bytes, reply " << g_replySize
+              << " bytes\n";
     benchmark::ConsoleReporter reporter;
     reporter.SetOutputStream(&std::cerr);
     reporter.SetErrorStream(&std::cerr);

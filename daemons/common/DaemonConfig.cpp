@@ -1,7 +1,7 @@
 #include "DaemonConfig.h"
 
 #include "LogScope.h"
-#include "SafeFile.h"  // tools/common
+#include "SafeFile.h" // tools/common
 #include "Topics.h"
 
 #include <unistd.h>
@@ -64,7 +64,8 @@ std::string Trim(const std::string& text)
 
 bool ParseNumber(const std::string& text, int low, int high, int& value)
 {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const long v = std::strtol(text.c_str(), nullptr, 10);
     if (v < low || v > high)
@@ -78,8 +79,8 @@ bool IsHost(const std::string& text)
     if (text.empty() || text.size() > 253)
         return false;
     for (const char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '.' || c == '-' || c == ':';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '-' || c == ':';
         if (!ok)
             return false;
     }
@@ -91,8 +92,8 @@ bool IsGroup(const std::string& text)
     if (text.empty() || text.size() > 32 || text[0] == '-')
         return false;
     for (const char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
         if (!ok)
             return false;
     }
@@ -119,8 +120,8 @@ std::string Apply(const Key& key, const std::string& value, DaemonConfig& config
         return "";
     case Kind::Keepalive:
         if (!ParseNumber(value, kMinKeepalive, kMaxKeepalive, config.*key.number))
-            return "keepalive is a number of seconds from " + std::to_string(kMinKeepalive) + " to " +
-                   std::to_string(kMaxKeepalive);
+            return "keepalive is a number of seconds from " + std::to_string(kMinKeepalive) +
+                   " to " + std::to_string(kMaxKeepalive);
         return "";
     case Kind::Host:
         if (!IsHost(value))
@@ -132,7 +133,8 @@ std::string Apply(const Key& key, const std::string& value, DaemonConfig& config
         break;
     case Kind::StudentId:
         if (!IsValidStudentId(value))
-            return "a student id is 1 to 64 letters, digits, _ or -, and not \"all\" or \"teacher\"";
+            return "a student id is 1 to 64 letters, digits, _ or -, and not \"all\" or "
+                   "\"teacher\"";
         break;
     case Kind::Path:
         if (!IsPath(value))
@@ -200,7 +202,8 @@ DaemonConfig DaemonConfig::Defaults(DaemonRole role)
 
 std::string DefaultConfigPath(DaemonRole role)
 {
-    return role == DaemonRole::Student ? "/etc/TAV/tav-studentd.conf" : "/etc/TAV/tav-teacherd.conf";
+    return role == DaemonRole::Student ? "/etc/TAV/tav-studentd.conf"
+                                       : "/etc/TAV/tav-teacherd.conf";
 }
 
 bool ParseDaemonConfig(const std::string& text, const std::string& source, DaemonRole role,

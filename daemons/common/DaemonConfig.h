@@ -26,13 +26,13 @@ struct DaemonConfig {
     bool autoConnect = true; // auto_connect: connect to the class at start
     bool discovery = true;   // discovery: announce (teacher) or browse (student) classes
     // Student daemon.
-    std::string studentId;    // student_id
-    std::string adminGroup;   // admin_group
-    std::string usbRuleFile;  // usb_rule_file
-    std::string modprobe;     // modprobe: the program that unloads a module
+    std::string studentId;   // student_id
+    std::string adminGroup;  // admin_group
+    std::string usbRuleFile; // usb_rule_file
+    std::string modprobe;    // modprobe: the program that unloads a module
     // Teacher daemon.
-    std::string teacherPasswordFile;  // teacher_password_file
-    std::string teacherGroup;         // teacher_group
+    std::string teacherPasswordFile; // teacher_password_file
+    std::string teacherGroup;        // teacher_group
 
     // The defaults of the role. A student's id defaults to the machine's
     // short host name when that is a valid id, and is empty otherwise.

@@ -32,8 +32,8 @@ const char* const kClassProtocolVersion = "1";
 
 namespace {
 
-using tav_common::LogScope;
 using std::chrono::milliseconds;
+using tav_common::LogScope;
 
 // One DNS label; TXT strings are at most 255 bytes each.
 constexpr std::size_t kMaxLabel = 63;
@@ -163,15 +163,15 @@ private:
     void DaemonLost(const std::string& why);
     void Arm(bool reconnect, bool now = false);
 
-    const std::string m_whatWaits;  // for the log: what the missing daemon holds up
+    const std::string m_whatWaits; // for the log: what the missing daemon holds up
     PollPtr m_poll;
     TimeoutPtr m_timer;
     ClientPtr m_client;
     std::atomic<bool> m_daemonUp{false};
     bool m_started = false;
     // Poll thread only.
-    bool m_reconnect = false;     // the timer makes a new client
-    bool m_outageLogged = false;  // one log line per absence of the daemon
+    bool m_reconnect = false;    // the timer makes a new client
+    bool m_outageLogged = false; // one log line per absence of the daemon
     milliseconds m_retry = kRetryMin;
 };
 
@@ -187,7 +187,8 @@ bool AvahiSession::StartSession(std::string& error)
         return false;
     }
     const AvahiPoll* api = avahi_threaded_poll_get(poll.get());
-    TimeoutPtr timer(api->timeout_new(api, nullptr, &AvahiSession::TimerCallback, this), TimeoutFree{api});
+    TimeoutPtr timer(api->timeout_new(api, nullptr, &AvahiSession::TimerCallback, this),
+                     TimeoutFree{api});
     if (!timer) {
         error = "cannot make an avahi timer";
         return false;
@@ -226,8 +227,9 @@ void AvahiSession::Connect()
 {
     int error = 0;
     // The callback runs inside avahi_client_new already, with the client.
-    AvahiClient* client = avahi_client_new(avahi_threaded_poll_get(m_poll.get()), AVAHI_CLIENT_NO_FAIL,
-                                           &AvahiSession::ClientCallback, this, &error);
+    AvahiClient* client =
+        avahi_client_new(avahi_threaded_poll_get(m_poll.get()), AVAHI_CLIENT_NO_FAIL,
+                         &AvahiSession::ClientCallback, this, &error);
     if (!client) {
         DaemonLost("cannot reach avahi-daemon over the system bus (" + AvahiError(error) + ")");
         Arm(true);
@@ -336,7 +338,8 @@ std::vector<std::string> ClassTxtRecords(const ClassAnnouncement& announcement)
 bool DiscoveredClass::operator==(const DiscoveredClass& o) const
 {
     return std::tie(instance, className, hostName, address, ipv6, port, brokerHost, txt) ==
-           std::tie(o.instance, o.className, o.hostName, o.address, o.ipv6, o.port, o.brokerHost, o.txt);
+           std::tie(o.instance, o.className, o.hostName, o.address, o.ipv6, o.port, o.brokerHost,
+                    o.txt);
 }
 
 bool ReadClassTxt(const std::vector<std::string>& records, const std::string& instance,
@@ -347,7 +350,8 @@ bool ReadClassTxt(const std::vector<std::string>& records, const std::string& in
         const auto eq = record.find('=');
         const std::string key = Lower(record.substr(0, eq));
         // An empty key or one with bytes outside printable ASCII is no key.
-        if (key.empty() || !std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+        if (key.empty() ||
+            !std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
             continue;
         if (txt.size() < kMaxTxtKeys)
             txt.emplace(key, eq == std::string::npos ? std::string() : record.substr(eq + 1));
@@ -382,11 +386,9 @@ bool ReadClassTxt(const std::vector<std::string>& records, const std::string& in
 
 struct ClassAnnouncer::Impl : AvahiSession {
     explicit Impl(ClassAnnouncement a)
-        : AvahiSession("ClassAnnouncer", "the class is not announced"),
-          announcement(std::move(a)),
+        : AvahiSession("ClassAnnouncer", "the class is not announced"), announcement(std::move(a)),
           name(InstanceNameFor(announcement.className))
-    {
-    }
+    {}
     ~Impl() override { StopSession(); }
 
     void OnDaemonUp(AvahiClient* client) override;
@@ -413,7 +415,7 @@ struct ClassAnnouncer::Impl : AvahiSession {
     }
 
     const ClassAnnouncement announcement;
-    std::string name;  // poll thread: the name asked for now
+    std::string name; // poll thread: the name asked for now
     GroupPtr group;
     bool groupFailed = false;
 
@@ -445,11 +447,12 @@ void ClassAnnouncer::Impl::Register(AvahiEntryGroup* g)
     // Bounded: each round takes the next alternative name.
     for (int attempt = 0; attempt < 20; ++attempt) {
         StringListPtr txt;
-        for (auto it = records.rbegin(); it != records.rend(); ++it)  // each add goes first
+        for (auto it = records.rbegin(); it != records.rend(); ++it) // each add goes first
             txt.reset(avahi_string_list_add(txt.release(), it->c_str()));
         int rc = avahi_entry_group_add_service_strlst(
-            g, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.c_str(), kClassServiceType,
-            nullptr, nullptr, static_cast<uint16_t>(announcement.port), txt.get());
+            g, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.c_str(),
+            kClassServiceType, nullptr, nullptr, static_cast<uint16_t>(announcement.port),
+            txt.get());
         if (rc == AVAHI_ERR_COLLISION) {
             // Taken by another service of this machine.
             Rename();
@@ -497,8 +500,8 @@ void ClassAnnouncer::Impl::GroupCallback(AvahiEntryGroup* g, AvahiEntryGroupStat
         impl->Register(g);
         break;
     case AVAHI_ENTRY_GROUP_FAILURE:
-        impl->Error("announcing class " + impl->announcement.className + " failed: " +
-                    AvahiError(avahi_client_errno(avahi_entry_group_get_client(g))));
+        impl->Error("announcing class " + impl->announcement.className +
+                    " failed: " + AvahiError(avahi_client_errno(avahi_entry_group_get_client(g))));
         impl->SetAnnounced("");
         impl->groupFailed = true;
         impl->RetryLater();
@@ -511,8 +514,7 @@ void ClassAnnouncer::Impl::GroupCallback(AvahiEntryGroup* g, AvahiEntryGroupStat
 
 ClassAnnouncer::ClassAnnouncer(ClassAnnouncement announcement)
     : m_impl(std::make_unique<Impl>(std::move(announcement)))
-{
-}
+{}
 
 ClassAnnouncer::~ClassAnnouncer() = default;
 
@@ -547,13 +549,12 @@ struct ClassBrowser::Impl : AvahiSession {
     Impl()
         : AvahiSession("ClassBrowser", "classes on the network are not seen"),
           wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
-    {
-    }
+    {}
     ~Impl() override { StopSession(); }
 
     // One service as seen on one interface and protocol.
     struct Sighting {
-        ResolverPtr resolver;  // kept: it reports changes of the service too
+        ResolverPtr resolver; // kept: it reports changes of the service too
         bool resolved = false;
         DiscoveredClass cls;
     };
@@ -591,7 +592,7 @@ struct ClassBrowser::Impl : AvahiSession {
     BrowserPtr browser;
     bool browserFailed = false;
     std::map<Key, Sighting> sightings;
-    std::set<std::string> refused;  // instances logged as unusable
+    std::set<std::string> refused; // instances logged as unusable
     bool overflowLogged = false;
 
     // The poll thread's list, handed to Dispatch() whole: the daemon sees
@@ -607,17 +608,19 @@ void ClassBrowser::Impl::OnDaemonUp(AvahiClient* client)
         DropObjects();
     if (browser)
         return;
-    browser.reset(avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, kClassServiceType,
-                                            nullptr, AvahiLookupFlags(0), &Impl::BrowseCallback, this));
+    browser.reset(avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                            kClassServiceType, nullptr, AvahiLookupFlags(0),
+                                            &Impl::BrowseCallback, this));
     if (!browser) {
         Error("cannot browse for classes: " + AvahiError(avahi_client_errno(client)));
         RetryLater();
     }
 }
 
-void ClassBrowser::Impl::BrowseCallback(AvahiServiceBrowser* b, AvahiIfIndex iface, AvahiProtocol proto,
-                                        AvahiBrowserEvent event, const char* name, const char* type,
-                                        const char* domain, AvahiLookupResultFlags, void* self)
+void ClassBrowser::Impl::BrowseCallback(AvahiServiceBrowser* b, AvahiIfIndex iface,
+                                        AvahiProtocol proto, AvahiBrowserEvent event,
+                                        const char* name, const char* type, const char* domain,
+                                        AvahiLookupResultFlags, void* self)
 {
     auto* impl = static_cast<Impl*>(self);
     switch (event) {
@@ -662,7 +665,8 @@ void ClassBrowser::Impl::Seen(AvahiServiceBrowser* b, const Key& key, const char
     // host has it, and the other sightings give IPv6.
     AvahiServiceResolver* r = avahi_service_resolver_new(
         avahi_service_browser_get_client(b), std::get<0>(key), std::get<1>(key), name.c_str(), type,
-        std::get<3>(key).c_str(), std::get<1>(key), AvahiLookupFlags(0), &Impl::ResolveCallback, this);
+        std::get<3>(key).c_str(), std::get<1>(key), AvahiLookupFlags(0), &Impl::ResolveCallback,
+        this);
     if (!r) {
         Warning("cannot resolve " + Shown(name) + ": " +
                 AvahiError(avahi_client_errno(avahi_service_browser_get_client(b))));
@@ -674,12 +678,13 @@ void ClassBrowser::Impl::Seen(AvahiServiceBrowser* b, const Key& key, const char
 void ClassBrowser::Impl::ResolveCallback(AvahiServiceResolver* r, AvahiIfIndex iface, AvahiProtocol,
                                          AvahiResolverEvent event, const char*, const char*,
                                          const char*, const char* host, const AvahiAddress* address,
-                                         uint16_t port, AvahiStringList* txt, AvahiLookupResultFlags,
-                                         void* self)
+                                         uint16_t port, AvahiStringList* txt,
+                                         AvahiLookupResultFlags, void* self)
 {
     auto* impl = static_cast<Impl*>(self);
-    const auto it = std::find_if(impl->sightings.begin(), impl->sightings.end(),
-                                 [r](const auto& entry) { return entry.second.resolver.get() == r; });
+    const auto it =
+        std::find_if(impl->sightings.begin(), impl->sightings.end(),
+                     [r](const auto& entry) { return entry.second.resolver.get() == r; });
     if (it == impl->sightings.end())
         return;
     const std::string instance = std::get<2>(it->first);
@@ -689,13 +694,14 @@ void ClassBrowser::Impl::ResolveCallback(AvahiServiceResolver* r, AvahiIfIndex i
         impl->Warning("cannot resolve " + Shown(instance) + ": " +
                       AvahiError(avahi_client_errno(avahi_service_resolver_get_client(r))));
         it->second.resolved = false;
-        it->second.resolver.reset();  // finished; freeing it here is allowed
+        it->second.resolver.reset(); // finished; freeing it here is allowed
     }
     impl->Recompute(instance);
 }
 
-void ClassBrowser::Impl::Resolved(Sighting& s, AvahiIfIndex iface, const std::string& name, const char* host,
-                                  const AvahiAddress* address, uint16_t port, AvahiStringList* txt)
+void ClassBrowser::Impl::Resolved(Sighting& s, AvahiIfIndex iface, const std::string& name,
+                                  const char* host, const AvahiAddress* address, uint16_t port,
+                                  AvahiStringList* txt)
 {
     DiscoveredClass cls;
     cls.instance = name;
@@ -719,7 +725,8 @@ void ClassBrowser::Impl::Resolved(Sighting& s, AvahiIfIndex iface, const std::st
         ReadClassTxt(TxtStrings(txt), name, cls, why);
     if (!why.empty()) {
         if (refused.insert(name).second)
-            Warning("ignoring " + Shown(name) + " announced by " + Shown(cls.hostName) + ": " + why);
+            Warning("ignoring " + Shown(name) + " announced by " + Shown(cls.hostName) + ": " +
+                    why);
         s.resolved = false;
         return;
     }
@@ -738,7 +745,8 @@ void ClassBrowser::Impl::Recompute(const std::string& name)
         seen = true;
         if (s.resolved && (!best || (best->ipv6 && !s.cls.ipv6)))
             best = &s.cls;
-        ipv4Pending = ipv4Pending || (std::get<1>(key) == AVAHI_PROTO_INET && !s.resolved && s.resolver);
+        ipv4Pending =
+            ipv4Pending || (std::get<1>(key) == AVAHI_PROTO_INET && !s.resolved && s.resolver);
     }
     if (!seen)
         refused.erase(name);
@@ -781,9 +789,9 @@ void ClassBrowser::Impl::Publish(std::map<std::string, DiscoveredClass> next)
     [[maybe_unused]] const ssize_t n = ::write(wakeFd.get(), &one, sizeof one);
 }
 
-ClassBrowser::ClassBrowser(Handler onChange) : m_impl(std::make_unique<Impl>()), m_handler(std::move(onChange))
-{
-}
+ClassBrowser::ClassBrowser(Handler onChange)
+    : m_impl(std::make_unique<Impl>()), m_handler(std::move(onChange))
+{}
 
 ClassBrowser::~ClassBrowser() = default;
 

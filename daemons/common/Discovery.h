@@ -58,15 +58,15 @@ struct DiscoveredClass {
     // The service instance: unique on the network ("5A", or "5A #2" when a
     // second teacher announced the same class).
     std::string instance;
-    std::string className;  // TXT "class" (the instance name if absent)
-    std::string hostName;   // the announcing host, e.g. "teacher-pc.local"
+    std::string className; // TXT "class" (the instance name if absent)
+    std::string hostName;  // the announcing host, e.g. "teacher-pc.local"
     // The announcing host's address as text: IPv4 when it has one, else
     // IPv6; a link-local IPv6 address carries its interface ("fe80::1%eth0").
     std::string address;
     bool ipv6 = false;
     int port = 0;
-    std::string brokerHost;                  // TXT "broker", empty if absent
-    std::map<std::string, std::string> txt;  // every TXT key (lower case) and value
+    std::string brokerHost;                 // TXT "broker", empty if absent
+    std::map<std::string, std::string> txt; // every TXT key (lower case) and value
 
     // Where a student connects: the announced broker host, else the address.
     const std::string& ConnectHost() const { return brokerHost.empty() ? address : brokerHost; }
@@ -88,7 +88,7 @@ bool ReadClassTxt(const std::vector<std::string>& records, const std::string& in
 class ClassAnnouncer {
 public:
     explicit ClassAnnouncer(ClassAnnouncement announcement);
-    ~ClassAnnouncer();  // Stop()
+    ~ClassAnnouncer(); // Stop()
     ClassAnnouncer(const ClassAnnouncer&) = delete;
     ClassAnnouncer& operator=(const ClassAnnouncer&) = delete;
 
@@ -112,7 +112,7 @@ private:
 
 struct ClassChange {
     enum class Kind { Appeared, Changed, Gone } kind;
-    DiscoveredClass cls;  // for Gone: as last seen
+    DiscoveredClass cls; // for Gone: as last seen
 };
 
 // Keeps the list of classes announced on the network.
@@ -120,7 +120,7 @@ class ClassBrowser {
 public:
     using Handler = std::function<void(const ClassChange&)>;
     explicit ClassBrowser(Handler onChange = nullptr);
-    ~ClassBrowser();  // Stop()
+    ~ClassBrowser(); // Stop()
     ClassBrowser(const ClassBrowser&) = delete;
     ClassBrowser& operator=(const ClassBrowser&) = delete;
 
@@ -152,7 +152,7 @@ public:
 private:
     std::unique_ptr<Impl> m_impl;
     Handler m_handler;
-    std::map<std::string, DiscoveredClass> m_classes;  // Dispatch() thread
+    std::map<std::string, DiscoveredClass> m_classes; // Dispatch() thread
 };
 
 } // namespace tavd

@@ -91,11 +91,9 @@ MqttOptions MqttOptionsFrom(const DaemonConfig& config, DaemonRole role)
 void MqttClient::MosqDeleter::operator()(mosquitto* m) const { mosquitto_destroy(m); }
 
 MqttClient::MqttClient(MqttOptions options, MqttHandlers handlers)
-    : m_options(std::move(options)),
-      m_handlers(std::move(handlers)),
+    : m_options(std::move(options)), m_handlers(std::move(handlers)),
       m_address(m_options.host + ":" + std::to_string(m_options.port)),
-      m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      m_retryDelay(m_options.reconnectMin)
+      m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_retryDelay(m_options.reconnectMin)
 {
     LibraryInitOnce();
 }
@@ -122,23 +120,25 @@ bool MqttClient::Start(std::string& error)
         return fail("keepalive below 5 seconds");
     if (m_options.willPayload.size() > tav_common::kMaxDocumentBytes)
         return fail("last will larger than the message limit");
-    for (const auto& [what, path] : {std::pair<const char*, const std::string&>{"CA file", m_options.caFile},
-                                     {"certificate file", m_options.certFile},
-                                     {"key file", m_options.keyFile}}) {
+    for (const auto& [what, path] :
+         {std::pair<const char*, const std::string&>{"CA file", m_options.caFile},
+          {"certificate file", m_options.certFile},
+          {"key file", m_options.keyFile}}) {
         const std::string why = CheckReadable(what, path);
         if (!why.empty())
             return fail(why);
     }
 
     std::unique_ptr<mosquitto, MosqDeleter> m(
-        mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(), !m_options.keepSession, this));
+        mosquitto_new(m_options.clientId.empty() ? nullptr : m_options.clientId.c_str(),
+                      !m_options.keepSession, this));
     if (!m)
         return fail(std::string("mosquitto_new: ") + std::strerror(errno));
     mosquitto_threaded_set(m.get(), true);
     int rc = mosquitto_int_option(m.get(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_tls_set(m.get(), m_options.caFile.c_str(), nullptr, m_options.certFile.c_str(),
-                               m_options.keyFile.c_str(), nullptr);
+        rc = mosquitto_tls_set(m.get(), m_options.caFile.c_str(), nullptr,
+                               m_options.certFile.c_str(), m_options.keyFile.c_str(), nullptr);
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_tls_opts_set(m.get(), 1 /* verify the broker */, "tlsv1.2", nullptr);
     if (rc == MOSQ_ERR_SUCCESS && !m_options.willTopic.empty())
@@ -156,7 +156,8 @@ bool MqttClient::Start(std::string& error)
 
     m_mosq = std::move(m);
     m_thread = std::thread(&MqttClient::Run, this);
-    LogScope::Trace("MqttClient::Start() --connecting to " + m_address + " as " + m_options.clientId);
+    LogScope::Trace("MqttClient::Start() --connecting to " + m_address + " as " +
+                    m_options.clientId);
     return true;
 }
 
@@ -200,9 +201,10 @@ void MqttClient::Run()
                 break;
         }
         if (!haveSocket) {
-            const int rc = initialised ? mosquitto_reconnect_async(m_mosq.get())
-                                       : mosquitto_connect_async(m_mosq.get(), m_options.host.c_str(),
-                                                                 m_options.port, m_options.keepalive);
+            const int rc = initialised
+                               ? mosquitto_reconnect_async(m_mosq.get())
+                               : mosquitto_connect_async(m_mosq.get(), m_options.host.c_str(),
+                                                         m_options.port, m_options.keepalive);
             initialised = initialised || rc != MOSQ_ERR_INVAL;
             if (rc != MOSQ_ERR_SUCCESS) {
                 LogScope::Warning("MqttClient --cannot reach " + m_address + ": " + Describe(rc));
@@ -220,7 +222,8 @@ void MqttClient::Run()
         // A handshake that fails or gets no answer (libmosquitto gives up
         // after a keepalive) ends here too.
         if (!m_connected && !m_stopping)
-            LogScope::Warning("MqttClient --connection attempt to " + m_address + " failed: " + Describe(rc));
+            LogScope::Warning("MqttClient --connection attempt to " + m_address +
+                              " failed: " + Describe(rc));
         ConnectionEnded(Describe(rc));
         if (!m_stopping)
             WaitBeforeRetry();
@@ -300,8 +303,8 @@ void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* msg)
     {
         std::lock_guard<std::mutex> lock(c->m_queueMutex);
         if (c->m_queuedBytes + size > kMaxQueuedBytes) {
-            LogScope::Error("MqttClient --dropped a message of " + std::to_string(size) + " bytes on " +
-                            Shown(msg->topic) + ": too much waiting for the daemon");
+            LogScope::Error("MqttClient --dropped a message of " + std::to_string(size) +
+                            " bytes on " + Shown(msg->topic) + ": too much waiting for the daemon");
             return;
         }
     }
@@ -421,7 +424,8 @@ bool MqttClient::Subscribe(const std::string& filter)
     return true;
 }
 
-bool MqttClient::PublishRaw(const std::string& topic, const std::string& payload, bool retain, int* mid)
+bool MqttClient::PublishRaw(const std::string& topic, const std::string& payload, bool retain,
+                            int* mid)
 {
     if (!m_mosq)
         return false;
@@ -431,8 +435,8 @@ bool MqttClient::PublishRaw(const std::string& topic, const std::string& payload
                         std::to_string(tav_common::kMaxDocumentBytes) + ")");
         return false;
     }
-    const int rc = mosquitto_publish(m_mosq.get(), mid, topic.c_str(), static_cast<int>(payload.size()),
-                                     payload.data(), 1, retain);
+    const int rc = mosquitto_publish(m_mosq.get(), mid, topic.c_str(),
+                                     static_cast<int>(payload.size()), payload.data(), 1, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         LogScope::Error("MqttClient::Publish() --" + Shown(topic.c_str()) + ": " + Describe(rc));
         return false;
@@ -445,6 +449,9 @@ bool MqttClient::Publish(const std::string& topic, const std::string& payload, b
     return !m_stopped && PublishRaw(topic, payload, retain, nullptr);
 }
 
-bool MqttClient::ClearRetained(const std::string& topic) { return Publish(topic, std::string(), true); }
+bool MqttClient::ClearRetained(const std::string& topic)
+{
+    return Publish(topic, std::string(), true);
+}
 
 } // namespace tavd

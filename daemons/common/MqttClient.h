@@ -32,7 +32,7 @@ struct mosquitto_message;
 namespace tavd {
 
 struct MqttOptions {
-    std::string clientId;  // the broker may replace it by the certificate's name
+    std::string clientId; // the broker may replace it by the certificate's name
     std::string host;
     int port = 8883;
     // Seconds; the broker gives up on a silent client after 1.5 times this.
@@ -77,7 +77,7 @@ struct MqttHandlers {
 class MqttClient {
 public:
     MqttClient(MqttOptions options, MqttHandlers handlers);
-    ~MqttClient();  // Stop()
+    ~MqttClient(); // Stop()
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
 
@@ -137,14 +137,14 @@ private:
 
     const MqttOptions m_options;
     const MqttHandlers m_handlers;
-    const std::string m_address;  // host:port, for log lines
+    const std::string m_address; // host:port, for log lines
     std::unique_ptr<mosquitto, MosqDeleter> m_mosq;
     UniqueFd m_wakeFd;
     std::thread m_thread;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_stopped{false};
-    std::chrono::milliseconds m_retryDelay;  // network thread only
+    std::chrono::milliseconds m_retryDelay; // network thread only
 
     std::mutex m_queueMutex;
     std::deque<Event> m_queue;
@@ -154,9 +154,9 @@ private:
     // filter is sent exactly once per connection.
     mutable std::mutex m_subMutex;
     std::vector<std::string> m_filters;
-    std::map<int, std::string> m_pendingSubscriptions;  // message id -> filter
-    bool m_announcePending = false;  // connected, subscriptions unanswered
-    std::string m_localAddress;      // of the current connection
+    std::map<int, std::string> m_pendingSubscriptions; // message id -> filter
+    bool m_announcePending = false;                    // connected, subscriptions unanswered
+    std::string m_localAddress;                        // of the current connection
 
     std::mutex m_stopMutex;
     std::condition_variable m_stopCv;

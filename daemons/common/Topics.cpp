@@ -18,8 +18,8 @@ bool IsValidName(const std::string& name)
     if (name.empty() || name.size() > 64)
         return false;
     for (const char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '_' || c == '-';
         if (!ok)
             return false;
     }
@@ -37,7 +37,8 @@ std::string Shown(const std::string& text)
 
 std::optional<std::string> Refused(const char* what, const std::string& id)
 {
-    LogScope::Error(std::string("ClassTopics::") + what + " --invalid student id '" + Shown(id) + "'");
+    LogScope::Error(std::string("ClassTopics::") + what + " --invalid student id '" + Shown(id) +
+                    "'");
     return std::nullopt;
 }
 

@@ -31,10 +31,10 @@ enum class StudentChannel { Presence, Answer, Join };
 // A topic read back: what it is and whom it concerns.
 struct TopicInfo {
     enum class Kind { Command, Policy, Student, TeacherPresence } kind = Kind::Command;
-    bool everyStudent = false;  // cmd/all or policy/all/...
-    std::string studentId;      // empty when everyStudent
+    bool everyStudent = false;                         // cmd/all or policy/all/...
+    std::string studentId;                             // empty when everyStudent
     PolicyKind policy = PolicyKind::Schedule;          // Kind::Policy
-    StudentChannel channel = StudentChannel::Presence;  // Kind::Student
+    StudentChannel channel = StudentChannel::Presence; // Kind::Student
 };
 
 class ClassTopics {

@@ -25,7 +25,8 @@ constexpr const char* kOnline = "\"state\":1";
 // lab's machines trust their own processes.
 std::string BusConfig()
 {
-    return std::string("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+    return std::string("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration "
+                       "1.0//EN\"\n"
                        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                        "<busconfig>\n"
                        "  <type>system</type>\n"
@@ -74,7 +75,8 @@ void StopTogether(const std::vector<ChildProcess*>& processes, int graceMs)
             p->Signal(SIGTERM);
     const auto deadline = Clock::now() + std::chrono::milliseconds(graceMs);
     for (ChildProcess* p : processes) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (p->Running())
             p->Wait(static_cast<int>(std::max<long long>(left, 0)));
         p->Kill();
@@ -92,14 +94,19 @@ struct ClassLab::Machine {
     std::string Socket() const { return Path("run") + "/dbus/system_bus_socket"; }
     std::vector<std::string> Env() const
     {
-        return {"HOME=" + Path("home"), std::string("DBUS_SYSTEM_BUS_ADDRESS=unix:path=") + kBusSocket};
+        return {"HOME=" + Path("home"),
+                std::string("DBUS_SYSTEM_BUS_ADDRESS=unix:path=") + kBusSocket};
     }
     bool StartBus(const LabPrograms& programs)
     {
-        return bus.Spawn({programs.dbusDaemon, "--config-file=" + Path("bus.conf"), "--nofork", "--nopidfile"},
-                         Path("bus.out"), Env(), &space);
+        return bus.Spawn(
+            {programs.dbusDaemon, "--config-file=" + Path("bus.conf"), "--nofork", "--nopidfile"},
+            Path("bus.out"), Env(), &space);
     }
-    int TeacherOnlineCount() const { return CountLines(ReadText(Path("app.jsonl")), kInClass, kOnline); }
+    int TeacherOnlineCount() const
+    {
+        return CountLines(ReadText(Path("app.jsonl")), kInClass, kOnline);
+    }
 };
 
 std::vector<std::string> StudentIds(int count, const std::string& prefix)
@@ -113,7 +120,8 @@ std::vector<std::string> StudentIds(int count, const std::string& prefix)
     return ids;
 }
 
-ClassLab::ClassLab(LabOptions options) : m_options(std::move(options)), m_broker(m_options.programs) {}
+ClassLab::ClassLab(LabOptions options) : m_options(std::move(options)), m_broker(m_options.programs)
+{}
 
 ClassLab::~ClassLab() { Stop(); }
 
@@ -148,7 +156,8 @@ bool ClassLab::Start(std::string& why)
         m->dir = m_options.dir + "/students/" + id;
         if (!PrepareMachine(*m, m_broker.DaemonConfigText(id), why))
             return false;
-        if (std::find(m_options.spares.begin(), m_options.spares.end(), id) == m_options.spares.end())
+        if (std::find(m_options.spares.begin(), m_options.spares.end(), id) ==
+            m_options.spares.end())
             first.push_back(m.get());
         m_students[id] = std::move(m);
     }
@@ -162,9 +171,10 @@ bool ClassLab::PrepareMachine(Machine& m, const std::string& config, std::string
             return false;
     ::chmod(m.Path("state").c_str(), 0700);
     const std::string conf = m.Path(m.id == "teacher" ? "tav-teacherd.conf" : "tav-studentd.conf");
-    const std::string own = m.id == "teacher"
-                                ? "teacher_password_file = " + m.Path("teacher-password") + "\n"
-                                : "usb_rule_file = " + m.Path("usb-storage.conf") + "\nmodprobe = /bin/true\n";
+    const std::string own =
+        m.id == "teacher"
+            ? "teacher_password_file = " + m.Path("teacher-password") + "\n"
+            : "usb_rule_file = " + m.Path("usb-storage.conf") + "\nmodprobe = /bin/true\n";
     // No discovery: the lab's broker is named, and multicast stays off
     // the machine's network.
     if (!WriteText(conf, config + "state_dir = " + m.Path("state") + "\ndiscovery = no\n" + own) ||
@@ -196,8 +206,8 @@ bool ClassLab::StartTeacher(std::string& why)
         why = "the teacher's bus did not start: " + ReadText(t.Path("bus.out"));
         return false;
     }
-    if (!t.daemon.Spawn({m_options.programs.teacherd, "--config", t.Path("tav-teacherd.conf")}, t.Path("daemon.out"),
-                        t.Env(), &t.space)) {
+    if (!t.daemon.Spawn({m_options.programs.teacherd, "--config", t.Path("tav-teacherd.conf")},
+                        t.Path("daemon.out"), t.Env(), &t.space)) {
         why = "tav-teacherd did not start";
         return false;
     }
@@ -220,22 +230,27 @@ bool ClassLab::StartStudents(const std::vector<Machine*>& machines, std::string&
         }
     for (Machine* m : machines)
         if (!m->app.Running() &&
-            !m->app.Spawn({m_options.programs.tavctl, "--json", "student", "listen"}, m->Path("app.jsonl"),
-                          m->Env(), &m->space)) {
+            !m->app.Spawn({m_options.programs.tavctl, "--json", "student", "listen"},
+                          m->Path("app.jsonl"), m->Env(), &m->space)) {
             why = "the application of " + m->id + " did not start";
             return false;
         }
     for (Machine* m : machines)
-        if (!WaitUntil([&] { return CountLines(ReadText(m->Path("app.jsonl")), "\"type\":\"listening\"") > 0; },
-                       20000)) {
-            why = "the application of " + m->id + " does not listen: " + ReadText(m->Path("app.jsonl"));
+        if (!WaitUntil(
+                [&] {
+                    return CountLines(ReadText(m->Path("app.jsonl")), "\"type\":\"listening\"") > 0;
+                },
+                20000)) {
+            why = "the application of " + m->id +
+                  " does not listen: " + ReadText(m->Path("app.jsonl"));
             return false;
         }
     std::map<Machine*, int> before;
     for (Machine* m : machines) {
         before[m] = m->TeacherOnlineCount();
-        if (!m->daemon.Spawn({m_options.programs.studentd, "--config", m->Path("tav-studentd.conf")},
-                             m->Path("daemon.out"), m->Env(), &m->space)) {
+        if (!m->daemon.Spawn(
+                {m_options.programs.studentd, "--config", m->Path("tav-studentd.conf")},
+                m->Path("daemon.out"), m->Env(), &m->space)) {
             why = "tav-studentd of " + m->id + " did not start";
             return false;
         }
@@ -255,7 +270,8 @@ bool ClassLab::StartStudents(const std::vector<Machine*>& machines, std::string&
             return false;
         }
         if (!in || studentEnded) {
-            why = m->id + (studentEnded ? ": tav-studentd ended:\n" : " did not get into the class:\n") +
+            why = m->id +
+                  (studentEnded ? ": tav-studentd ended:\n" : " did not get into the class:\n") +
                   StudentLog(m->id);
             return false;
         }
@@ -312,7 +328,10 @@ ClassLab::Machine* ClassLab::Find(const std::string& id) const
     return it == m_students.end() ? nullptr : it->second.get();
 }
 
-std::string ClassLab::TeacherBus() const { return m_teacher ? "unix:path=" + m_teacher->Socket() : ""; }
+std::string ClassLab::TeacherBus() const
+{
+    return m_teacher ? "unix:path=" + m_teacher->Socket() : "";
+}
 
 pid_t ClassLab::TeacherPid() const { return m_teacher ? m_teacher->daemon.Pid() : -1; }
 

@@ -1,10 +1,10 @@
 // A whole class on one machine: the class broker on loopback (TLS, the ACL
 // of tav-make-class), one teacher machine and N student machines. Each
 // machine has its own host name (its id) and a private mount namespace with
-// its own /etc/TAV, its own /run and its own system bus there; a student machine runs tav-studentd and a
-// student application ("tavctl --json student listen", whose lines are
-// what the application heard), the teacher machine runs tav-teacherd, and
-// teacher applications join its bus from outside (TeacherBus()).
+// its own /etc/TAV, its own /run and its own system bus there; a student machine runs tav-studentd
+// and a student application ("tavctl --json student listen", whose lines are what the application
+// heard), the teacher machine runs tav-teacherd, and teacher applications join its bus from outside
+// (TeacherBus()).
 //
 // Everything the lab starts dies with it: Stop() (or the destructor) ends
 // it in order, and if the lab's process dies the kernel kills its children
@@ -23,12 +23,12 @@
 namespace tavlab {
 
 struct LabOptions {
-    std::string dir;  // the lab's folder (made when missing)
+    std::string dir; // the lab's folder (made when missing)
     std::string className = "lab";
-    std::vector<std::string> students;  // started by Start()
-    std::vector<std::string> spares;    // in the class, started later by StartStudent()
+    std::vector<std::string> students; // started by Start()
+    std::vector<std::string> spares;   // in the class, started later by StartStudent()
     LabPrograms programs = LabPrograms::Defaults();
-    int readyTimeoutMs = 180000;  // for the whole class to be in
+    int readyTimeoutMs = 180000; // for the whole class to be in
     // Polled while waiting: true gives up (e.g. a Ctrl-C arrived).
     std::function<bool()> interrupted;
 };

@@ -87,8 +87,8 @@ bool WriteText(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
-bool MakeClass(const std::string& makeClass, const std::string& className, const std::string& outDir,
-               const std::vector<std::string>& extraArgs)
+bool MakeClass(const std::string& makeClass, const std::string& className,
+               const std::string& outDir, const std::vector<std::string>& extraArgs)
 {
     std::vector<std::string> argv = {makeClass, className, outDir};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
@@ -97,7 +97,8 @@ bool MakeClass(const std::string& makeClass, const std::string& className, const
 }
 
 bool ClassBroker::Start(const std::string& dir, const std::string& className,
-                        const std::vector<std::string>& students, const std::vector<std::string>& addresses)
+                        const std::vector<std::string>& students,
+                        const std::vector<std::string>& addresses)
 {
     Stop();
     BringLoopbackUp();
@@ -114,8 +115,11 @@ bool ClassBroker::Start(const std::string& dir, const std::string& className,
     std::string hosts = m_host + ",localhost";
     for (const auto& a : addresses)
         hosts += "," + a;
-    std::vector<std::string> args = {"--students", ids, "--broker-host", hosts, "--port", std::to_string(m_port),
-                                     "--broker-dir", m_classDir + "/broker/tav-" + className, "--days", "2"};
+    std::vector<std::string> args = {"--students",    ids,
+                                     "--broker-host", hosts,
+                                     "--port",        std::to_string(m_port),
+                                     "--broker-dir",  m_classDir + "/broker/tav-" + className,
+                                     "--days",        "2"};
     if (addresses.empty())
         args.insert(args.end(), {"--bind", m_host});
     if (m_port == 0 || !MakeClass(m_programs.makeClass, className, m_classDir, args))
@@ -168,7 +172,8 @@ bool ClassBroker::Restart(bool graceful)
 
 MachineCredentials ClassBroker::Credentials(const std::string& who) const
 {
-    const std::string dir = m_classDir + (who == "teacher" ? "/teacher" : "/students/" + who) + "/credentials";
+    const std::string dir =
+        m_classDir + (who == "teacher" ? "/teacher" : "/students/" + who) + "/credentials";
     return {dir + "/ca.crt", dir + "/client.crt", dir + "/client.key"};
 }
 
@@ -207,8 +212,8 @@ const char* ToString(ConnectOutcome outcome)
     return "?";
 }
 
-ConnectOutcome TryConnect(int port, const MachineCredentials& credentials, const std::string& willTopic,
-                          const std::string& clientId, int timeoutMs)
+ConnectOutcome TryConnect(int port, const MachineCredentials& credentials,
+                          const std::string& willTopic, const std::string& clientId, int timeoutMs)
 {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
@@ -217,13 +222,13 @@ ConnectOutcome TryConnect(int port, const MachineCredentials& credentials, const
         mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), true, &connack));
     if (!m)
         return ConnectOutcome::NoAnswer;
-    mosquitto_connect_callback_set(m.get(), [](mosquitto*, void* result, int rc) {
-        *static_cast<int*>(result) = rc;
-    });
+    mosquitto_connect_callback_set(
+        m.get(), [](mosquitto*, void* result, int rc) { *static_cast<int*>(result) = rc; });
     const bool withCert = !credentials.certFile.empty();
     if (mosquitto_tls_set(m.get(), credentials.caFile.c_str(), nullptr,
                           withCert ? credentials.certFile.c_str() : nullptr,
-                          withCert ? credentials.keyFile.c_str() : nullptr, nullptr) != MOSQ_ERR_SUCCESS ||
+                          withCert ? credentials.keyFile.c_str() : nullptr,
+                          nullptr) != MOSQ_ERR_SUCCESS ||
         mosquitto_tls_opts_set(m.get(), 1, "tlsv1.2", nullptr) != MOSQ_ERR_SUCCESS)
         return ConnectOutcome::NoAnswer;
     if (!willTopic.empty())

@@ -25,12 +25,14 @@ struct MachineCredentials {
 };
 
 // Runs tav-make-class; its output goes to outDir + ".log".
-bool MakeClass(const std::string& makeClass, const std::string& className, const std::string& outDir,
-               const std::vector<std::string>& extraArgs);
+bool MakeClass(const std::string& makeClass, const std::string& className,
+               const std::string& outDir, const std::vector<std::string>& extraArgs);
 
 class ClassBroker {
 public:
-    explicit ClassBroker(LabPrograms programs = LabPrograms::Defaults()) : m_programs(std::move(programs)) {}
+    explicit ClassBroker(LabPrograms programs = LabPrograms::Defaults())
+        : m_programs(std::move(programs))
+    {}
     ~ClassBroker() { Stop(); }
     ClassBroker(const ClassBroker&) = delete;
     ClassBroker& operator=(const ClassBroker&) = delete;
@@ -40,7 +42,8 @@ public:
     // With addresses (other addresses of this machine that clients use) the
     // certificate names them too and the broker listens on every address,
     // not on the loopback alone.
-    bool Start(const std::string& dir, const std::string& className, const std::vector<std::string>& students,
+    bool Start(const std::string& dir, const std::string& className,
+               const std::vector<std::string>& students,
                const std::vector<std::string>& addresses = {});
     // graceful: SIGTERM, the broker saves its retained messages; otherwise
     // SIGKILL, as a crash or power cut would.
@@ -81,8 +84,9 @@ const char* ToString(ConnectOutcome outcome);
 // Empty certFile/keyFile: no client certificate. A non-empty willTopic sets
 // a last will "offline" there, and an accepted connection then ends without
 // a goodbye, releasing it; a non-empty clientId asks for that client id.
-ConnectOutcome TryConnect(int port, const MachineCredentials& credentials, const std::string& willTopic = "",
-                          const std::string& clientId = "", int timeoutMs = 5000);
+ConnectOutcome TryConnect(int port, const MachineCredentials& credentials,
+                          const std::string& willTopic = "", const std::string& clientId = "",
+                          int timeoutMs = 5000);
 
 std::string ReadText(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);

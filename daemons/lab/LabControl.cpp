@@ -29,7 +29,8 @@ std::string ReadLine(int fd, int timeoutMs)
     std::string line;
     char buf[256];
     pollfd p{fd, POLLIN, 0};
-    while (line.find('\n') == std::string::npos && line.size() < 4096 && ::poll(&p, 1, timeoutMs) == 1) {
+    while (line.find('\n') == std::string::npos && line.size() < 4096 &&
+           ::poll(&p, 1, timeoutMs) == 1) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0)
             break;
@@ -62,7 +63,8 @@ bool ControlServer::Listen(const std::string& path, std::string& why)
     m_fd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     ::unlink(path.c_str());
     const mode_t old = ::umask(077);
-    const bool bound = m_fd.get() >= 0 && ::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const bool bound =
+        m_fd.get() >= 0 && ::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::umask(old);
     if (!bound || ::listen(m_fd.get(), 8) != 0) {
         why = "cannot listen at " + path + ": " + std::strerror(errno);

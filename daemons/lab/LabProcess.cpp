@@ -66,8 +66,9 @@ bool ChildProcess::Spawn(const std::vector<std::string>& argv, const std::string
         if (machine && (::setns(mountNs, CLONE_NEWNS) != 0 || ::setns(utsNs, CLONE_NEWUTS) != 0 ||
                         ::chdir("/") != 0))
             ::_exit(126);
-        ::setpgid(0, 0);  // terminal signals are the lab's to pass on
-        int fd = inherit ? -1 : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        ::setpgid(0, 0); // terminal signals are the lab's to pass on
+        int fd =
+            inherit ? -1 : ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (fd < 0 && !inherit)
             fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (fd >= 0) {
@@ -131,8 +132,8 @@ void ChildProcess::Kill()
     m_pid = -1;
 }
 
-bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir, const std::string& runDir,
-                        const std::string& scratchDir, std::string& why)
+bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir,
+                        const std::string& runDir, const std::string& scratchDir, std::string& why)
 {
     struct stat st;
     const bool etcExists = ::stat("/etc/TAV", &st) == 0;
@@ -158,7 +159,7 @@ bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir, 
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ackRead.reset();
-        holdWrite.reset();  // the parent's close is the signal to leave
+        holdWrite.reset(); // the parent's close is the signal to leave
         char code = 'k';
         if (::unshare(CLONE_NEWNS | CLONE_NEWUTS) != 0)
             code = 'u';
@@ -168,10 +169,11 @@ bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir, 
             code = 'p';
         // The overlay's layers live on a tmpfs only this namespace sees
         // (an overlay cannot take its upper layer from another overlay).
-        else if (!etcExists && (::mount("tavlab", scratchDir.c_str(), "tmpfs", 0, "mode=0700") != 0 ||
-                                ::mkdir(upper.c_str(), 0755) != 0 || ::mkdir(work.c_str(), 0755) != 0 ||
-                                ::mount("overlay", "/etc", "overlay", 0, overlay.c_str()) != 0 ||
-                                ::mkdir("/etc/TAV", 0755) != 0))
+        else if (!etcExists &&
+                 (::mount("tavlab", scratchDir.c_str(), "tmpfs", 0, "mode=0700") != 0 ||
+                  ::mkdir(upper.c_str(), 0755) != 0 || ::mkdir(work.c_str(), 0755) != 0 ||
+                  ::mount("overlay", "/etc", "overlay", 0, overlay.c_str()) != 0 ||
+                  ::mkdir("/etc/TAV", 0755) != 0))
             code = 'o';
         else if (::mount(etcDir.c_str(), "/etc/TAV", nullptr, MS_BIND, nullptr) != 0)
             code = 'e';
@@ -189,13 +191,14 @@ bool MachineSpace::Make(const std::string& hostName, const std::string& etcDir, 
     holdRead.reset();
     char code = 0;
     int err = 0;
-    const bool answered = ::read(ackRead.get(), &code, 1) == 1 && ::read(ackRead.get(), &err, sizeof err) > 0;
+    const bool answered =
+        ::read(ackRead.get(), &code, 1) == 1 && ::read(ackRead.get(), &err, sizeof err) > 0;
     if (answered && code == 'k') {
         const std::string ns = "/proc/" + std::to_string(pid) + "/ns/";
         m_mount.reset(::open((ns + "mnt").c_str(), O_RDONLY | O_CLOEXEC));
         m_uts.reset(::open((ns + "uts").c_str(), O_RDONLY | O_CLOEXEC));
     }
-    holdWrite.reset();  // the child leaves; the descriptors keep the namespaces
+    holdWrite.reset(); // the child leaves; the descriptors keep the namespaces
     ::waitpid(pid, nullptr, 0);
     if (m_mount.get() >= 0 && m_uts.get() >= 0)
         return true;
@@ -236,7 +239,8 @@ bool WaitForSocket(const std::string& path, int timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         tavd::UniqueFd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (s.get() >= 0 && ::connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        if (s.get() >= 0 &&
+            ::connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
             return true;
         if (Clock::now() >= deadline)
             return false;

@@ -51,7 +51,10 @@ const char kUsage[] =
     "TAV_LAB_DBUS_DAEMON and TAV_LAB_MAKE_CLASS name other programs to run\n"
     "(the installed daemons, for example) instead of the build's.\n";
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path), 0; }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return ::remove(path), 0;
+}
 
 sigset_t StopSignals()
 {
@@ -67,7 +70,8 @@ bool StopAsked()
 {
     sigset_t pending;
     sigpending(&pending);
-    return sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM) || sigismember(&pending, SIGHUP);
+    return sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM) ||
+           sigismember(&pending, SIGHUP);
 }
 
 using Handler = std::function<std::string(const std::string&)>;
@@ -82,7 +86,9 @@ std::string Control(tavlab::ClassLab& lab, const std::string& line)
         return "error: expected stop, kill or start and a student id";
     std::string why;
     if (verb == "stop" || verb == "kill")
-        return lab.StopStudentDaemon(id, verb == "kill") ? "ok" : "error: " + id + " is not a running student";
+        return lab.StopStudentDaemon(id, verb == "kill")
+                   ? "ok"
+                   : "error: " + id + " is not a running student";
     if (verb == "start")
         return lab.StartStudent(id, why) ? "ok" : "error: " + why;
     return "error: unknown request " + verb;
@@ -146,7 +152,8 @@ int StudentRequest(int argc, char** argv)
             words.push_back(arg);
     }
     if (words.size() != 2 || dir.empty()) {
-        std::fputs("tav-classlab: student stop|kill|start ID needs the lab's folder (--dir DIR or TAV_LAB_DIR)\n",
+        std::fputs("tav-classlab: student stop|kill|start ID needs the lab's folder (--dir DIR or "
+                   "TAV_LAB_DIR)\n",
                    stderr);
         return 2;
     }
@@ -184,7 +191,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (count < 1 || count > 500 || (argc > 1 && command.empty() && std::string(argv[argc - 1]) == "--")) {
+    if (count < 1 || count > 500 ||
+        (argc > 1 && command.empty() && std::string(argv[argc - 1]) == "--")) {
         std::fputs("tav-classlab: --students takes 1 to 500; -- needs a command\n", stderr);
         return 2;
     }
@@ -218,21 +226,25 @@ int main(int argc, char** argv)
         options.interrupted = StopAsked;
         tavlab::ClassLab lab(options);
         std::string why;
-        std::printf("tav-classlab: starting class %s with %d students in %s\n", className.c_str(), count, dir.c_str());
+        std::printf("tav-classlab: starting class %s with %d students in %s\n", className.c_str(),
+                    count, dir.c_str());
         std::fflush(stdout);
         if (!lab.Start(why)) {
             std::fprintf(stderr, "tav-classlab: %s\n", StopAsked() ? "interrupted" : why.c_str());
             rc = StopAsked() ? 130 : 1;
         } else {
-            std::printf("tav-classlab: class %s is in; teacher bus %s\n", className.c_str(), lab.TeacherBus().c_str());
+            std::printf("tav-classlab: class %s is in; teacher bus %s\n", className.c_str(),
+                        lab.TeacherBus().c_str());
             std::fflush(stdout);
             tavlab::ControlServer control;
             if (!control.Listen(dir + "/control", why))
-                std::fprintf(stderr, "tav-classlab: %s (student requests will not work)\n", why.c_str());
+                std::fprintf(stderr, "tav-classlab: %s (student requests will not work)\n",
+                             why.c_str());
             const Handler handler = [&lab](const std::string& line) { return Control(lab, line); };
             if (!command.empty()) {
-                rc = RunCommand(command, {"DBUS_SYSTEM_BUS_ADDRESS=" + lab.TeacherBus(), "TAV_LAB_DIR=" + dir},
-                                control, handler);
+                rc = RunCommand(
+                    command, {"DBUS_SYSTEM_BUS_ADDRESS=" + lab.TeacherBus(), "TAV_LAB_DIR=" + dir},
+                    control, handler);
             } else {
                 const timespec tick{0, 100 * 1000 * 1000};
                 while (sigtimedwait(&stop, nullptr, &tick) < 0)

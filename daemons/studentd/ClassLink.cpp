@@ -36,13 +36,17 @@ constexpr auto kPolicySettle = std::chrono::milliseconds(500);
 
 bool ReadDeployTime(const std::string& text, long long& value)
 {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     value = std::strtoll(text.c_str(), nullptr, 10);
     return value > 0;
 }
 
-std::string Field(const char* text, std::size_t size) { return std::string(text, strnlen(text, size)); }
+std::string Field(const char* text, std::size_t size)
+{
+    return std::string(text, strnlen(text, size));
+}
 
 } // namespace
 
@@ -54,7 +58,8 @@ std::string SeatUser()
     std::string console, graphical;
     setutxent();
     while (const utmpx* u = getutxent()) {
-        if (u->ut_type != USER_PROCESS || u->ut_user[0] == '\0' || (::kill(u->ut_pid, 0) != 0 && errno == ESRCH))
+        if (u->ut_type != USER_PROCESS || u->ut_user[0] == '\0' ||
+            (::kill(u->ut_pid, 0) != 0 && errno == ESRCH))
             continue;
         const std::string line = Field(u->ut_line, sizeof u->ut_line);
         if (!line.empty() && line[0] == ':') {
@@ -68,7 +73,8 @@ std::string SeatUser()
     return graphical.empty() ? console : graphical;
 }
 
-std::optional<StudentDaemon::BrokerTarget> StudentDaemon::TargetOf(const std::string& className) const
+std::optional<StudentDaemon::BrokerTarget>
+StudentDaemon::TargetOf(const std::string& className) const
 {
     if (m_browser)
         if (const tavd::DiscoveredClass* found = m_browser->Find(className))
@@ -84,7 +90,7 @@ void StudentDaemon::SwitchClass(const std::string& className)
     m_topics = *tavd::ClassTopics::ForClass(className);
     m_acceptanceFile = "accepted-" + className;
     m_accepted = m_state.Exists(m_acceptanceFile);
-    m_pending.clear();  // the old class's policies
+    m_pending.clear(); // the old class's policies
     LogScope::Trace("tav-studentd: this machine moves to class " + className);
     UpdateTeacherState(true);
 }
@@ -98,8 +104,8 @@ void StudentDaemon::OnClassChange(const tavd::ClassChange& change)
                     std::to_string(c.port));
     // A link that has not got through follows its class's announcement (the
     // teacher came up after this daemon, or moved); one that works stays.
-    if (change.kind == tavd::ClassChange::Kind::Gone || c.className != m_topics.ClassName() || !m_link ||
-        m_connected)
+    if (change.kind == tavd::ClassChange::Kind::Gone || c.className != m_topics.ClassName() ||
+        !m_link || m_connected)
         return;
     const auto target = TargetOf(c.className);
     if (!target || *target == m_linkTarget)
@@ -125,8 +131,9 @@ void StudentDaemon::StartLink()
     handlers.onConnectionLost = [this](const std::string&) { OnConnectionLost(); };
     auto link = std::make_unique<tavd::MqttClient>(options, handlers);
     for (const std::string& filter :
-         {*m_topics.Command(m_config.studentId), m_topics.CommandToAll(), m_topics.TeacherPresence(),
-          m_topics.PolicyForAllFilter(), *m_topics.StudentPolicyFilter(m_config.studentId)})
+         {*m_topics.Command(m_config.studentId), m_topics.CommandToAll(),
+          m_topics.TeacherPresence(), m_topics.PolicyForAllFilter(),
+          *m_topics.StudentPolicyFilter(m_config.studentId)})
         link->Subscribe(filter);
     std::string error;
     if (!link->Start(error)) {
@@ -135,8 +142,8 @@ void StudentDaemon::StartLink()
         return;
     }
     m_link = std::move(link);
-    LogScope::Trace("tav-studentd: joining class " + m_topics.ClassName() + " at " + m_linkTarget.host + ":" +
-                    std::to_string(m_linkTarget.port));
+    LogScope::Trace("tav-studentd: joining class " + m_topics.ClassName() + " at " +
+                    m_linkTarget.host + ":" + std::to_string(m_linkTarget.port));
 }
 
 void StudentDaemon::StopLink(const std::string& why)
@@ -144,7 +151,7 @@ void StudentDaemon::StopLink(const std::string& why)
     if (!m_link)
         return;
     LogScope::Trace("tav-studentd: leaving the class: " + why);
-    m_link->Stop();  // says "offline" first
+    m_link->Stop(); // says "offline" first
     // Possibly called from inside the client's Dispatch(): destroyed later.
     m_retiredLink = std::move(m_link);
     m_connected = false;
@@ -167,7 +174,7 @@ void StudentDaemon::OnConnected()
 void StudentDaemon::OnConnectionLost()
 {
     m_connected = false;
-    m_teacherOnline = false;  // told again by its retained presence
+    m_teacherOnline = false; // told again by its retained presence
     m_connectDeadline = Steady::now() + kConnectWait;
     UpdateTeacherState();
 }
@@ -175,17 +182,19 @@ void StudentDaemon::OnConnectionLost()
 void StudentDaemon::OnMessage(const tavd::MqttMessage& message)
 {
     const auto info = m_topics.Parse(message.topic);
-    if (!info || (!info->everyStudent && !info->studentId.empty() && info->studentId != m_config.studentId))
+    if (!info ||
+        (!info->everyStudent && !info->studentId.empty() && info->studentId != m_config.studentId))
         return;
     if (message.payload.empty())
-        return;  // a retained message cleared
+        return; // a retained message cleared
     if (info->kind == tavd::TopicInfo::Kind::Policy) {
         OnPolicy(*info, message);
         return;
     }
     CIntfData envelope;
     if (!envelope.load(message.payload)) {
-        LogScope::Error("tav-studentd: a message on " + message.topic + " is not an envelope; dropped");
+        LogScope::Error("tav-studentd: a message on " + message.topic +
+                        " is not an envelope; dropped");
         return;
     }
     if (info->kind == tavd::TopicInfo::Kind::TeacherPresence) {
@@ -211,7 +220,8 @@ void StudentDaemon::OnCommand(CIntfData& command)
         return;
     }
     if (!m_accepted) {
-        LogScope::Warning("tav-studentd: " + name + " ignored: this machine is not in the class yet");
+        LogScope::Warning("tav-studentd: " + name +
+                          " ignored: this machine is not in the class yet");
         return;
     }
     auto answer = [&](const char* message, int result) {
@@ -255,7 +265,8 @@ void StudentDaemon::OnCommand(CIntfData& command)
         note.m_ParaXml.setString(Param::Message, text);
         Notify(note);
     } else {
-        LogScope::Warning("tav-studentd: unknown command " + name.substr(0, 64) + " from the teacher");
+        LogScope::Warning("tav-studentd: unknown command " + name.substr(0, 64) +
+                          " from the teacher");
     }
 }
 
@@ -266,14 +277,16 @@ void StudentDaemon::OnVerdict(bool allowed)
         if (joined) {
             m_accepted = true;
             m_state.Write(m_acceptanceFile, "accepted\n");
-            LogScope::Trace("tav-studentd: the teacher let this machine into class " + m_topics.ClassName());
+            LogScope::Trace("tav-studentd: the teacher let this machine into class " +
+                            m_topics.ClassName());
         }
         if (joined || !m_connectRequests.empty())
             AnswerConnect(0, true);
         UpdateTeacherState();
         return;
     }
-    LogScope::Warning("tav-studentd: the teacher turned this machine away from class " + m_topics.ClassName());
+    LogScope::Warning("tav-studentd: the teacher turned this machine away from class " +
+                      m_topics.ClassName());
     m_accepted = false;
     m_state.Remove(m_acceptanceFile);
     m_wantLink = false;
@@ -287,9 +300,11 @@ void StudentDaemon::OnPolicy(const tavd::TopicInfo& info, const tavd::MqttMessag
     CIntfData envelope;
     std::string text;
     long long deployTime = 0;
-    if (!envelope.load(message.payload) || !envelope.m_ParaXml.getString(tavd::kDeployTimeParam, text) ||
+    if (!envelope.load(message.payload) ||
+        !envelope.m_ParaXml.getString(tavd::kDeployTimeParam, text) ||
         !ReadDeployTime(text, deployTime)) {
-        LogScope::Error("tav-studentd: the policy on " + message.topic + " has no deployment time; ignored");
+        LogScope::Error("tav-studentd: the policy on " + message.topic +
+                        " has no deployment time; ignored");
         return;
     }
     const int kind = static_cast<int>(info.policy);
@@ -315,7 +330,7 @@ void StudentDaemon::OnPolicy(const tavd::TopicInfo& info, const tavd::MqttMessag
 void StudentDaemon::ApplyDuePolicies()
 {
     if (!m_accepted)
-        return;  // kept until the teacher lets this machine in
+        return; // kept until the teacher lets this machine in
     const auto now = Steady::now();
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (now - it->second.arrived < kPolicySettle) {
@@ -340,25 +355,30 @@ void StudentDaemon::ApplyPolicy(const PendingPolicy& policy)
     SaveDeployments();
 
     const auto kind = m_topics.Parse(policy.topic)->policy;
-    LogScope::Trace("tav-studentd: applying the " + std::string(tavd::PolicyKindName(kind)) + " policy of " +
-                    policy.topic + " (deployed " + std::to_string(policy.deployTime) + ")");
+    LogScope::Trace("tav-studentd: applying the " + std::string(tavd::PolicyKindName(kind)) +
+                    " policy of " + policy.topic + " (deployed " +
+                    std::to_string(policy.deployTime) + ")");
     if (kind == PolicyKind::Settings) {
         envelope.m_ParaXml.getString(Param::strXML, xml);
         const int rc = name == Msg::HARDWARECONTROL ? SaveSettings(xml) : 2;
         if (rc != 0)
-            LogScope::Error("tav-studentd: the system settings of " + policy.topic + " were not applied");
+            LogScope::Error("tav-studentd: the system settings of " + policy.topic +
+                            " were not applied");
         return;
     }
     const bool schedule = kind == PolicyKind::Schedule;
-    const char* expected = schedule ? Msg::TEACHER_DEPLOYSCHEDULEPOLICY : Msg::TEACHER_DEPLOYTABNAVPOLICY;
+    const char* expected =
+        schedule ? Msg::TEACHER_DEPLOYSCHEDULEPOLICY : Msg::TEACHER_DEPLOYTABNAVPOLICY;
     envelope.m_ParaXml.getString(schedule ? Param::schedulePolicyXML : Param::tabNavPolicyXML, xml);
     int rc = 2;
     if (name != expected) {
-        LogScope::Error("tav-studentd: " + name.substr(0, 64) + " on " + policy.topic + " is no such policy");
+        LogScope::Error("tav-studentd: " + name.substr(0, 64) + " on " + policy.topic +
+                        " is no such policy");
     } else {
         rc = schedule ? SaveSchedule(xml) : SaveTabNav(xml);
     }
-    CIntfData answer(schedule ? Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK : Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK,
+    CIntfData answer(schedule ? Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK
+                              : Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK,
                      opid, m_config.studentId);
     answer.SetResult(rc);
     answer.m_ParaXml.setString(Param::bSuccess, rc == 0 ? IPCAPI::kTrue : IPCAPI::kFalse);
@@ -410,7 +430,8 @@ void StudentDaemon::PublishPresence()
     const std::string text = PresenceEnvelope(true);
     if (text == m_lastPresence)
         return;
-    if (m_link->Publish(*m_topics.Student(m_config.studentId, StudentChannel::Presence), text, true))
+    if (m_link->Publish(*m_topics.Student(m_config.studentId, StudentChannel::Presence), text,
+                        true))
         m_lastPresence = text;
 }
 

@@ -120,7 +120,8 @@ bool PasswordMatches(const std::string& user, const std::string& password)
     auto data = std::make_unique<crypt_data>();
     const char* result = crypt_rn(password.c_str(), setting.c_str(), data.get(), sizeof *data);
     const std::string computed = result ? result : "";
-    std::fill(reinterpret_cast<char*>(data.get()), reinterpret_cast<char*>(data.get()) + sizeof *data, '\0');
+    std::fill(reinterpret_cast<char*>(data.get()),
+              reinterpret_cast<char*>(data.get()) + sizeof *data, '\0');
     return usable && result && SameText(computed, hash);
 }
 
@@ -135,6 +136,9 @@ bool GuessLimiter::Admit(uid_t uid, Clock::time_point now)
     return true;
 }
 
-void GuessLimiter::Failed(uid_t uid, Clock::time_point now) { m_callers[uid].pausedUntil = now + kFailurePause; }
+void GuessLimiter::Failed(uid_t uid, Clock::time_point now)
+{
+    m_callers[uid].pausedUntil = now + kFailurePause;
+}
 
 } // namespace studentd

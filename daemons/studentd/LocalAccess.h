@@ -39,7 +39,7 @@ public:
 
 private:
     struct Caller {
-        std::deque<Clock::time_point> attempts;  // within the last second
+        std::deque<Clock::time_point> attempts; // within the last second
         Clock::time_point pausedUntil{};
     };
     std::map<uid_t, Caller> m_callers;

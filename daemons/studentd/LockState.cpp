@@ -55,9 +55,10 @@ std::optional<ManualLock> ManualLock::FromPolicy(LibTAVData::CLockScheduleData& 
 std::string ManualLock::Serialize() const
 {
     std::ostringstream out;
-    out << "since=" << since << "\nuntil=" << until << "\nunlock_after_connect=" << unlockAfterConnect
-        << "\nunlock_after_disconnect=" << unlockAfterDisconnect << "\ndisconnect_minutes=" << disconnectMinutes
-        << "\n";
+    out << "since=" << since << "\nuntil=" << until
+        << "\nunlock_after_connect=" << unlockAfterConnect
+        << "\nunlock_after_disconnect=" << unlockAfterDisconnect
+        << "\ndisconnect_minutes=" << disconnectMinutes << "\n";
     return out.str();
 }
 
@@ -103,7 +104,7 @@ std::vector<WeeklySection> AutomaticSections(LibTAVData::CLockScheduleData& sche
 
 bool InsideSchedule(const std::vector<WeeklySection>& sections, const std::tm& local)
 {
-    const int day = (local.tm_wday + 6) % 7;  // tm counts from Sunday
+    const int day = (local.tm_wday + 6) % 7; // tm counts from Sunday
     return std::any_of(sections.begin(), sections.end(), [&](const WeeklySection& s) {
         return s.day == day && s.start <= local.tm_hour && local.tm_hour < s.end;
     });

@@ -29,8 +29,8 @@ struct WeeklySection {
 
 // A manual lock and the rules that end it by itself.
 struct ManualLock {
-    Seconds since = 0;  // when it began
-    Seconds until = 0;  // when its time is up; 0: until unlocked
+    Seconds since = 0; // when it began
+    Seconds until = 0; // when its time is up; 0: until unlocked
     bool unlockAfterConnect = false;
     bool unlockAfterDisconnect = false;
     int disconnectMinutes = 0;
@@ -79,7 +79,7 @@ private:
     std::vector<WeeklySection> m_sections;
     std::optional<ManualLock> m_manual;
     bool m_connected = false;
-    Seconds m_disconnectedSince;  // meaningful while !m_connected
+    Seconds m_disconnectedSince; // meaningful while !m_connected
 };
 
 } // namespace studentd

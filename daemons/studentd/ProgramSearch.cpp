@@ -93,13 +93,15 @@ bool ReadLauncher(const std::string& text, Program& program)
 bool IsLauncherName(const std::string& name)
 {
     static const std::string suffix = ".desktop";
-    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return name.size() > suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // What goes on the bus must be valid UTF-8; a file name need not be.
 bool Sendable(const Program& p)
 {
-    return dbus_validate_utf8(p.name.c_str(), nullptr) && dbus_validate_utf8(p.path.c_str(), nullptr) &&
+    return dbus_validate_utf8(p.name.c_str(), nullptr) &&
+           dbus_validate_utf8(p.path.c_str(), nullptr) &&
            dbus_validate_utf8(p.icon.c_str(), nullptr);
 }
 
@@ -151,7 +153,7 @@ ProgramListing ListPrograms(const std::string& folder)
 
     auto* programs = new std::list<LibTAVData::CApplicationInfo*>;
     LibTAVData::CSearchResultData document;
-    document.SetPApplicationInfoList(programs);  // owned by the document from here
+    document.SetPApplicationInfoList(programs); // owned by the document from here
     for (const std::string& name : names) {
         Program p;
         if (!ProgramAt(::dirfd(dir.get()), folder, name, p) || !Sendable(p))
@@ -172,8 +174,7 @@ ProgramListing ListPrograms(const std::string& folder)
 
 SearchWorker::SearchWorker()
     : m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_thread(&SearchWorker::Run, this)
-{
-}
+{}
 
 SearchWorker::~SearchWorker()
 {
@@ -201,13 +202,15 @@ bool SearchWorker::Cancel(Origin origin, int opid)
 {
     const Key key{origin, opid};
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto waiting = std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.key == key; });
+    const auto waiting =
+        std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.key == key; });
     if (waiting != m_jobs.end()) {
         m_jobs.erase(waiting);
         return true;
     }
-    const auto done = std::find_if(m_done.begin(), m_done.end(),
-                                   [&](const Done& d) { return d.origin == origin && d.opid == opid; });
+    const auto done = std::find_if(m_done.begin(), m_done.end(), [&](const Done& d) {
+        return d.origin == origin && d.opid == opid;
+    });
     if (done != m_done.end()) {
         m_done.erase(done);
         return true;

@@ -23,8 +23,8 @@ constexpr int kMaxPrograms = 1000;
 constexpr std::size_t kMaxLauncherBytes = 64 * 1024;
 
 struct ProgramListing {
-    bool listed = false;  // false: the folder could not be read
-    std::string xml;      // programs document (search-result layout)
+    bool listed = false; // false: the folder could not be read
+    std::string xml;     // programs document (search-result layout)
     int count = 0;
     std::string error;
 };
@@ -82,11 +82,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<Job> m_jobs;
-    std::set<Key> m_running;    // taken by the thread, not finished
-    std::set<Key> m_cancelled;  // of those, the ones whose answer is dropped
+    std::set<Key> m_running;   // taken by the thread, not finished
+    std::set<Key> m_cancelled; // of those, the ones whose answer is dropped
     std::vector<Done> m_done;
     bool m_stop = false;
-    std::thread m_thread;  // last: starts once everything above exists
+    std::thread m_thread; // last: starts once everything above exists
 };
 
 } // namespace studentd

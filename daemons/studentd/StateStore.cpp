@@ -35,16 +35,19 @@ bool WriteAll(int fd, const std::string& text)
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode, std::string& error)
+bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode,
+                         std::string& error)
 {
     const std::string temp = path + ".new";
-    ::unlink(temp.c_str());  // a leftover (or a planted link) of an earlier attempt
-    tavd::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    ::unlink(temp.c_str()); // a leftover (or a planted link) of an earlier attempt
+    tavd::UniqueFd fd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.get() < 0) {
         error = "cannot create " + temp + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+    const bool written =
+        ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
     const int writeErrno = errno;
     fd.reset();
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {

@@ -57,7 +57,8 @@ std::tm LocalTime(Seconds now)
 
 } // namespace
 
-int StoreDocument(LibTAVData::CTAVDataProvider& data, const std::string& xml, const std::string& file)
+int StoreDocument(LibTAVData::CTAVDataProvider& data, const std::string& xml,
+                  const std::string& file)
 {
     if (data.LoadFromString(xml) != 0) {
         LogScope::Error("tav-studentd: a document for " + file + " does not load; nothing saved");
@@ -86,11 +87,12 @@ bool OwnsBusName(std::string& why)
         dbus_error_free(&err);
         return false;
     }
-    const int reply =
-        dbus_bus_request_name(shared, IPCAPI::kStudentDaemonName, DBUS_NAME_FLAG_DO_NOT_QUEUE, &err);
+    const int reply = dbus_bus_request_name(shared, IPCAPI::kStudentDaemonName,
+                                            DBUS_NAME_FLAG_DO_NOT_QUEUE, &err);
     if (dbus_error_is_set(&err))
         why = err.message ? err.message : "refused";
-    else if (reply != DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER && reply != DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER)
+    else if (reply != DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER &&
+             reply != DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER)
         why = "another daemon owns it";
     dbus_error_free(&err);
     dbus_connection_unref(shared);
@@ -106,17 +108,11 @@ struct StudentDaemon::Request {
 };
 
 StudentDaemon::StudentDaemon(const tavd::DaemonConfig& config)
-    : m_config(config),
-      m_topics(*tavd::ClassTopics::ForClass(config.className)),
-      m_acceptanceFile("accepted-" + config.className),
-      m_startTime(Now()),
-      m_hostname(HostName()),
-      m_state(config.stateDir),
-      m_lock(m_startTime),
-      m_usb(config.usbRuleFile, config.modprobe),
+    : m_config(config), m_topics(*tavd::ClassTopics::ForClass(config.className)),
+      m_acceptanceFile("accepted-" + config.className), m_startTime(Now()), m_hostname(HostName()),
+      m_state(config.stateDir), m_lock(m_startTime), m_usb(config.usbRuleFile, config.modprobe),
       m_wantLink(config.autoConnect)
-{
-}
+{}
 
 StudentDaemon::~StudentDaemon() = default;
 
@@ -131,7 +127,8 @@ int StudentDaemon::Run(int signalFd)
     LoadStartState();
     m_api = std::make_unique<IPCAPI::IPCStudentDaemonAPI>();
     if (!OwnsBusName(why)) {
-        LogScope::Error(std::string("tav-studentd: cannot own ") + IPCAPI::kStudentDaemonName + ": " + why);
+        LogScope::Error(std::string("tav-studentd: cannot own ") + IPCAPI::kStudentDaemonName +
+                        ": " + why);
         return 1;
     }
     m_search = std::make_unique<SearchWorker>();
@@ -141,15 +138,17 @@ int StudentDaemon::Run(int signalFd)
         LogScope::Error(std::string("tav-studentd: no timer: ") + std::strerror(errno));
         return 1;
     }
-    LogScope::Trace("tav-studentd: serving as " + std::string(IPCAPI::kStudentDaemonName) + ", student " +
-                    m_config.studentId + " of class " + m_config.className);
+    LogScope::Trace("tav-studentd: serving as " + std::string(IPCAPI::kStudentDaemonName) +
+                    ", student " + m_config.studentId + " of class " + m_config.className);
     EvaluateLock();
     if (m_config.discovery) {
-        auto browser = std::make_unique<tavd::ClassBrowser>([this](const tavd::ClassChange& c) { OnClassChange(c); });
+        auto browser = std::make_unique<tavd::ClassBrowser>(
+            [this](const tavd::ClassChange& c) { OnClassChange(c); });
         if (browser->Start(why))
             m_browser = std::move(browser);
         else
-            LogScope::Error("tav-studentd: no class discovery (" + why + "): the configured broker only");
+            LogScope::Error("tav-studentd: no class discovery (" + why +
+                            "): the configured broker only");
     }
     if (m_wantLink)
         StartLink();
@@ -173,12 +172,14 @@ int StudentDaemon::Run(int signalFd)
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             [[maybe_unused]] const ssize_t n = ::read(signalFd, &info, sizeof info);
-            LogScope::Trace("tav-studentd: signal " + std::to_string(info.ssi_signo) + ": stopping");
+            LogScope::Trace("tav-studentd: signal " + std::to_string(info.ssi_signo) +
+                            ": stopping");
             break;
         }
         if (fds[1].revents & POLLIN) {
             uint64_t expirations;
-            [[maybe_unused]] const ssize_t n = ::read(m_timer.get(), &expirations, sizeof expirations);
+            [[maybe_unused]] const ssize_t n =
+                ::read(m_timer.get(), &expirations, sizeof expirations);
             Tick();
         }
         if (fds[2].revents & POLLIN)
@@ -191,7 +192,7 @@ int StudentDaemon::Run(int signalFd)
     StopLink("the daemon stops");
     m_retiredLink.reset();
     m_browser.reset();
-    m_api.reset();  // releases the bus name
+    m_api.reset(); // releases the bus name
     return 0;
 }
 
@@ -210,7 +211,8 @@ void StudentDaemon::ServeRequests()
         if (loaded) {
             Handle(request, reply);
         } else {
-            LogScope::Error("tav-studentd: " + request.name + " does not carry an envelope; refused");
+            LogScope::Error("tav-studentd: " + request.name +
+                            " does not carry an envelope; refused");
             reply.SetResult(2);
         }
         if (block && m_api->ReplyMsg(&reply) != 0)
@@ -261,13 +263,15 @@ bool StudentDaemon::Authorised(const Request& request)
 {
     unsigned long uid = 0, pid = 0;
     if (m_api->GetRequestSender(uid, pid) != 0) {
-        LogScope::Error("tav-studentd: " + request.name + " refused: the bus cannot tell who sent it");
+        LogScope::Error("tav-studentd: " + request.name +
+                        " refused: the bus cannot tell who sent it");
         return false;
     }
     if (IsAdministrator(static_cast<uid_t>(uid), m_config.adminGroup))
         return true;
-    LogScope::Error("tav-studentd: " + request.name + " refused to uid " + std::to_string(uid) + " (pid " +
-                    std::to_string(pid) + "): neither root nor a member of " + m_config.adminGroup);
+    LogScope::Error("tav-studentd: " + request.name + " refused to uid " + std::to_string(uid) +
+                    " (pid " + std::to_string(pid) + "): neither root nor a member of " +
+                    m_config.adminGroup);
     return false;
 }
 
@@ -278,7 +282,8 @@ int StudentDaemon::HandlePrivileged(Request& request)
                                 Msg::SAVELOCALSCHEDULEPOLICY,  Msg::SAVELOCALTABNAVPOLICY,
                                 Msg::SAVESTUDENTINFO,          Msg::HARDWARECONTROL,
                                 Msg::STUDENT_SWITCHTONORMALOS, Msg::DISCONNECTSTUDENT};
-    if (std::none_of(std::begin(privileged), std::end(privileged), [&](const char* p) { return name == p; })) {
+    if (std::none_of(std::begin(privileged), std::end(privileged),
+                     [&](const char* p) { return name == p; })) {
         LogScope::Error("tav-studentd: unknown request " + name.substr(0, 64));
         return 1;
     }
@@ -308,7 +313,8 @@ int StudentDaemon::HandlePrivileged(Request& request)
     if (name == Msg::HARDWARECONTROL)
         return SaveSettings(xml);
     if (name == Msg::STUDENT_SWITCHTONORMALOS) {
-        LogScope::Warning("tav-studentd: switching to the normal desktop is not supported by this daemon");
+        LogScope::Warning(
+            "tav-studentd: switching to the normal desktop is not supported by this daemon");
         return 1;
     }
     // DISCONNECTSTUDENT
@@ -372,8 +378,9 @@ void StudentDaemon::ConnectTeacher(int opid, const std::string& teacher)
 {
     const auto target = TargetOf(teacher);
     if (!target) {
-        LogScope::Error("tav-studentd: CONNECTTEACHER to unknown teacher '" + teacher.substr(0, 64) +
-                        "' (neither configured, " + m_config.className + ", nor found on the network)");
+        LogScope::Error("tav-studentd: CONNECTTEACHER to unknown teacher '" +
+                        teacher.substr(0, 64) + "' (neither configured, " + m_config.className +
+                        ", nor found on the network)");
         CIntfData answer(Msg::CONNECTTEACHERCALLBACK, opid, kNoStudent);
         answer.SetResult(19);
         answer.m_ParaXml.setString(Param::strTeacherID, teacher);
@@ -382,7 +389,7 @@ void StudentDaemon::ConnectTeacher(int opid, const std::string& teacher)
         return;
     }
     if (teacher != m_topics.ClassName()) {
-        AnswerConnect(1, false);  // those waiting for the class being left
+        AnswerConnect(1, false); // those waiting for the class being left
         SwitchClass(teacher);
     } else if (m_link && !m_connected && !(*target == m_linkTarget)) {
         StopLink("the class's broker is elsewhere now");
@@ -397,7 +404,7 @@ void StudentDaemon::ConnectTeacher(int opid, const std::string& teacher)
     if (!m_link)
         StartLink();
     else if (m_connected)
-        PublishJoin();  // the teacher may have missed the first one
+        PublishJoin(); // the teacher may have missed the first one
 }
 
 void StudentDaemon::AnswerConnect(int result, bool unasked)
@@ -418,11 +425,13 @@ void StudentDaemon::SendSearchAnswers()
 {
     for (SearchWorker::Done& done : m_search->TakeFinished()) {
         const ProgramListing& l = done.listing;
-        LogScope::Trace("tav-studentd: search " + std::to_string(done.opid) + " in " + done.folder + ": " +
-                        (l.listed ? std::to_string(l.count) + " programs" : "cannot be read: " + l.error));
+        LogScope::Trace(
+            "tav-studentd: search " + std::to_string(done.opid) + " in " + done.folder + ": " +
+            (l.listed ? std::to_string(l.count) + " programs" : "cannot be read: " + l.error));
         const bool teacher = done.origin == SearchWorker::Origin::Teacher;
-        CIntfData answer(teacher ? Msg::TEACHER_SEARCHPROGRAMCALLBACK : Msg::SEARCHLOCALPROGRAMCALLBACK, done.opid,
-                         teacher ? m_config.studentId : kNoStudent);
+        CIntfData answer(teacher ? Msg::TEACHER_SEARCHPROGRAMCALLBACK
+                                 : Msg::SEARCHLOCALPROGRAMCALLBACK,
+                         done.opid, teacher ? m_config.studentId : kNoStudent);
         answer.SetResult(l.listed ? 0 : 1);
         answer.m_ParaXml.setString(Param::programsXML, l.listed ? l.xml : "");
         if (teacher)
@@ -456,7 +465,8 @@ void StudentDaemon::LoadStartState()
             m_lock.Lock(*manual);
             LogScope::Trace("tav-studentd: the manual lock of the last run is still in force");
         } else {
-            LogScope::Error("tav-studentd: " + m_config.stateDir + "/" + kManualLockFile + " is damaged; dropped");
+            LogScope::Error("tav-studentd: " + m_config.stateDir + "/" + kManualLockFile +
+                            " is damaged; dropped");
             m_state.Remove(kManualLockFile);
         }
     }
@@ -526,8 +536,9 @@ int StudentDaemon::LockFromPolicy(const std::string& xml, std::string& why)
         return 2;
     m_lock.Lock(*manual);
     LogScope::Trace("tav-studentd: manual lock" +
-                    (manual->until ? " for " + std::to_string((manual->until - manual->since) / 60) + " min"
-                                   : std::string(" until unlocked")));
+                    (manual->until
+                         ? " for " + std::to_string((manual->until - manual->since) / 60) + " min"
+                         : std::string(" until unlocked")));
     PersistManualLock();
     EvaluateLock();
     return 0;
@@ -567,7 +578,8 @@ void StudentDaemon::EvaluateLock()
     }
     if (locked != m_locked) {
         m_locked = locked;
-        LogScope::Trace(std::string("tav-studentd: the machine is now ") + (locked ? "locked" : "unlocked"));
+        LogScope::Trace(std::string("tav-studentd: the machine is now ") +
+                        (locked ? "locked" : "unlocked"));
         CIntfData note(Msg::NOTIFYLOCKSTATUSCHANGED, 0, kNoStudent);
         note.m_ParaXml.setString(Param::bLock, locked ? IPCAPI::kTrue : IPCAPI::kFalse);
         Notify(note);
@@ -592,7 +604,8 @@ bool StudentDaemon::WriteLockStatus(LibTAVData::CLockScheduleData& schedule, boo
     if (schedule.Save2File(CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML) != 0) {
         // Tried again every second; said once.
         if (m_statusOnDisk != kWriteFailed)
-            LogScope::Error("tav-studentd: cannot save " + CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML);
+            LogScope::Error("tav-studentd: cannot save " + CONFIG_DIR +
+                            LibTAVData::LOCK_SCHEDULE_XML);
         m_statusOnDisk = kWriteFailed;
         return false;
     }

@@ -30,12 +30,12 @@ namespace IPCAPI {
 class CIntfData;
 class IPCStudentDaemonAPI;
 struct tagStudent_t;
-}
+} // namespace IPCAPI
 
 namespace LibTAVData {
 class CLockScheduleData;
 class CTAVDataProvider;
-}
+} // namespace LibTAVData
 
 namespace studentd {
 
@@ -45,7 +45,8 @@ std::string SeatUser();
 
 // Loads xml with data's class (2 when it does not load), then saves it as
 // file under /etc/TAV (1 when that fails); 0 when saved.
-int StoreDocument(LibTAVData::CTAVDataProvider& data, const std::string& xml, const std::string& file);
+int StoreDocument(LibTAVData::CTAVDataProvider& data, const std::string& xml,
+                  const std::string& file);
 
 class StudentDaemon {
 public:
@@ -158,28 +159,28 @@ private:
     tavd::UniqueFd m_timer;
 
     // The class.
-    std::unique_ptr<tavd::ClassBrowser> m_browser;  // null: discovery off or unavailable
-    BrokerTarget m_linkTarget;  // of m_link, or of the last one
+    std::unique_ptr<tavd::ClassBrowser> m_browser; // null: discovery off or unavailable
+    BrokerTarget m_linkTarget;                     // of m_link, or of the last one
     std::unique_ptr<tavd::MqttClient> m_link;
-    std::unique_ptr<tavd::MqttClient> m_retiredLink;  // stopped, destroyed by the loop
+    std::unique_ptr<tavd::MqttClient> m_retiredLink; // stopped, destroyed by the loop
     bool m_wantLink;          // off after a kick-off, a refusal or DISCONNECTSTUDENT
     bool m_connected = false; // to the broker
     bool m_accepted = false;  // by the teacher, for this class
     bool m_teacherOnline = false;
-    int m_teacherState = 0;   // last NOTIFYTEACHERSTATUSCHANGED sent
-    std::vector<int> m_connectRequests;  // CONNECTTEACHER waiting for the verdict
+    int m_teacherState = 0;             // last NOTIFYTEACHERSTATUSCHANGED sent
+    std::vector<int> m_connectRequests; // CONNECTTEACHER waiting for the verdict
     Steady::time_point m_connectDeadline{};
-    std::string m_lastPresence;  // published on this connection
+    std::string m_lastPresence; // published on this connection
     std::string m_seatUser;
-    std::map<int, PendingPolicy> m_pending;        // by PolicyKind
-    std::map<std::string, long long> m_deployed;  // topic -> deployment applied
+    std::map<int, PendingPolicy> m_pending;      // by PolicyKind
+    std::map<std::string, long long> m_deployed; // topic -> deployment applied
 
     // The lock.
     std::unique_ptr<LibTAVData::CLockScheduleData> m_schedule;
     bool m_locked = false;
     // LockStatus in LockSchedule.xml (0 when there is none), or one of:
-    static constexpr int kLeaveFile = -1;    // the file does not load: not touched
-    static constexpr int kWriteFailed = -2;  // the last write failed
+    static constexpr int kLeaveFile = -1;   // the file does not load: not touched
+    static constexpr int kWriteFailed = -2; // the last write failed
     int m_statusOnDisk = 0;
 };
 

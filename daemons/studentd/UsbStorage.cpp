@@ -35,8 +35,8 @@ const char* const UsbStorageSwitch::kRule =
 UsbStorageSwitch::~UsbStorageSwitch()
 {
     if (m_child > 0)
-        LogScope::Warning("UsbStorageSwitch --leaving " + m_modprobe + " (pid " + std::to_string(m_child) +
-                          ") to finish on its own");
+        LogScope::Warning("UsbStorageSwitch --leaving " + m_modprobe + " (pid " +
+                          std::to_string(m_child) + ") to finish on its own");
 }
 
 bool UsbStorageSwitch::Apply(bool enabled, std::string& error)
@@ -62,13 +62,14 @@ bool UsbStorageSwitch::Apply(bool enabled, std::string& error)
 void UsbStorageSwitch::StartUnload()
 {
     if (m_child > 0)
-        return;  // the one running does the same
+        return; // the one running does the same
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null",
+                                         fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
     // The daemon blocks its stop signals (it reads them from a descriptor);
     // the child starts with none blocked and default handling.
     sigset_t none, all;
@@ -79,8 +80,8 @@ void UsbStorageSwitch::StartUnload()
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const char* argv[] = {"modprobe", "-r", "usb-storage", nullptr};
     pid_t pid = -1;
-    const int rc =
-        posix_spawn(&pid, m_modprobe.c_str(), &actions, &attr, const_cast<char* const*>(argv), environ);
+    const int rc = posix_spawn(&pid, m_modprobe.c_str(), &actions, &attr,
+                               const_cast<char* const*>(argv), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
@@ -100,7 +101,8 @@ void UsbStorageSwitch::Poll()
     if (r == 0) {
         if (Clock::now() - m_started < kUnloadLimit)
             return;
-        LogScope::Error("UsbStorageSwitch --" + m_modprobe + " -r usb-storage takes too long; ended");
+        LogScope::Error("UsbStorageSwitch --" + m_modprobe +
+                        " -r usb-storage takes too long; ended");
         ::kill(m_child, SIGKILL);
         ::waitpid(m_child, &status, 0);
     } else if (r == m_child && WIFEXITED(status) && WEXITSTATUS(status) == 0) {

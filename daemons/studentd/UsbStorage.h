@@ -19,8 +19,7 @@ public:
 
     UsbStorageSwitch(std::string ruleFile, std::string modprobe)
         : m_ruleFile(std::move(ruleFile)), m_modprobe(std::move(modprobe))
-    {
-    }
+    {}
     ~UsbStorageSwitch();
     UsbStorageSwitch(const UsbStorageSwitch&) = delete;
     UsbStorageSwitch& operator=(const UsbStorageSwitch&) = delete;

@@ -59,7 +59,10 @@ public:
     FsIdentity& operator=(const FsIdentity&) = delete;
     // setfsuid reports the previous value, so a second call tells whether
     // the first took.
-    static bool Is(uid_t uid) { return static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1))) == uid; }
+    static bool Is(uid_t uid)
+    {
+        return static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1))) == uid;
+    }
 
 private:
     uid_t m_uid;

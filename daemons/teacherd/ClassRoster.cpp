@@ -124,7 +124,8 @@ std::vector<std::string> ClassRoster::OnlineStudents() const
     return out;
 }
 
-std::optional<int> ClassRoster::SetPresence(const std::string& id, IPCAPI::tagStudent_t record, bool online)
+std::optional<int> ClassRoster::SetPresence(const std::string& id, IPCAPI::tagStudent_t record,
+                                            bool online)
 {
     record.studentID = id;
     record.bLocked = record.bLocked ? 1 : 0;

@@ -18,7 +18,7 @@ namespace teacherd {
 // A student's status in records and status notifications.
 constexpr int kOffline = 0;
 constexpr int kOnline = 1;
-constexpr int kLocked = 2;  // online and locked
+constexpr int kLocked = 2; // online and locked
 
 class ClassRoster {
 public:
@@ -39,7 +39,7 @@ public:
     std::vector<IPCAPI::tagStudent_t> Students() const;
     std::optional<IPCAPI::tagStudent_t> Student(const std::string& id) const;
     bool IsOnline(const std::string& id) const;
-    std::vector<std::string> OnlineStudents() const;  // accepted ones
+    std::vector<std::string> OnlineStudents() const; // accepted ones
 
     // Records a student's presence (its status follows from online and the
     // record's lock flag). Returns the new status when an accepted
@@ -58,8 +58,8 @@ private:
     bool Save(std::string& error) const;
 
     const std::string m_path;
-    std::vector<std::string> m_accepted;  // in order
-    std::set<std::string> m_kept;         // those in the roster file
+    std::vector<std::string> m_accepted; // in order
+    std::set<std::string> m_kept;        // those in the roster file
     std::map<std::string, IPCAPI::tagStudent_t> m_seen;
     std::set<std::string> m_waiting;
 };

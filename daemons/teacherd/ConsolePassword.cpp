@@ -55,12 +55,14 @@ bool FromHex(const std::string& text, std::size_t bytes, std::string& out)
     return true;
 }
 
-bool Derive(const std::string& password, const std::string& salt, int iterations, std::string& digest)
+bool Derive(const std::string& password, const std::string& salt, int iterations,
+            std::string& digest)
 {
     std::vector<unsigned char> out(kDigestBytes);
     if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
-                          reinterpret_cast<const unsigned char*>(salt.data()), static_cast<int>(salt.size()),
-                          iterations, EVP_sha256(), static_cast<int>(out.size()), out.data()) != 1)
+                          reinterpret_cast<const unsigned char*>(salt.data()),
+                          static_cast<int>(salt.size()), iterations, EVP_sha256(),
+                          static_cast<int>(out.size()), out.data()) != 1)
         return false;
     digest.assign(out.begin(), out.end());
     return true;
@@ -88,8 +90,9 @@ ConsolePassword::Stored ConsolePassword::Load(Hash& hash) const
         fields.push_back(f);
     int iterations = 0;
     const bool ok = fields.size() == 4 && fields[0] == kScheme &&
-                    fields[1].find_first_not_of("0123456789") == std::string::npos && fields[1].size() < 9 &&
-                    !fields[1].empty() && (iterations = std::stoi(fields[1])) >= kMinIterations &&
+                    fields[1].find_first_not_of("0123456789") == std::string::npos &&
+                    fields[1].size() < 9 && !fields[1].empty() &&
+                    (iterations = std::stoi(fields[1])) >= kMinIterations &&
                     iterations <= kMaxIterations && FromHex(fields[2], kSaltBytes, hash.salt) &&
                     FromHex(fields[3], kDigestBytes, hash.digest);
     if (!ok) {
@@ -104,7 +107,8 @@ ConsolePassword::Stored ConsolePassword::Load(Hash& hash) const
 bool ConsolePassword::Matches(const Hash& hash, const std::string& password) const
 {
     std::string digest;
-    return Derive(password, hash.salt, hash.iterations, digest) && digest.size() == hash.digest.size() &&
+    return Derive(password, hash.salt, hash.iterations, digest) &&
+           digest.size() == hash.digest.size() &&
            CRYPTO_memcmp(digest.data(), hash.digest.data(), digest.size()) == 0;
 }
 
@@ -119,8 +123,8 @@ bool ConsolePassword::Save(const std::string& password)
     const std::string saltText(salt.begin(), salt.end());
     if (!Derive(password, saltText, kIterations, digest))
         return false;
-    const std::string line = std::string(kScheme) + "$" + std::to_string(kIterations) + "$" + Hex(saltText) + "$" +
-                             Hex(digest) + "\n";
+    const std::string line = std::string(kScheme) + "$" + std::to_string(kIterations) + "$" +
+                             Hex(saltText) + "$" + Hex(digest) + "\n";
     std::string why;
     if (!WriteFileAtomic(m_path, line, 0600, why)) {
         LogError("console password not saved: " + why);
@@ -134,7 +138,8 @@ bool ConsolePassword::Throttled(uid_t caller)
     const auto it = m_failures.find(caller);
     if (it == m_failures.end() || std::chrono::steady_clock::now() >= it->second.retryAt)
         return false;
-    LogWarning("password attempt of uid " + std::to_string(caller) + " refused: too soon after a wrong one");
+    LogWarning("password attempt of uid " + std::to_string(caller) +
+               " refused: too soon after a wrong one");
     return true;
 }
 
@@ -152,8 +157,8 @@ void ConsolePassword::Record(uid_t caller, bool right)
         delay = kLongestDelay;
     ++f.count;
     f.retryAt = std::chrono::steady_clock::now() + delay;
-    LogWarning("wrong password from uid " + std::to_string(caller) + " (" + std::to_string(f.count) +
-               " in a row)");
+    LogWarning("wrong password from uid " + std::to_string(caller) + " (" +
+               std::to_string(f.count) + " in a row)");
 }
 
 int ConsolePassword::Guarded(uid_t caller, const std::function<int()>& check)
@@ -183,7 +188,8 @@ int ConsolePassword::Verify(uid_t caller, const std::string& password)
     });
 }
 
-int ConsolePassword::Change(uid_t caller, const std::string& oldPassword, const std::string& newPassword)
+int ConsolePassword::Change(uid_t caller, const std::string& oldPassword,
+                            const std::string& newPassword)
 {
     if (newPassword.empty()) {
         LogError("an empty console password is refused");
@@ -204,7 +210,7 @@ int ConsolePassword::Change(uid_t caller, const std::string& oldPassword, const 
             break;
         }
         if (!Save(newPassword))
-            return 3;  // not a guess: the file could not be written
+            return 3; // not a guess: the file could not be written
         Log("console password changed by uid " + std::to_string(caller));
         return 0;
     });

@@ -44,7 +44,7 @@ private:
     enum class Stored { None, Set, Unusable };
     struct Hash {
         int iterations = 0;
-        std::string salt, digest;  // raw bytes
+        std::string salt, digest; // raw bytes
     };
     struct Failures {
         int count = 0;

@@ -55,7 +55,8 @@ private:
 
 } // namespace
 
-bool WriteFileAtomic(const std::string& path, const std::string& text, mode_t mode, std::string& error)
+bool WriteFileAtomic(const std::string& path, const std::string& text, mode_t mode,
+                     std::string& error)
 {
     const std::string folder = Folder(path);
     const std::string name = path.substr(path.rfind('/') + 1);
@@ -67,7 +68,8 @@ bool WriteFileAtomic(const std::string& path, const std::string& text, mode_t mo
     // of a crashed run is simply replaced.
     const std::string tempPath = folder + "/." + name + ".new";
     ::unlink(tempPath.c_str());
-    tavd::UniqueFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    tavd::UniqueFd fd(
+        ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.get() < 0) {
         error = "cannot create " + tempPath + ": " + std::strerror(errno);
         return false;

@@ -44,7 +44,7 @@ BioPtr Reader(const std::string& text)
 
 // What a password callback was asked and answers.
 struct Passphrase {
-    const std::string* password = nullptr;  // null: refuse
+    const std::string* password = nullptr; // null: refuse
     bool asked = false;
 };
 
@@ -67,7 +67,8 @@ X509Ptr FirstCertificate(const std::string& pemText)
 KeyPtr PrivateKey(const std::string& pemText, Passphrase& passphrase)
 {
     BioPtr bio = Reader(pemText);
-    return KeyPtr(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, AnswerPassphrase, &passphrase) : nullptr);
+    return KeyPtr(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, AnswerPassphrase, &passphrase)
+                      : nullptr);
 }
 
 bool Verify(X509* cert, const std::string& caFile, bool clientUse, std::string& why)
@@ -131,7 +132,8 @@ bool VerifyCertificate(const std::string& pemText, const std::string& caFile, st
 }
 
 bool InstallTeacherCredentials(const std::string& pemText, const std::string& caFile,
-                               const std::string& certFile, const std::string& keyFile, std::string& why)
+                               const std::string& certFile, const std::string& keyFile,
+                               std::string& why)
 {
     ErrorsCleared cleared;
     X509Ptr cert = FirstCertificate(pemText);

@@ -21,7 +21,8 @@ bool VerifyCertificate(const std::string& pemText, const std::string& caFile, st
 // file when both are the same path). False with the reason in why, and
 // nothing changed.
 bool InstallTeacherCredentials(const std::string& pemText, const std::string& caFile,
-                               const std::string& certFile, const std::string& keyFile, std::string& why);
+                               const std::string& certFile, const std::string& keyFile,
+                               std::string& why);
 
 // Whether password opens the private key in pemText: 0 it does (a key
 // without protection opens with the empty password only), 1 it does not,

@@ -44,15 +44,16 @@ constexpr const char* kEveryone = "all";
 
 // What a deployment of one kind is made of.
 struct DeployKind {
-    const char* request;   // the envelope's name on the policy topic
-    const char* listForm;  // the application's list request
+    const char* request;  // the envelope's name on the policy topic
+    const char* listForm; // the application's list request
     const char* param;
     const char* callback;
     tavd::PolicyKind kind;
 };
 const DeployKind kDeployKinds[] = {
-    {Msg::TEACHER_DEPLOYSCHEDULEPOLICY, Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST, Param::schedulePolicyXML,
-     Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK, tavd::PolicyKind::Schedule},
+    {Msg::TEACHER_DEPLOYSCHEDULEPOLICY, Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST,
+     Param::schedulePolicyXML, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK,
+     tavd::PolicyKind::Schedule},
     {Msg::TEACHER_DEPLOYTABNAVPOLICY, Msg::TEACHER_DEPLOYTABNAVPOLICYLIST, Param::tabNavPolicyXML,
      Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, tavd::PolicyKind::TabNav},
 };
@@ -61,12 +62,14 @@ const DeployKind kDeployKinds[] = {
 struct CommandKind {
     const char* request;
     const char* callback;
-    const char* param;  // carried over from the request, or null
+    const char* param; // carried over from the request, or null
 };
 const CommandKind kCommands[] = {
     {Msg::TEACHER_KICKOFFSTUDENT, Msg::TEACHER_KICKOFFSTUDENTCALLBACK, nullptr},
-    {Msg::TEACHER_MANUALLOCKREMOTESTUDENT, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, Param::lockPolicy},
-    {Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN, Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, nullptr},
+    {Msg::TEACHER_MANUALLOCKREMOTESTUDENT, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK,
+     Param::lockPolicy},
+    {Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN, Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK,
+     nullptr},
 };
 
 // The students' answers passed on to the applications.
@@ -81,11 +84,15 @@ const char* const kAnswers[] = {
 
 bool IsBooleanCallback(const std::string& name)
 {
-    return name == Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK || name == Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK;
+    return name == Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK ||
+           name == Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK;
 }
 
 // Text from the network or a caller, as far as a log line shows it.
-std::string Shown(const std::string& text) { return text.size() > 80 ? text.substr(0, 80) + "..." : text; }
+std::string Shown(const std::string& text)
+{
+    return text.size() > 80 ? text.substr(0, 80) + "..." : text;
+}
 
 bool LoadsAsSchedule(const std::string& xml)
 {
@@ -136,7 +143,8 @@ std::string MessageOf(const std::string& payload, CIntfData& env)
     return name;
 }
 
-bool LoadEnvelope(const std::string& payload, const char* expected, const std::string& what, CIntfData& env)
+bool LoadEnvelope(const std::string& payload, const char* expected, const std::string& what,
+                  CIntfData& env)
 {
     if (MessageOf(payload, env) == expected)
         return true;
@@ -149,8 +157,8 @@ int64_t DeployTimeOf(const std::string& envelopeText, std::string& xml)
     CIntfData env;
     std::string time;
     if (!env.load(envelopeText) || !env.m_ParaXml.getString(tavd::kDeployTimeParam, time) ||
-        !env.m_ParaXml.getString(Param::schedulePolicyXML, xml) || time.empty() || time.size() > 18 ||
-        time.find_first_not_of("0123456789") != std::string::npos)
+        !env.m_ParaXml.getString(Param::schedulePolicyXML, xml) || time.empty() ||
+        time.size() > 18 || time.find_first_not_of("0123456789") != std::string::npos)
         return -1;
     return std::stoll(time);
 }
@@ -159,13 +167,9 @@ int64_t DeployTimeOf(const std::string& envelopeText, std::string& xml)
 
 TeacherDaemon::TeacherDaemon(const tavd::DaemonConfig& config, const tavd::ClassTopics& topics,
                              IPCAPI::IPCTeacherDaemonAPI& api)
-    : m_config(config),
-      m_topics(topics),
-      m_api(api),
-      m_roster(config.stateDir + "/roster"),
+    : m_config(config), m_topics(topics), m_api(api), m_roster(config.stateDir + "/roster"),
       m_password(config.teacherPasswordFile)
-{
-}
+{}
 
 TeacherDaemon::~TeacherDaemon() { Stop(); }
 
@@ -237,7 +241,8 @@ void TeacherDaemon::Serve(const std::string& name, const std::string& payload)
     r.env.GetOperationID(r.opid);
     r.env.GetStudentID(r.studentId);
     const bool block = m_api.IsBlock();
-    CIntfData reply(name.substr(0, 64), r.opid, r.studentId.empty() ? IPCAPI::kNoStudent : r.studentId);
+    CIntfData reply(name.substr(0, 64), r.opid,
+                    r.studentId.empty() ? IPCAPI::kNoStudent : r.studentId);
 
     int code = kFailed;
     unsigned long uid = 0, pid = 0;
@@ -250,15 +255,16 @@ void TeacherDaemon::Serve(const std::string& name, const std::string& payload)
                  std::to_string(pid) + "): neither root nor in group " + m_config.teacherGroup);
         code = kNotAllowed;
     } else if (!loaded) {
-        LogError("request " + Shown(name) + " from uid " + std::to_string(uid) + " is not an envelope");
+        LogError("request " + Shown(name) + " from uid " + std::to_string(uid) +
+                 " is not an envelope");
         code = kBadInput;
     } else if (handler == Handlers().end()) {
         LogError("request " + Shown(name) + " is not one of the teacher application's");
         code = kFailed;
     } else {
         r.uid = static_cast<uid_t>(uid);
-        Log("request " + name + " op " + std::to_string(r.opid) + " student '" + Shown(r.studentId) +
-            "' from uid " + std::to_string(uid));
+        Log("request " + name + " op " + std::to_string(r.opid) + " student '" +
+            Shown(r.studentId) + "' from uid " + std::to_string(uid));
         code = (this->*handler->second)(r, reply);
     }
     reply.SetResult(code);
@@ -270,7 +276,8 @@ int TeacherDaemon::UpdateTeacherInfo(Request& r, CIntfData&)
 {
     std::string xml;
     LibTAVData::CTeacherInfoData info;
-    if (!r.env.m_ParaXml.getString(Param::teacherInfoXML, xml) || xml.empty() || info.LoadFromString(xml) != 0) {
+    if (!r.env.m_ParaXml.getString(Param::teacherInfoXML, xml) || xml.empty() ||
+        info.LoadFromString(xml) != 0) {
         LogError("teacher information refused: not a teacher-information document");
         return kBadInput;
     }
@@ -353,8 +360,8 @@ int TeacherDaemon::GetStudentLockPolicy(Request& r, CIntfData& reply)
     std::string policy;
     for (const std::string& target : {r.studentId, std::string(kEveryone)}) {
         std::string text, why, xml;
-        if (!tavtools::ReadRegularFile(m_config.stateDir + "/deployed/schedule-" + target, kMaxEnvelopeBytes,
-                                       text, why))
+        if (!tavtools::ReadRegularFile(m_config.stateDir + "/deployed/schedule-" + target,
+                                       kMaxEnvelopeBytes, text, why))
             continue;
         const int64_t time = DeployTimeOf(text, xml);
         if (time > newest) {
@@ -403,10 +410,12 @@ int TeacherDaemon::ImportCertificate(Request& r, CIntfData&)
     std::string path, pem, why;
     r.env.m_ParaXml.getString(Param::Path, path);
     if (path.empty() || !ReadFileAsCaller(r.uid, path, kMaxPemBytes, pem, why)) {
-        LogError("certificate not imported: cannot read '" + Shown(path) + "': " + (path.empty() ? "no path" : why));
+        LogError("certificate not imported: cannot read '" + Shown(path) +
+                 "': " + (path.empty() ? "no path" : why));
         return kFailed;
     }
-    if (!InstallTeacherCredentials(pem, m_config.caFile, m_config.certFile, m_config.keyFile, why)) {
+    if (!InstallTeacherCredentials(pem, m_config.caFile, m_config.certFile, m_config.keyFile,
+                                   why)) {
         LogError("certificate " + Shown(path) + " not imported: " + why);
         return kFailed;
     }
@@ -441,7 +450,8 @@ int TeacherDaemon::VerifyCertificate(Request& r, CIntfData&)
 std::vector<std::string> TeacherDaemon::Targets(Request& r, bool listForm, bool& classWide) const
 {
     std::vector<std::string> ids;
-    classWide = !listForm && (r.studentId.empty() || r.studentId == IPCAPI::kNoStudent || r.studentId == kEveryone);
+    classWide = !listForm && (r.studentId.empty() || r.studentId == IPCAPI::kNoStudent ||
+                              r.studentId == kEveryone);
     if (classWide) {
         for (const tagStudent_t& s : m_roster.Students())
             ids.push_back(s.studentID);
@@ -455,8 +465,8 @@ std::vector<std::string> TeacherDaemon::Targets(Request& r, bool listForm, bool&
         ids.push_back(r.studentId);
     }
     if (ids.size() > kMaxTargets) {
-        LogError("request " + r.name + " names " + std::to_string(ids.size()) + " students; only the first " +
-                 std::to_string(kMaxTargets) + " are served");
+        LogError("request " + r.name + " names " + std::to_string(ids.size()) +
+                 " students; only the first " + std::to_string(kMaxTargets) + " are served");
         ids.resize(kMaxTargets);
     }
     return ids;
@@ -506,7 +516,8 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
             kind = &k;
     std::string xml;
     r.env.m_ParaXml.getString(kind->param, xml);
-    const bool loads = kind->kind == tavd::PolicyKind::Schedule ? LoadsAsSchedule(xml) : LoadsAsTabNav(xml);
+    const bool loads =
+        kind->kind == tavd::PolicyKind::Schedule ? LoadsAsSchedule(xml) : LoadsAsTabNav(xml);
     bool classWide = false;
     const std::vector<std::string> targets = Targets(r, r.name == kind->listForm, classWide);
     Uncancel(r.opid);
@@ -528,8 +539,8 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
         CIntfData env(kind->request, r.opid, target);
         env.m_ParaXml.setString(kind->param, xml);
         env.m_ParaXml.setString(tavd::kDeployTimeParam, deployTime);
-        const std::string topic =
-            target == kEveryone ? m_topics.PolicyForAll(kind->kind) : *m_topics.Policy(target, kind->kind);
+        const std::string topic = target == kEveryone ? m_topics.PolicyForAll(kind->kind)
+                                                      : *m_topics.Policy(target, kind->kind);
         if (!Publish(topic, env, true))
             return false;
         if (kind->kind == tavd::PolicyKind::Schedule)
@@ -556,7 +567,8 @@ int TeacherDaemon::Deploy(Request& r, CIntfData&)
             AnswerFor(kind->callback, r.opid, id, kNoStudent);
     }
     Log("deployment op " + std::to_string(r.opid) + " (" + tavd::PolicyKindName(kind->kind) + ", " +
-        deployTime + ") to " + (classWide ? std::string("the class") : std::to_string(targets.size()) + " students"));
+        deployTime + ") to " +
+        (classWide ? std::string("the class") : std::to_string(targets.size()) + " students"));
     return kDone;
 }
 
@@ -592,7 +604,8 @@ int TeacherDaemon::JoinVerdict(Request& r, CIntfData&)
     std::string allow;
     r.env.m_ParaXml.getString(Param::allow, allow);
     if (!m_roster.EndWait(r.studentId)) {
-        LogError("verdict for '" + Shown(r.studentId) + "' dropped: that student is not waiting to join");
+        LogError("verdict for '" + Shown(r.studentId) +
+                 "' dropped: that student is not waiting to join");
         return kNoStudent;
     }
     if (allow == IPCAPI::kTrue) {
@@ -664,8 +677,9 @@ void TeacherDaemon::OnConnected()
 
 void TeacherDaemon::OnConnectionLost(const std::string& reason)
 {
-    Log("class " + m_topics.ClassName() + " unreachable (" + reason + "): every student counts as offline");
-    m_announcer.reset();  // students would find a broker the teacher is not on
+    Log("class " + m_topics.ClassName() + " unreachable (" + reason +
+        "): every student counts as offline");
+    m_announcer.reset(); // students would find a broker the teacher is not on
     for (const std::string& id : m_roster.AllOffline())
         NotifyStatus(id, kOffline);
     // Still waiting when the connection comes back: they ask again.
@@ -714,7 +728,9 @@ void TeacherDaemon::OnPresence(const std::string& id, const std::string& payload
     }
     const auto status = m_roster.SetPresence(id, record, online);
     if (status) {
-        const char* now = *status == kOffline ? "offline" : *status == kLocked ? "locked" : "online";
+        const char* now = *status == kOffline  ? "offline"
+                          : *status == kLocked ? "locked"
+                                               : "online";
         Log("student " + id + " is now " + now);
         NotifyStatus(id, *status);
     }
@@ -746,7 +762,8 @@ void TeacherDaemon::OnAnswer(const std::string& id, const std::string& payload)
     CIntfData env;
     const std::string name = MessageOf(payload, env);
     if (std::find(std::begin(kAnswers), std::end(kAnswers), name) == std::end(kAnswers)) {
-        LogError("dropped an answer of " + id + " that is no student answer ('" + Shown(name) + "')");
+        LogError("dropped an answer of " + id + " that is no student answer ('" + Shown(name) +
+                 "')");
         return;
     }
     int opid = 0, result = 0;
@@ -758,7 +775,8 @@ void TeacherDaemon::OnAnswer(const std::string& id, const std::string& payload)
             ForgetSearch(opid);
     }
     if (IsCancelled(opid)) {
-        Log("answer " + name + " of " + id + " to cancelled op " + std::to_string(opid) + " dropped");
+        Log("answer " + name + " of " + id + " to cancelled op " + std::to_string(opid) +
+            " dropped");
         return;
     }
     // Built anew: only what the application reads goes through, under the
@@ -769,7 +787,8 @@ void TeacherDaemon::OnAnswer(const std::string& id, const std::string& payload)
     int number = 0;
     if (IsBooleanCallback(name)) {
         env.m_ParaXml.getString(Param::bSuccess, text);
-        note.m_ParaXml.setString(Param::bSuccess, text == IPCAPI::kTrue ? IPCAPI::kTrue : IPCAPI::kFalse);
+        note.m_ParaXml.setString(Param::bSuccess,
+                                 text == IPCAPI::kTrue ? IPCAPI::kTrue : IPCAPI::kFalse);
     } else if (name == Msg::TEACHER_SEARCHPROGRAMCALLBACK) {
         if (env.m_ParaXml.getString(Param::programsXML, text))
             note.m_ParaXml.setString(Param::programsXML, text);
@@ -857,7 +876,8 @@ void TeacherDaemon::NotifyStatus(const std::string& id, int status)
     Notify(note);
 }
 
-void TeacherDaemon::AnswerFor(const std::string& callback, int opid, const std::string& id, int result)
+void TeacherDaemon::AnswerFor(const std::string& callback, int opid, const std::string& id,
+                              int result)
 {
     // An id the application made up may not fit the envelope.
     CIntfData note(callback, opid, id.substr(0, 64));
@@ -872,7 +892,8 @@ void TeacherDaemon::AnswerFor(const std::string& callback, int opid, const std::
 void TeacherDaemon::KeepDeployedSchedule(const std::string& target, const CIntfData& env)
 {
     std::string text, why;
-    if (!env.toString(text) || !WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, text, 0600, why))
+    if (!env.toString(text) ||
+        !WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, text, 0600, why))
         LogError("the deployed schedule for " + target + " is not kept: " + why);
 }
 
@@ -889,7 +910,8 @@ int64_t TeacherDaemon::NextDeployTime()
 void TeacherDaemon::ForgetSearch(int opid)
 {
     m_searches.erase(opid);
-    m_searchOrder.erase(std::remove(m_searchOrder.begin(), m_searchOrder.end(), opid), m_searchOrder.end());
+    m_searchOrder.erase(std::remove(m_searchOrder.begin(), m_searchOrder.end(), opid),
+                        m_searchOrder.end());
 }
 
 void TeacherDaemon::Uncancel(int opid)

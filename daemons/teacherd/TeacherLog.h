@@ -11,17 +11,20 @@ namespace teacherd {
 
 inline void Log(const std::string& text)
 {
-    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_TRACE, "", false);
+    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_TRACE, "",
+                                   false);
 }
 
 inline void LogWarning(const std::string& text)
 {
-    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_WARNING, "", false);
+    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_WARNING, "",
+                                   false);
 }
 
 inline void LogError(const std::string& text)
 {
-    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
+    LibTAVData::CTAVLog::WriteLine("tav-teacherd: " + text, LibTAVData::CTAVLog::LOG_ERROR, "",
+                                   false);
 }
 
 } // namespace teacherd

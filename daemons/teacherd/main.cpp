@@ -66,13 +66,18 @@ std::string NameOwner(DBusConnection* c, const char* name)
     std::string owner;
     if (dbus_bus_name_has_owner(c, name, &err)) {
         std::unique_ptr<DBusMessage, void (*)(DBusMessage*)> call(
-            dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"),
+            dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                                         "GetNameOwner"),
             dbus_message_unref);
-        if (call && dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
+        if (call &&
+            dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
             std::unique_ptr<DBusMessage, void (*)(DBusMessage*)> reply(
-                dbus_connection_send_with_reply_and_block(c, call.get(), 5000, &err), dbus_message_unref);
+                dbus_connection_send_with_reply_and_block(c, call.get(), 5000, &err),
+                dbus_message_unref);
             const char* text = nullptr;
-            if (reply && dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
+            if (reply &&
+                dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &text,
+                                      DBUS_TYPE_INVALID) &&
                 text)
                 owner = text;
         }
@@ -116,8 +121,10 @@ int Run(TeacherDaemon& daemon, IPCAPI::IPCTeacherDaemonAPI& api, int stopFd)
             continue;
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info;
-            const bool read = ::read(stopFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
-            Log(std::string("stopping on ") + (read ? strsignal(static_cast<int>(info.ssi_signo)) : "a signal"));
+            const bool read =
+                ::read(stopFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+            Log(std::string("stopping on ") +
+                (read ? strsignal(static_cast<int>(info.ssi_signo)) : "a signal"));
             return 0;
         }
         if (fds[1].revents & POLLIN)
@@ -173,14 +180,16 @@ int main(int argc, char** argv)
     // Files a request names are read with the caller's rights; the daemon's
     // own groups must not add to them.
     if (!DropSupplementaryGroups())
-        LogWarning("running without root: files named in requests are read with this user's groups too");
+        LogWarning(
+            "running without root: files named in requests are read with this user's groups too");
     tavd::UniqueFd stopFd = StopSignals();
     if (stopFd.get() < 0)
         return Fail(1, std::string("cannot take SIGTERM and SIGINT: ") + std::strerror(errno));
 
     DBusError err;
     dbus_error_init(&err);
-    std::unique_ptr<DBusConnection, ConnectionCloser> probe(dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
+    std::unique_ptr<DBusConnection, ConnectionCloser> probe(
+        dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
     if (!probe) {
         const std::string why = err.message ? err.message : "unknown error";
         dbus_error_free(&err);
@@ -188,17 +197,21 @@ int main(int argc, char** argv)
     }
     dbus_connection_set_exit_on_disconnect(probe.get(), FALSE);
     if (!NameOwner(probe.get(), IPCAPI::kTeacherDaemonName).empty())
-        return Fail(1, std::string("another daemon owns ") + IPCAPI::kTeacherDaemonName + " already");
+        return Fail(1,
+                    std::string("another daemon owns ") + IPCAPI::kTeacherDaemonName + " already");
 
     IPCAPI::IPCTeacherDaemonAPI api;
     {
         // The library's connection is the process's shared one: it must
         // now own the name.
-        std::unique_ptr<DBusConnection, ConnectionUnref> shared(dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
+        std::unique_ptr<DBusConnection, ConnectionUnref> shared(
+            dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
         const char* me = shared ? dbus_bus_get_unique_name(shared.get()) : nullptr;
         if (!me || NameOwner(probe.get(), IPCAPI::kTeacherDaemonName) != me)
-            return Fail(1, std::string("could not take ") + IPCAPI::kTeacherDaemonName +
-                               " (another daemon took it, or the bus policy does not let this user own it)");
+            return Fail(
+                1,
+                std::string("could not take ") + IPCAPI::kTeacherDaemonName +
+                    " (another daemon took it, or the bus policy does not let this user own it)");
     }
     probe.reset();
 
@@ -207,7 +220,8 @@ int main(int argc, char** argv)
     if (!daemon.Start(why))
         return Fail(1, why);
     Log("serving class " + config.className + " as " + IPCAPI::kTeacherDaemonName);
-    std::printf("tav-teacherd: class %s, serving as %s\n", config.className.c_str(), IPCAPI::kTeacherDaemonName);
+    std::printf("tav-teacherd: class %s, serving as %s\n", config.className.c_str(),
+                IPCAPI::kTeacherDaemonName);
     const int rc = Run(daemon, api, stopFd.get());
     daemon.Stop();
     Log("stopped");

@@ -39,14 +39,15 @@ TEST(ClassLab, RunsTheCommandOnTheTeachersBusAndStopsEverything)
     const std::string dir = tavtest::MakeTempDir("classlab");
     tavlab::ChildProcess lab;
     // The command asks the teacher daemon through the teacher's bus.
-    ASSERT_TRUE(lab.Spawn({TAV_CLASSLAB, "--students", "3", "--dir", dir + "/lab", "--", TAV_TAVCTL, "--json",
-                           "teacher", "get-student-list"},
+    ASSERT_TRUE(lab.Spawn({TAV_CLASSLAB, "--students", "3", "--dir", dir + "/lab", "--", TAV_TAVCTL,
+                           "--json", "teacher", "get-student-list"},
                           dir + "/out"));
     EXPECT_EQ(lab.Wait(120000), 0) << tavtest::ReadFile(dir + "/out");
     const std::string out = tavtest::ReadFile(dir + "/out");
     // Each student machine has a name of its own.
     for (const char* id : {"S1", "S2", "S3"})
-        EXPECT_NE(out.find(std::string("\"studentID\":\"") + id + "\",\"username\":\"\",\"hostname\":\"" + id + "\""),
+        EXPECT_NE(out.find(std::string("\"studentID\":\"") + id +
+                           "\",\"username\":\"\",\"hostname\":\"" + id + "\""),
                   std::string::npos)
             << out;
     EXPECT_EQ(ProcessesOf(dir), "");
@@ -60,10 +61,12 @@ TEST(ClassLab, InterruptStopsEverythingStartedOrStarting)
         tavlab::ChildProcess lab;
         ASSERT_TRUE(lab.Spawn({TAV_CLASSLAB, "--students", "3", "--dir", out + "-lab"}, out));
         if (started)
-            ASSERT_TRUE(tavtest::WaitFor([&] { return tavtest::ReadFile(out).find("is in;") != std::string::npos; },
-                                         120000));
+            ASSERT_TRUE(tavtest::WaitFor(
+                [&] { return tavtest::ReadFile(out).find("is in;") != std::string::npos; },
+                120000));
         else
-            ASSERT_TRUE(tavtest::WaitFor([&] { return tavtest::FileExists(out + "-lab/teacher/bus.out"); }, 60000));
+            ASSERT_TRUE(tavtest::WaitFor(
+                [&] { return tavtest::FileExists(out + "-lab/teacher/bus.out"); }, 60000));
         lab.Signal(SIGINT);
         EXPECT_EQ(lab.Wait(60000), started ? 0 : 130) << tavtest::ReadFile(out);
         EXPECT_EQ(ProcessesOf(out + "-lab"), "") << tavtest::ReadFile(out);

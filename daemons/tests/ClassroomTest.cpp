@@ -36,7 +36,7 @@ using tavlab::ClassLab;
 
 constexpr int kStudents = 40;
 const std::string kClass = "5A";
-const std::string kSpare = "S41";  // in the class, started later
+const std::string kSpare = "S41"; // in the class, started later
 const std::string kLocked = "\"callback\":\"NotifyLockStatusChanged\",\"locked\":true";
 const std::string kUnlocked = "\"callback\":\"NotifyLockStatusChanged\",\"locked\":false";
 const std::string kScheduleChanged = "\"NotifySchedulePolicyChanged\"";
@@ -51,30 +51,50 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_programs.push_back(xml);
     }
-    void ManualLockRemotStudentCallBack(std::string id, int r) override { Add("lock", id, std::to_string(r)); }
-    void ManualUnLockRemotStudentCallBack(std::string id, int r) override { Add("unlock", id, std::to_string(r)); }
-    void KickOffStudentCallBack(std::string id, int r) override { Add("kick", id, std::to_string(r)); }
-    void NotifyStudentStatusChanged(std::string id, int s) override { Add("status", id, std::to_string(s)); }
-    void DeployTabNavPolicyCallBack(std::string id, bool ok) override { Add("tabnav", id, ok ? "ok" : "failed"); }
-    void DeploySchedulePolicyCallBack(std::string id, bool ok) override { Add("schedule", id, ok ? "ok" : "failed"); }
+    void ManualLockRemotStudentCallBack(std::string id, int r) override
+    {
+        Add("lock", id, std::to_string(r));
+    }
+    void ManualUnLockRemotStudentCallBack(std::string id, int r) override
+    {
+        Add("unlock", id, std::to_string(r));
+    }
+    void KickOffStudentCallBack(std::string id, int r) override
+    {
+        Add("kick", id, std::to_string(r));
+    }
+    void NotifyStudentStatusChanged(std::string id, int s) override
+    {
+        Add("status", id, std::to_string(s));
+    }
+    void DeployTabNavPolicyCallBack(std::string id, bool ok) override
+    {
+        Add("tabnav", id, ok ? "ok" : "failed");
+    }
+    void DeploySchedulePolicyCallBack(std::string id, bool ok) override
+    {
+        Add("schedule", id, ok ? "ok" : "failed");
+    }
     void NewStudentCallBack(const IPCAPI::tagStudent_t& s) override { Add("new", s.studentID, ""); }
 
     // The students that sent kind with value since `since`, and when the
     // last of them did.
-    std::set<std::string> From(const std::string& kind, const std::string& value, Clock::time_point since,
-                               Clock::time_point* last = nullptr) const
+    std::set<std::string> From(const std::string& kind, const std::string& value,
+                               Clock::time_point since, Clock::time_point* last = nullptr) const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::set<std::string> ids;
         for (const Event& e : m_events)
-            if (e.at >= since && e.kind == kind && e.value == value && ids.insert(e.id).second && last)
+            if (e.at >= since && e.kind == kind && e.value == value && ids.insert(e.id).second &&
+                last)
                 *last = e.at;
         return ids;
     }
-    bool WaitFrom(const std::string& kind, const std::string& value, std::size_t count, Clock::time_point since,
-                  int timeoutMs = 30000) const
+    bool WaitFrom(const std::string& kind, const std::string& value, std::size_t count,
+                  Clock::time_point since, int timeoutMs = 30000) const
     {
-        return tavtest::WaitFor([&] { return From(kind, value, since).size() >= count; }, timeoutMs);
+        return tavtest::WaitFor([&] { return From(kind, value, since).size() >= count; },
+                                timeoutMs);
     }
     std::vector<std::string> Programs() const
     {
@@ -107,7 +127,8 @@ private:
 
 // A lock-schedule document: weekly sections, automatic locking on or off,
 // and a manual lock of lockedMinutes (0: until unlocked).
-std::string Schedule(const std::vector<std::array<int, 3>>& sections, bool autoLock, int lockedMinutes = 0)
+std::string Schedule(const std::vector<std::array<int, 3>>& sections, bool autoLock,
+                     int lockedMinutes = 0)
 {
     LibTAVData::CLockScheduleData data;
     data.SetAutoLock(autoLock ? 1 : 0);
@@ -152,7 +173,8 @@ std::string TabNav(const std::string& category)
 bool HasCategory(const std::string& etc, const std::string& category)
 {
     LibTAVData::CTabNavigationData data;
-    return data.LoadFromFile(etc + "/TabNavigation.xml") == 0 && data.IsCategoryExist(category) == 1;
+    return data.LoadFromFile(etc + "/TabNavigation.xml") == 0 &&
+           data.IsCategoryExist(category) == 1;
 }
 
 double Seconds(Clock::time_point from, Clock::time_point to)
@@ -192,7 +214,8 @@ protected:
         if (m_api)
             IPCAPI::UninitializeTAVLibrary(m_api);
         if (HasFailure() && m_lab)
-            std::printf("teacher heard:\n%s\nteacher daemon:\n%s\n", m_app.All().c_str(), m_lab->TeacherLog().c_str());
+            std::printf("teacher heard:\n%s\nteacher daemon:\n%s\n", m_app.All().c_str(),
+                        m_lab->TeacherLog().c_str());
         m_lab.reset();
     }
 
@@ -204,8 +227,9 @@ protected:
 
     // Every student in ids satisfies pred (within timeoutMs); the first
     // that does not is named in why.
-    bool Every(const std::vector<std::string>& ids, const std::function<bool(const std::string&)>& pred,
-               std::string& why, int timeoutMs = 30000)
+    bool Every(const std::vector<std::string>& ids,
+               const std::function<bool(const std::string&)>& pred, std::string& why,
+               int timeoutMs = 30000)
     {
         for (const std::string& id : ids)
             if (!tavtest::WaitFor([&] { return pred(id); }, timeoutMs)) {
@@ -236,8 +260,17 @@ TEST_F(Classroom, DeployedScheduleReachesEveryStudent)
     Report("deploy_to_last_answer_seconds", Seconds(sent, lastAnswer));
 
     std::string why;
-    EXPECT_TRUE(Every(m_ids, [&](const std::string& id) { return SectionsOnDisk(m_lab->StudentEtc(id)) == "0:8-12 4:13-15 "; }, why)) << why;
-    EXPECT_TRUE(Every(m_ids, [&](const std::string& id) { return m_lab->CountHeard(id, kScheduleChanged) == 1; }, why)) << why;
+    EXPECT_TRUE(Every(
+        m_ids,
+        [&](const std::string& id) {
+            return SectionsOnDisk(m_lab->StudentEtc(id)) == "0:8-12 4:13-15 ";
+        },
+        why))
+        << why;
+    EXPECT_TRUE(Every(
+        m_ids, [&](const std::string& id) { return m_lab->CountHeard(id, kScheduleChanged) == 1; },
+        why))
+        << why;
 }
 
 TEST_F(Classroom, ManualLockAndUnlockReachOnlyThatStudent)
@@ -246,7 +279,8 @@ TEST_F(Classroom, ManualLockAndUnlockReachOnlyThatStudent)
     const auto sent = Clock::now();
     ASSERT_EQ(m_api->ManualLockRemotStudent(target, Schedule({}, false)), 0);
     ASSERT_TRUE(m_app.WaitFrom("lock", "0", 1, sent)) << m_app.All();
-    ASSERT_TRUE(tavtest::WaitFor([&] { return LockedCount(target) == 1; }, 15000)) << m_lab->StudentLog(target);
+    ASSERT_TRUE(tavtest::WaitFor([&] { return LockedCount(target) == 1; }, 15000))
+        << m_lab->StudentLog(target);
     EXPECT_TRUE(m_app.WaitFrom("status", "2", 1, sent));
     Report("lock_to_application_seconds", Seconds(sent, Clock::now()));
 
@@ -269,7 +303,8 @@ TEST_F(Classroom, TimedLockEndsByItself)
     const std::string target = m_ids[2];
     const auto sent = Clock::now();
     ASSERT_EQ(m_api->ManualLockRemotStudent(target, Schedule({}, false, 1)), 0);
-    ASSERT_TRUE(tavtest::WaitFor([&] { return LockedCount(target) == 1; }, 15000)) << m_lab->StudentLog(target);
+    ASSERT_TRUE(tavtest::WaitFor([&] { return LockedCount(target) == 1; }, 15000))
+        << m_lab->StudentLog(target);
     ASSERT_TRUE(m_app.WaitFrom("status", "2", 1, sent));
     ASSERT_TRUE(tavtest::WaitFor([&] { return m_lab->CountHeard(target, kUnlocked) == 1; }, 90000))
         << m_lab->StudentLog(target);
@@ -321,7 +356,8 @@ TEST_F(Classroom, StoppedStudentDaemonGoesOfflineAtTheTeacher)
         ASSERT_TRUE(m_app.WaitFrom("status", "0", 1, stopped, 15000)) << m_app.All();
         Clock::time_point heard;
         EXPECT_EQ(m_app.From("status", "0", stopped, &heard), std::set<std::string>{target});
-        Report(crash ? "killed_daemon_offline_seconds" : "stopped_daemon_offline_seconds", Seconds(stopped, heard));
+        Report(crash ? "killed_daemon_offline_seconds" : "stopped_daemon_offline_seconds",
+               Seconds(stopped, heard));
     }
 }
 
@@ -348,14 +384,30 @@ TEST_F(Classroom, BrokerRestartLosesNothing)
     std::list<IPCAPI::tagStudent_t> list;
     int ret = -1;
     ASSERT_EQ(m_api->GetStudentList(list, ret), 0);
-    EXPECT_EQ(std::count_if(list.begin(), list.end(), [](const auto& s) { return s.status == 1; }), kStudents);
+    EXPECT_EQ(std::count_if(list.begin(), list.end(), [](const auto& s) { return s.status == 1; }),
+              kStudents);
 
     std::string why;
-    EXPECT_TRUE(Every(m_ids, [&](const std::string& id) { return SectionsOnDisk(m_lab->StudentEtc(id)) == "0:8-12 4:13-15 "; }, why)) << why;
-    EXPECT_TRUE(Every(m_ids, [&](const std::string& id) { return HasCategory(m_lab->StudentEtc(id), "Restarted"); }, why)) << why;
-    EXPECT_TRUE(Every(m_ids, [&](const std::string& id) {
-        return m_lab->CountHeard(id, kScheduleChanged) == 1 && m_lab->CountHeard(id, kTabNavChanged) == 1;
-    }, why)) << why;
+    EXPECT_TRUE(Every(
+        m_ids,
+        [&](const std::string& id) {
+            return SectionsOnDisk(m_lab->StudentEtc(id)) == "0:8-12 4:13-15 ";
+        },
+        why))
+        << why;
+    EXPECT_TRUE(Every(
+        m_ids,
+        [&](const std::string& id) { return HasCategory(m_lab->StudentEtc(id), "Restarted"); },
+        why))
+        << why;
+    EXPECT_TRUE(Every(
+        m_ids,
+        [&](const std::string& id) {
+            return m_lab->CountHeard(id, kScheduleChanged) == 1 &&
+                   m_lab->CountHeard(id, kTabNavChanged) == 1;
+        },
+        why))
+        << why;
     // Every student's answers reach the teacher application.
     EXPECT_TRUE(m_app.WaitFrom("schedule", "ok", kStudents, before)) << m_app.All();
     EXPECT_TRUE(m_app.WaitFrom("tabnav", "ok", kStudents, down)) << m_app.All();
@@ -372,8 +424,10 @@ TEST_F(Classroom, StudentStartingAfterADeploymentGetsThePolicy)
     std::string why;
     const auto started = Clock::now();
     ASSERT_TRUE(m_lab->StartStudent(kSpare, why)) << why;
-    EXPECT_TRUE(tavtest::WaitFor([&] { return SectionsOnDisk(m_lab->StudentEtc(kSpare)) == "0:8-12 4:13-15 "; }, 15000));
-    EXPECT_TRUE(tavtest::WaitFor([&] { return m_lab->CountHeard(kSpare, kScheduleChanged) == 1; }, 15000));
+    EXPECT_TRUE(tavtest::WaitFor(
+        [&] { return SectionsOnDisk(m_lab->StudentEtc(kSpare)) == "0:8-12 4:13-15 "; }, 15000));
+    EXPECT_TRUE(
+        tavtest::WaitFor([&] { return m_lab->CountHeard(kSpare, kScheduleChanged) == 1; }, 15000));
     EXPECT_TRUE(m_app.WaitFrom("schedule", "ok", 1, started)) << m_app.All();
     EXPECT_EQ(m_app.From("schedule", "ok", started), std::set<std::string>{kSpare});
 }
@@ -386,14 +440,16 @@ public:
         mosquitto_lib_init();
         const tavlab::MachineCredentials c = broker.Credentials(id);
         m_mosq.reset(mosquitto_new(id.c_str(), true, this));
-        mosquitto_tls_set(m_mosq.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(), c.keyFile.c_str(), nullptr);
+        mosquitto_tls_set(m_mosq.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(),
+                          c.keyFile.c_str(), nullptr);
         mosquitto_connect_callback_set(m_mosq.get(), [](mosquitto*, void* self, int rc) {
             static_cast<Intruder*>(self)->m_connack = rc;
         });
         mosquitto_publish_callback_set(m_mosq.get(), [](mosquitto*, void* self, int) {
             ++static_cast<Intruder*>(self)->m_acked;
         });
-        m_connected = mosquitto_connect(m_mosq.get(), broker.Host().c_str(), broker.Port(), 30) == MOSQ_ERR_SUCCESS &&
+        m_connected = mosquitto_connect(m_mosq.get(), broker.Host().c_str(), broker.Port(), 30) ==
+                          MOSQ_ERR_SUCCESS &&
                       Pump([&] { return m_connack == 0; });
     }
     ~Intruder() { mosquitto_disconnect(m_mosq.get()); }
@@ -403,7 +459,8 @@ public:
         std::string text;
         env.toString(text);
         ++m_sent;
-        return mosquitto_publish(m_mosq.get(), nullptr, topic.c_str(), static_cast<int>(text.size()), text.data(), 1,
+        return mosquitto_publish(m_mosq.get(), nullptr, topic.c_str(),
+                                 static_cast<int>(text.size()), text.data(), 1,
                                  retain) == MOSQ_ERR_SUCCESS &&
                Pump([&] { return m_acked == m_sent; });
     }
@@ -411,10 +468,12 @@ public:
 private:
     bool Pump(const std::function<bool()>& cond)
     {
-        return tavtest::WaitFor([&] {
-            mosquitto_loop(m_mosq.get(), 10, 1);
-            return cond();
-        }, 10000);
+        return tavtest::WaitFor(
+            [&] {
+                mosquitto_loop(m_mosq.get(), 10, 1);
+                return cond();
+            },
+            10000);
     }
     struct Deleter {
         void operator()(mosquitto* m) const { mosquitto_destroy(m); }
@@ -447,7 +506,8 @@ TEST_F(Classroom, OnlyTheTeacherCanLockStudents)
         allWeek.push_back({day, 0, 24});
     IPCAPI::CIntfData policy(Msg::TEACHER_DEPLOYSCHEDULEPOLICY, 7002, "all");
     policy.m_ParaXml.setString(IPCAPI::Param::schedulePolicyXML, Schedule(allWeek, true));
-    policy.m_ParaXml.setString(tavd::kDeployTimeParam, std::to_string(std::time(nullptr) * 1000 + 60000));
+    policy.m_ParaXml.setString(tavd::kDeployTimeParam,
+                               std::to_string(std::time(nullptr) * 1000 + 60000));
     EXPECT_TRUE(student.Publish(topics.PolicyForAll(tavd::PolicyKind::Schedule), policy, true));
     // What the student may send reaches the teacher after the rest: the
     // broker has dealt with everything before it.

@@ -26,16 +26,15 @@ std::string Write(const std::string& name, const std::string& text)
 
 TEST(DaemonConfig, FileOverridesTheRoleDefaults)
 {
-    const std::string path = Write("student.conf",
-                                   "# a student machine\n"
-                                   "\n"
-                                   "   class=5A\n"
-                                   "student_id =  S-1_b  \n"
-                                   "broker_port = 18883\r\n"
-                                   "\tkeepalive\t=\t7\n"
-                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n"
-                                   "discovery = no\n"
-                                   "auto_connect = no\n");
+    const std::string path = Write("student.conf", "# a student machine\n"
+                                                   "\n"
+                                                   "   class=5A\n"
+                                                   "student_id =  S-1_b  \n"
+                                                   "broker_port = 18883\r\n"
+                                                   "\tkeepalive\t=\t7\n"
+                                                   "usb_rule_file = /etc/modprobe.d/tav usb.conf\n"
+                                                   "discovery = no\n"
+                                                   "auto_connect = no\n");
     DaemonConfig c;
     std::vector<std::string> errors;
     ASSERT_TRUE(tavd::LoadDaemonConfig(path, DaemonRole::Student, c, errors));
@@ -53,7 +52,8 @@ TEST(DaemonConfig, FileOverridesTheRoleDefaults)
     EXPECT_EQ(c.adminGroup, "tav-admin");
     EXPECT_EQ(c.stateDir, "/var/lib/tav-studentd");
 
-    const std::string teacher = Write("teacher.conf", "teacher_password_file = /srv/pw\nclass = 5A\nauto_connect = no\n");
+    const std::string teacher =
+        Write("teacher.conf", "teacher_password_file = /srv/pw\nclass = 5A\nauto_connect = no\n");
     ASSERT_TRUE(tavd::LoadDaemonConfig(teacher, DaemonRole::Teacher, c, errors));
     EXPECT_EQ(c.teacherPasswordFile, "/srv/pw");
     EXPECT_EQ(c.teacherGroup, "tav-teacher");
@@ -68,18 +68,20 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
 {
     for (const DaemonRole role : {DaemonRole::Teacher, DaemonRole::Student}) {
         const bool student = role == DaemonRole::Student;
-        const std::string sample = tavtest::ReadFile(std::string(TAV_SAMPLE_DIR) +
-                                                     (student ? "/tav-studentd.conf" : "/tav-teacherd.conf"));
+        const std::string sample = tavtest::ReadFile(
+            std::string(TAV_SAMPLE_DIR) + (student ? "/tav-studentd.conf" : "/tav-teacherd.conf"));
         std::string uncommented;
         std::istringstream in(sample);
         for (std::string line; std::getline(in, line);)
-            if (line.size() > 1 && line[0] == '#' && line[1] != ' ' && line.find('=') != std::string::npos)
+            if (line.size() > 1 && line[0] == '#' && line[1] != ' ' &&
+                line.find('=') != std::string::npos)
                 uncommented += line.substr(1) + "\n";
         DaemonConfig c;
         std::vector<std::string> errors;
-        ASSERT_TRUE(tavd::ParseDaemonConfig(uncommented, "sample", role, c, errors)) << errors.front();
+        ASSERT_TRUE(tavd::ParseDaemonConfig(uncommented, "sample", role, c, errors))
+            << errors.front();
         DaemonConfig d = DaemonConfig::Defaults(role);
-        d.studentId = c.studentId;  // the sample's example id
+        d.studentId = c.studentId; // the sample's example id
         EXPECT_EQ(c.brokerHost, d.brokerHost);
         EXPECT_EQ(c.brokerPort, d.brokerPort);
         EXPECT_EQ(c.className, d.className);
@@ -88,7 +90,8 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
         EXPECT_EQ(c.autoConnect, d.autoConnect);
         EXPECT_EQ(c.stateDir, d.stateDir);
         EXPECT_EQ(c.discovery, d.discovery);
-        EXPECT_EQ(c.adminGroup + c.usbRuleFile + c.modprobe, d.adminGroup + d.usbRuleFile + d.modprobe);
+        EXPECT_EQ(c.adminGroup + c.usbRuleFile + c.modprobe,
+                  d.adminGroup + d.usbRuleFile + d.modprobe);
         EXPECT_EQ(c.teacherPasswordFile + c.teacherGroup, d.teacherPasswordFile + d.teacherGroup);
         EXPECT_EQ(std::count(uncommented.begin(), uncommented.end(), '\n'), student ? 14 : 12);
     }
@@ -97,20 +100,20 @@ TEST(DaemonConfig, SampleFilesShowEveryKeyWithItsDefault)
 TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
 {
     const std::string path = Write("bad.conf",
-                                   "class = 5A\n"                               // 1 fine
-                                   "colour = blue\n"                            // 2 unknown
-                                   "teacher_password_file = /etc/pw\n"          // 3 other role's key
-                                   "broker_port = 70000\n"                      // 4 out of range
-                                   "student_id = S1\n"                          // 5 fine
-                                   "class = 5B\n"                               // 6 twice
-                                   "just some words\n"                          // 7 no =
-                                   "ca_file = credentials/ca.crt\n"             // 8 relative
-                                   "cert_file =\n"                              // 9 empty
-                                   "keepalive = 4\n"                            // 10 below libmosquitto's floor
-                                   "broker_host = teacher pc\n"                 // 11 blank inside
-                                   "admin_group = wheel;rm\n"                   // 12 not a group
-                                   "auto_connect = maybe\n"                   // 13 neither yes nor no
-                                   "discovery = YES\n");                       // 14 yes or no only
+                                   "class = 5A\n"                      // 1 fine
+                                   "colour = blue\n"                   // 2 unknown
+                                   "teacher_password_file = /etc/pw\n" // 3 other role's key
+                                   "broker_port = 70000\n"             // 4 out of range
+                                   "student_id = S1\n"                 // 5 fine
+                                   "class = 5B\n"                      // 6 twice
+                                   "just some words\n"                 // 7 no =
+                                   "ca_file = credentials/ca.crt\n"    // 8 relative
+                                   "cert_file =\n"                     // 9 empty
+                                   "keepalive = 4\n"            // 10 below libmosquitto's floor
+                                   "broker_host = teacher pc\n" // 11 blank inside
+                                   "admin_group = wheel;rm\n"   // 12 not a group
+                                   "auto_connect = maybe\n"     // 13 neither yes nor no
+                                   "discovery = YES\n");        // 14 yes or no only
     DaemonConfig c = DaemonConfig::Defaults(DaemonRole::Student);
     c.className = "untouched";
     std::vector<std::string> errors;
@@ -119,7 +122,8 @@ TEST(DaemonConfig, EveryBadLineIsReportedWithFileAndLineAndNothingIsTaken)
     const std::vector<int> badLines = {2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14};
     ASSERT_EQ(errors.size(), badLines.size());
     for (std::size_t i = 0; i < badLines.size(); ++i)
-        EXPECT_EQ(errors[i].rfind(path + ":" + std::to_string(badLines[i]) + ": ", 0), 0u) << errors[i];
+        EXPECT_EQ(errors[i].rfind(path + ":" + std::to_string(badLines[i]) + ": ", 0), 0u)
+            << errors[i];
     EXPECT_NE(errors[1].find("unknown key 'teacher_password_file'"), std::string::npos);
     EXPECT_NE(errors[3].find("given again (first on line 1)"), std::string::npos);
 
@@ -143,7 +147,7 @@ TEST(DaemonConfig, OnlyASmallRegularFileIsRead)
 
     for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
              {link, "a symbolic link"},
-             {fifo, "a FIFO, not a regular file"},  // and no wait for a writer
+             {fifo, "a FIFO, not a regular file"}, // and no wait for a writer
              {big, "larger than"},
              {tavtest::TempRoot() + "/missing.conf", "No such file"},
              {tavtest::TempRoot(), "a folder, not a regular file"}}) {
@@ -160,7 +164,8 @@ TEST(Topics, BuildersRefuseBadIdsAndParseReadsBackWhatTheyBuild)
     EXPECT_FALSE(tavd::ClassTopics::ForClass("5A/#"));
     EXPECT_FALSE(tavd::ClassTopics::ForClass(std::string(65, 'a')));
     const tavd::ClassTopics t = *tavd::ClassTopics::ForClass("5A");
-    for (const std::string& bad : std::vector<std::string>{"", "all", "teacher", "+", "#", "S1/x", std::string(65, 'S'), "S\n1"}) {
+    for (const std::string& bad : std::vector<std::string>{"", "all", "teacher", "+", "#", "S1/x",
+                                                           std::string(65, 'S'), "S\n1"}) {
         EXPECT_FALSE(t.Command(bad)) << bad;
         EXPECT_FALSE(t.Policy(bad, tavd::PolicyKind::Schedule)) << bad;
         EXPECT_FALSE(t.Student(bad, tavd::StudentChannel::Answer)) << bad;
@@ -187,10 +192,10 @@ TEST(Topics, BuildersRefuseBadIdsAndParseReadsBackWhatTheyBuild)
     EXPECT_EQ(info->channel, tavd::StudentChannel::Join);
     EXPECT_EQ(info->studentId, "S_3");
 
-    for (const char* foreign : {"tav/5B/cmd/S1", "tav/5A/cmd/S1/x", "tav/5A/cmd/teacher",
-                                "tav/5A/policy/S1/theme", "tav/5A/student/all/presence",
-                                "tav/5A/student/S1/gossip", "tav/5A/student/S1", "tav/5A", "",
-                                "xyz/5A/cmd/S1", "tav/5A/cmd/"})
+    for (const char* foreign :
+         {"tav/5B/cmd/S1", "tav/5A/cmd/S1/x", "tav/5A/cmd/teacher", "tav/5A/policy/S1/theme",
+          "tav/5A/student/all/presence", "tav/5A/student/S1/gossip", "tav/5A/student/S1", "tav/5A",
+          "", "xyz/5A/cmd/S1", "tav/5A/cmd/"})
         EXPECT_FALSE(t.Parse(foreign)) << foreign;
 }
 

@@ -42,8 +42,8 @@ TEST(ClassAnnouncement, CarriesClassBrokerAndVersionAndReadsBack)
     // The longest class name does not fit one DNS label; TXT keeps it whole.
     const std::string longest(64, 'x');
     EXPECT_EQ(tavd::InstanceNameFor(longest), longest.substr(0, 63));
-    ASSERT_TRUE(tavd::ReadClassTxt(tavd::ClassTxtRecords({longest, 8883, ""}), tavd::InstanceNameFor(longest),
-                                   seen, why));
+    ASSERT_TRUE(tavd::ReadClassTxt(tavd::ClassTxtRecords({longest, 8883, ""}),
+                                   tavd::InstanceNameFor(longest), seen, why));
     EXPECT_EQ(seen.className, longest);
     EXPECT_EQ(seen.brokerHost, "");
 }
@@ -54,14 +54,15 @@ TEST(ClassAnnouncement, TxtFromTheNetworkIsCheckedBeforeAClassIsListed)
     std::string why;
     // Keys compare without case, the first of a repeated key counts, a key
     // without "=" has an empty value, and keys that are no text are skipped.
-    ASSERT_TRUE(tavd::ReadClassTxt({"CLASS=7C", "class=8D", "Version=1", "flag", std::string("\x01\xff=x", 4),
-                                    "=nokey", "note=caf\xc3\xa9 \x07"},
-                                   "7C", seen, why))
+    ASSERT_TRUE(
+        tavd::ReadClassTxt({"CLASS=7C", "class=8D", "Version=1", "flag",
+                            std::string("\x01\xff=x", 4), "=nokey", "note=caf\xc3\xa9 \x07"},
+                           "7C", seen, why))
         << why;
     EXPECT_EQ(seen.className, "7C");
     EXPECT_EQ(seen.txt.at("flag"), "");
     EXPECT_EQ(seen.txt.at("note"), "caf\xc3\xa9 \x07");
-    EXPECT_EQ(seen.txt.size(), 3u + 1u);  // class, version, flag, note
+    EXPECT_EQ(seen.txt.size(), 3u + 1u); // class, version, flag, note
 
     // No class key: the instance name, if it is a class name.
     ASSERT_TRUE(tavd::ReadClassTxt({"version=1"}, "9E", seen, why));
@@ -121,7 +122,8 @@ TEST(ClassAnnouncer, RefusesABadAnnouncementWithTheReason)
 // they try again, and stop cleanly.
 TEST(ClassBrowser, WithoutASystemBusStartsWaitsAndLogsOnce)
 {
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + tavtest::TempRoot() + "/no-bus").c_str(), 1);
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + tavtest::TempRoot() + "/no-bus").c_str(),
+             1);
     tavd::ClassBrowser browser;
     tavd::ClassAnnouncer announcer({"5A", 8883, ""});
     std::string error;
@@ -139,7 +141,8 @@ TEST(ClassBrowser, WithoutASystemBusStartsWaitsAndLogsOnce)
     browser.Stop();
 
     const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-    for (const char* who : {"ClassBrowser --cannot reach avahi-daemon", "ClassAnnouncer --cannot reach avahi-daemon"}) {
+    for (const char* who : {"ClassBrowser --cannot reach avahi-daemon",
+                            "ClassAnnouncer --cannot reach avahi-daemon"}) {
         std::size_t count = 0;
         for (auto at = log.find(who); at != std::string::npos; at = log.find(who, at + 1))
             ++count;

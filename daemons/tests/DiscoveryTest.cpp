@@ -62,7 +62,8 @@ public:
         const std::string dir = tavtest::MakeTempDir("teacher-" + machine);
         m_output = dir + "/output";
         return tavtest::WriteFile(dir + "/tav-teacherd.conf", config) &&
-               m_process.Spawn({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine),
+               m_process.Spawn({"/usr/bin/env",
+                                "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine),
                                 TAV_DISCOVERY_PEER, dir + "/tav-teacherd.conf"},
                                m_output);
     }
@@ -174,7 +175,8 @@ TEST_F(Discovery, ClassAnnouncedOnOneMachineIsSeenOnAnotherWithAddressAndPortAnd
     Teacher teacher;
     const auto started = Clock::now();
     ASSERT_TRUE(teacher.Start("a", "class = 5A\nbroker_port = 18883\n"));
-    ASSERT_TRUE(student.Until([&] { return student.Sees("5A"); })) << g_lab->AvahiLog("a") << teacher.Output();
+    ASSERT_TRUE(student.Until([&] { return student.Sees("5A"); }))
+        << g_lab->AvahiLog("a") << teacher.Output();
     Figure("announcement to seen", MsSince(started));
     EXPECT_EQ(teacher.Announced("5A"), 1);
 
@@ -213,9 +215,11 @@ TEST_F(Discovery, SecondTeacherOfTheSameClassIsRenamedAndStudentsSeeBoth)
     ASSERT_TRUE(student.Until([&] { return student.Sees("6B", "198.18.0.1"); }));
 
     ASSERT_TRUE(second.Start("c", "class = 6B\nbroker_port = 18884\n"));
-    ASSERT_TRUE(student.Until([&] { return student.Sees("6B #2"); })) << second.Output() << g_lab->AvahiLog("c");
+    ASSERT_TRUE(student.Until([&] { return student.Sees("6B #2"); }))
+        << second.Output() << g_lab->AvahiLog("c");
     EXPECT_EQ(second.Announced("6B #2"), 1) << second.Output();
-    EXPECT_NE(second.Output().find("the name 6B is taken on the network"), std::string::npos) << second.Output();
+    EXPECT_NE(second.Output().find("the name 6B is taken on the network"), std::string::npos)
+        << second.Output();
     EXPECT_EQ(first.Announced("6B"), 1);
 
     const auto renamed = student.Instance("6B #2");
@@ -253,14 +257,16 @@ TEST_F(Discovery, AnnouncementAndBrowsingComeBackWhenAvahiDaemonRestarts)
     ASSERT_TRUE(student.Until([&] { return !student.Sees("7C"); }));
     const auto restarted = Clock::now();
     ASSERT_TRUE(g_lab->StartAvahi("a", why)) << why;
-    ASSERT_TRUE(student.Until([&] { return student.Sees("7C", "198.18.0.1"); })) << teacher.Output();
+    ASSERT_TRUE(student.Until([&] { return student.Sees("7C", "198.18.0.1"); }))
+        << teacher.Output();
     Figure("teacher's avahi-daemon restart to seen again", MsSince(restarted));
     EXPECT_EQ(teacher.Announced("7C", 2), 2) << "peer output:\n" << teacher.Output();
 
     // The student's daemon restarts: nothing is seen without it, and the
     // browser finds the class again once it is back.
     g_lab->StopAvahi("b");
-    ASSERT_TRUE(student.Until([&] { return !student.Browser().DaemonRunning() && !student.Sees("7C"); }));
+    ASSERT_TRUE(
+        student.Until([&] { return !student.Browser().DaemonRunning() && !student.Sees("7C"); }));
     ASSERT_TRUE(g_lab->StartAvahi("b", why)) << why;
     const auto back = Clock::now();
     ASSERT_TRUE(student.Until([&] { return student.Sees("7C", "198.18.0.1"); }));
@@ -344,22 +350,24 @@ private:
 
 // A daemon program of a lab machine, its output kept; true once it printed
 // ready.
-bool StartDaemon(tavtest::ChildProcess& daemon, const std::string& machine, const std::string& program,
-                 const std::string& config, const std::string& output, const std::string& ready)
+bool StartDaemon(tavtest::ChildProcess& daemon, const std::string& machine,
+                 const std::string& program, const std::string& config, const std::string& output,
+                 const std::string& ready)
 {
     return tavtest::WriteFile(output + ".conf", config) &&
-           daemon.Spawn({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine), program,
-                         "--config", output + ".conf"},
+           daemon.Spawn({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine),
+                         program, "--config", output + ".conf"},
                         output) &&
-           tavtest::WaitFor([&] { return tavtest::ReadFile(output).find(ready) != std::string::npos; }, 20000);
+           tavtest::WaitFor(
+               [&] { return tavtest::ReadFile(output).find(ready) != std::string::npos; }, 20000);
 }
 
 // tavctl on a machine's bus: what it printed.
 std::string Tavctl(const std::string& machine, const std::vector<std::string>& args)
 {
     const std::string out = tavtest::MakeTempDir("tavctl") + "/out";
-    std::vector<std::string> argv = {"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine),
-                                     TAV_TAVCTL};
+    std::vector<std::string> argv = {
+        "/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + g_lab->BusAddress(machine), TAV_TAVCTL};
     argv.insert(argv.end(), args.begin(), args.end());
     tavtest::ChildProcess tavctl;
     if (!tavctl.Spawn(argv, out))
@@ -384,7 +392,8 @@ struct TeacherMachine {
         const bool brokerUp = broker.Start("5A", {"S1"}, {"198.18.0.1"});
         const bool teacherUp =
             brokerUp && tavtest::WriteFile(dir + "/roster", "S1\n") &&
-            StartDaemon(teacherd, "a", TAV_TEACHERD, broker.DaemonConfigText("teacher") + "state_dir = " + dir + "\n",
+            StartDaemon(teacherd, "a", TAV_TEACHERD,
+                        broker.DaemonConfigText("teacher") + "state_dir = " + dir + "\n",
                         dir + "/teacherd", "connected to class 5A");
         ASSERT_TRUE(g_lab->Enter("b"));
         ASSERT_TRUE(brokerUp) << broker.Log();
@@ -396,8 +405,9 @@ struct TeacherMachine {
     {
         const tavtest::MachineCredentials c = broker.Credentials("S1");
         ASSERT_TRUE(StartDaemon(studentd, "b", TAV_STUDENTD,
-                                keys + "student_id = S1\nca_file = " + c.caFile + "\ncert_file = " + c.certFile +
-                                    "\nkey_file = " + c.keyFile + "\nstate_dir = " + dir + "/student\n",
+                                keys + "student_id = S1\nca_file = " + c.caFile +
+                                    "\ncert_file = " + c.certFile + "\nkey_file = " + c.keyFile +
+                                    "\nstate_dir = " + dir + "/student\n",
                                 dir + "/studentd", "serving as"));
     }
     std::string StudentLog() const { return tavtest::ReadFile(dir + "/studentd"); }
@@ -412,7 +422,8 @@ struct TeacherMachine {
         const bool online = tavtest::WaitFor(
             [&] {
                 list = Tavctl("a", {"teacher", "get-student-list"});
-                return list.find("student: S1 ") != std::string::npos && list.find("status=1") != std::string::npos;
+                return list.find("student: S1 ") != std::string::npos &&
+                       list.find("status=1") != std::string::npos;
             },
             kDeadlineMs);
         EXPECT_TRUE(online) << list << tavtest::ReadFile(dir + "/teacherd");
@@ -445,7 +456,8 @@ TEST_F(Discovery, StudentDaemonOffersTheAnnouncedClassAndJoinsItsBrokerThroughTh
 
     const auto connecting = Clock::now();
     ASSERT_EQ(app.api->ConnectTeacher("5A"), 0);
-    ASSERT_TRUE(tavtest::WaitFor([&] { return app.Has("connect 5A 0") && app.Has("teacher 5A 1"); }, kDeadlineMs))
+    ASSERT_TRUE(tavtest::WaitFor([&] { return app.Has("connect 5A 0") && app.Has("teacher 5A 1"); },
+                                 kDeadlineMs))
         << app.Lines() << a.StudentLog();
     Figure("ConnectTeacher to joined", MsSince(connecting));
     EXPECT_NE(a.StudentLog().find(a.JoinedLine()), std::string::npos) << a.StudentLog();

@@ -1,7 +1,7 @@
 // When the student machine is locked: the weekly schedule and the rules
 // that end a manual lock, on a clock the test sets.
-#include "LockScheduleData.h"
 #include "LockState.h"
+#include "LockScheduleData.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ std::tm At(int wdaySundayFirst, int hour)
     return t;
 }
 
-ManualLock FromPolicy(int lockedMinutes, int afterConnect, int afterDisconnect, int disconnectMinutes,
-                      Seconds now)
+ManualLock FromPolicy(int lockedMinutes, int afterConnect, int afterDisconnect,
+                      int disconnectMinutes, Seconds now)
 {
     LibTAVData::CLockScheduleData policy;
     LibTAVData::CManualLock* m = policy.GetPManualLockInfo();
@@ -48,13 +48,13 @@ bool Locked(LockState& state, Seconds now, bool* ended = nullptr)
 TEST(LockState, ScheduleSectionsStartOnMondayAndEndBeforeTheirEndHour)
 {
     const std::vector<studentd::WeeklySection> sections = {{0, 8, 10}, {6, 23, 24}};
-    EXPECT_TRUE(studentd::InsideSchedule(sections, At(1, 8)));    // Monday 8:xx
+    EXPECT_TRUE(studentd::InsideSchedule(sections, At(1, 8))); // Monday 8:xx
     EXPECT_TRUE(studentd::InsideSchedule(sections, At(1, 9)));
-    EXPECT_FALSE(studentd::InsideSchedule(sections, At(1, 10)));  // the end hour is out
+    EXPECT_FALSE(studentd::InsideSchedule(sections, At(1, 10))); // the end hour is out
     EXPECT_FALSE(studentd::InsideSchedule(sections, At(1, 7)));
-    EXPECT_FALSE(studentd::InsideSchedule(sections, At(2, 9)));   // Tuesday
-    EXPECT_TRUE(studentd::InsideSchedule(sections, At(0, 23)));   // Sunday, last hour
-    EXPECT_FALSE(studentd::InsideSchedule(sections, At(6, 23)));  // Saturday
+    EXPECT_FALSE(studentd::InsideSchedule(sections, At(2, 9)));  // Tuesday
+    EXPECT_TRUE(studentd::InsideSchedule(sections, At(0, 23)));  // Sunday, last hour
+    EXPECT_FALSE(studentd::InsideSchedule(sections, At(6, 23))); // Saturday
 
     // Sections count only while automatic locking is on.
     LibTAVData::CLockScheduleData schedule;
@@ -98,7 +98,7 @@ TEST(LockState, ManualLockEndsWhenItsRuleSays)
     LockState disconnect(t0);
     EXPECT_FALSE(disconnect.TeacherConnected());
     disconnect.Lock(FromPolicy(0, 0, 1, 5, t0 + 100));
-    EXPECT_TRUE(Locked(disconnect, t0 + 10000));  // connected all along
+    EXPECT_TRUE(Locked(disconnect, t0 + 10000)); // connected all along
     disconnect.TeacherDisconnected(t0 + 10000);
     EXPECT_TRUE(Locked(disconnect, t0 + 10299));
     EXPECT_FALSE(Locked(disconnect, t0 + 10300, &ended));
@@ -117,8 +117,9 @@ TEST(LockState, ManualLockSurvivesInItsStateFormAndBadInputIsRefused)
     ASSERT_TRUE(back);
     EXPECT_EQ(back->Serialize(), lock.Serialize());
 
-    for (const char* damaged : {"", "since=1\n", "since=x\nuntil=0\nunlock_after_connect=0\n"
-                                                 "unlock_after_disconnect=0\ndisconnect_minutes=0\n"})
+    for (const char* damaged : {"", "since=1\n",
+                                "since=x\nuntil=0\nunlock_after_connect=0\n"
+                                "unlock_after_disconnect=0\ndisconnect_minutes=0\n"})
         EXPECT_FALSE(ManualLock::Parse(damaged)) << damaged;
 
     LibTAVData::CLockScheduleData policy;

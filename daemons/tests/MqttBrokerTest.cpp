@@ -117,9 +117,11 @@ TEST(MakeClass, KeepsKeysPrivateAndNeverOverwritesAClass)
 {
     const std::string base = tavtest::MakeTempDir("make-class");
     const std::string dir = base + "/5A";
-    ASSERT_TRUE(tavtest::MakeClass("5A", dir, {"--students", "S1,S2", "--broker-host", "teacher-pc,10.0.0.1"}));
-    for (const char* key : {"/ca/ca.key", "/broker/tav-5A/server.key", "/teacher/credentials/client.key",
-                            "/students/S1/credentials/client.key", "/students/S2/credentials/client.key"}) {
+    ASSERT_TRUE(tavtest::MakeClass(
+        "5A", dir, {"--students", "S1,S2", "--broker-host", "teacher-pc,10.0.0.1"}));
+    for (const char* key :
+         {"/ca/ca.key", "/broker/tav-5A/server.key", "/teacher/credentials/client.key",
+          "/students/S1/credentials/client.key", "/students/S2/credentials/client.key"}) {
         struct stat st;
         ASSERT_EQ(::stat((dir + key).c_str(), &st), 0) << key;
         EXPECT_EQ(st.st_mode & 0777, 0600u) << key;
@@ -146,10 +148,7 @@ TEST(MakeClass, KeepsKeysPrivateAndNeverOverwritesAClass)
 
 class ClassBroker : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_broker.Start("5A", {"S1", "S2"})) << m_broker.Log();
-    }
+    void SetUp() override { ASSERT_TRUE(m_broker.Start("5A", {"S1", "S2"})) << m_broker.Log(); }
     void TearDown() override
     {
         if (HasFailure())
@@ -164,8 +163,8 @@ TEST_F(ClassBroker, TeacherCommandsStudentsAndReadsTheirAnswers)
 {
     Peer teacher(m_broker, "teacher"), s1(m_broker, "S1");
     ASSERT_TRUE(teacher.Start({m_topics.EveryStudentFilter()}));
-    ASSERT_TRUE(s1.Start({*m_topics.Command("S1"), m_topics.CommandToAll(), m_topics.PolicyForAllFilter(),
-                          *m_topics.StudentPolicyFilter("S1")}));
+    ASSERT_TRUE(s1.Start({*m_topics.Command("S1"), m_topics.CommandToAll(),
+                          m_topics.PolicyForAllFilter(), *m_topics.StudentPolicyFilter("S1")}));
     ASSERT_TRUE(AllConnected({&teacher, &s1}));
 
     const std::string policy = *m_topics.Policy("S1", PolicyKind::TabNav);
@@ -186,8 +185,8 @@ TEST_F(ClassBroker, StudentCanNeitherSpeakForOthersNorHearTheirCommands)
 {
     Peer teacher(m_broker, "teacher"), s1(m_broker, "S1"), s2(m_broker, "S2");
     ASSERT_TRUE(teacher.Start({m_topics.EveryStudentFilter()}));
-    ASSERT_TRUE(s2.Start({*m_topics.Command("S2"), m_topics.CommandToAll(), m_topics.PolicyForAllFilter(),
-                          *m_topics.StudentPolicyFilter("S2")}));
+    ASSERT_TRUE(s2.Start({*m_topics.Command("S2"), m_topics.CommandToAll(),
+                          m_topics.PolicyForAllFilter(), *m_topics.StudentPolicyFilter("S2")}));
     // S1 asks for everything of S2's and of the class; the broker only
     // lets its own commands through.
     ASSERT_TRUE(s1.Start({*m_topics.Command("S1"), *m_topics.Command("S2"), "tav/5A/cmd/#",
@@ -196,14 +195,16 @@ TEST_F(ClassBroker, StudentCanNeitherSpeakForOthersNorHearTheirCommands)
 
     // Forged by S1: as S2 towards the teacher, as the teacher towards S2
     // and the class.
-    for (const auto& topic : {*m_topics.Student("S2", StudentChannel::Presence),
-                              *m_topics.Student("S2", StudentChannel::Answer), *m_topics.Command("S2"),
-                              m_topics.CommandToAll(), m_topics.PolicyForAll(PolicyKind::Schedule),
-                              *m_topics.Policy("S2", PolicyKind::Schedule)})
+    for (const auto& topic :
+         {*m_topics.Student("S2", StudentChannel::Presence),
+          *m_topics.Student("S2", StudentChannel::Answer), *m_topics.Command("S2"),
+          m_topics.CommandToAll(), m_topics.PolicyForAll(PolicyKind::Schedule),
+          *m_topics.Policy("S2", PolicyKind::Schedule)})
         ASSERT_TRUE(s1.client->Publish(topic, "forged", topic.find("policy") != std::string::npos));
     // Meant for S2 alone.
     ASSERT_TRUE(teacher.client->Publish(*m_topics.Command("S2"), "for S2"));
-    ASSERT_TRUE(teacher.client->Publish(*m_topics.Policy("S2", PolicyKind::TabNav), "S2 policy", true));
+    ASSERT_TRUE(
+        teacher.client->Publish(*m_topics.Policy("S2", PolicyKind::TabNav), "S2 policy", true));
 
     // Each connection delivers in order: once these arrive, anything sent
     // before them would have.
@@ -212,7 +213,8 @@ TEST_F(ClassBroker, StudentCanNeitherSpeakForOthersNorHearTheirCommands)
     ASSERT_TRUE(Pump({&teacher, &s1, &s2}, [&] { return teacher.Got(s1Answer, "barrier"); }));
     ASSERT_TRUE(teacher.client->Publish(*m_topics.Command("S1"), "barrier"));
     ASSERT_TRUE(teacher.client->Publish(*m_topics.Command("S2"), "barrier"));
-    ASSERT_TRUE(Pump({&teacher, &s1, &s2}, [&] { return s1.GotPayload("barrier") && s2.GotPayload("barrier"); }));
+    ASSERT_TRUE(Pump({&teacher, &s1, &s2},
+                     [&] { return s1.GotPayload("barrier") && s2.GotPayload("barrier"); }));
 
     EXPECT_FALSE(teacher.GotPayload("forged"));
     EXPECT_FALSE(s2.GotPayload("forged"));
@@ -239,15 +241,17 @@ TEST_F(ClassBroker, OnlyCertificatesOfTheClassGetIn)
 {
     // Another class: same names, its own CA.
     const std::string other = tavtest::MakeTempDir("other-class") + "/class";
-    ASSERT_TRUE(tavtest::MakeClass("5A", other, {"--students", "S1", "--broker-host", "127.0.0.1"}));
+    ASSERT_TRUE(
+        tavtest::MakeClass("5A", other, {"--students", "S1", "--broker-host", "127.0.0.1"}));
     const tavtest::MachineCredentials mine = m_broker.Credentials("teacher");
 
     EXPECT_EQ(tavtest::TryConnect(m_broker.Port(), mine), ConnectOutcome::Accepted);
     // No client certificate at all.
     EXPECT_EQ(tavtest::TryConnect(m_broker.Port(), {mine.caFile, "", ""}), ConnectOutcome::Refused);
     // A teacher certificate of the other class's CA.
-    EXPECT_EQ(tavtest::TryConnect(m_broker.Port(), {mine.caFile, other + "/teacher/credentials/client.crt",
-                                                    other + "/teacher/credentials/client.key"}),
+    EXPECT_EQ(tavtest::TryConnect(m_broker.Port(),
+                                  {mine.caFile, other + "/teacher/credentials/client.crt",
+                                   other + "/teacher/credentials/client.key"}),
               ConnectOutcome::Refused);
     // And a client of the other class does not trust this broker.
     EXPECT_EQ(tavtest::TryConnect(m_broker.Port(), {other + "/teacher/credentials/ca.crt",
@@ -274,7 +278,8 @@ TEST_F(ClassBroker, StudentsLastWillReachesTheTeacherWhenItVanishesOrStops)
     ASSERT_TRUE(student.Signal(SIGSTOP));
     const auto frozen = std::chrono::steady_clock::now();
     // The broker waits 1.5 keepalives (5 s) before it gives up on S1.
-    ASSERT_TRUE(Pump({&teacher}, [&] { return teacher.Got(s1Presence, "offline"); }, 30000));
+    ASSERT_TRUE(Pump(
+        {&teacher}, [&] { return teacher.Got(s1Presence, "offline"); }, 30000));
     std::printf("offline announced %lld ms after the student froze\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - frozen)
@@ -317,7 +322,8 @@ TEST_F(ClassBroker, RetainedPolicyReachesAStudentThatConnectsLater)
     ASSERT_TRUE(teacher.client->Publish(forAll, "class schedule", true));
     ASSERT_TRUE(Pump({&teacher, &witness}, [&] { return witness.Got(forAll, "class schedule"); }));
 
-    const std::vector<std::string> filters = {*m_topics.Command("S2"), m_topics.PolicyForAllFilter(),
+    const std::vector<std::string> filters = {*m_topics.Command("S2"),
+                                              m_topics.PolicyForAllFilter(),
                                               *m_topics.StudentPolicyFilter("S2")};
     {
         Peer s2(m_broker, "S2");
@@ -347,10 +353,12 @@ TEST_F(ClassBroker, ClientsReconnectAndResubscribeAfterTheBrokerDies)
     // Killed, not stopped: the TLS connections end without a goodbye.
     for (int round = 1; round <= 2; ++round) {
         m_broker.Stop(false);
-        ASSERT_TRUE(Pump({&teacher, &s1}, [&] { return teacher.losses == round && s1.losses == round; }));
+        ASSERT_TRUE(
+            Pump({&teacher, &s1}, [&] { return teacher.losses == round && s1.losses == round; }));
         EXPECT_FALSE(teacher.client->IsConnected());
         ASSERT_TRUE(m_broker.Restart());
-        ASSERT_TRUE(Pump({&teacher, &s1}, [&] { return teacher.connects > round && s1.connects > round; }));
+        ASSERT_TRUE(
+            Pump({&teacher, &s1}, [&] { return teacher.connects > round && s1.connects > round; }));
     }
     const std::string text = "after two restarts";
     ASSERT_TRUE(teacher.client->Publish(*m_topics.Command("S1"), text));
@@ -377,7 +385,8 @@ TEST_F(ClassBroker, AnswersSentWhileTheTeacherIsAwayWaitForIt)
     ASSERT_TRUE(Pump({&s1}, [&] { return s1.connects == 2; }));
     const std::string answer = *m_topics.Student("S1", StudentChannel::Answer);
     ASSERT_TRUE(s1.client->Publish(answer, "done while away"));
-    Pump({&s1}, [] { return false; }, 500);  // at the broker before the teacher is back
+    Pump(
+        {&s1}, [] { return false; }, 500); // at the broker before the teacher is back
 
     Peer back(m_broker, "teacher", "", true);
     ASSERT_TRUE(back.Start({m_topics.EveryStudentFilter()}));
@@ -403,14 +412,16 @@ TEST_F(ClassBroker, OversizedPayloadIsRefusedBeforeItReachesTheDaemon)
     const tavtest::MachineCredentials c = m_broker.Credentials("teacher");
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> raw(mosquitto_new(nullptr, true, nullptr),
                                                          mosquitto_destroy);
-    ASSERT_EQ(mosquitto_tls_set(raw.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(), c.keyFile.c_str(),
-                                nullptr),
+    ASSERT_EQ(mosquitto_tls_set(raw.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(),
+                                c.keyFile.c_str(), nullptr),
               MOSQ_ERR_SUCCESS);
-    ASSERT_EQ(mosquitto_connect(raw.get(), m_broker.Host().c_str(), m_broker.Port(), 5), MOSQ_ERR_SUCCESS);
+    ASSERT_EQ(mosquitto_connect(raw.get(), m_broker.Host().c_str(), m_broker.Port(), 5),
+              MOSQ_ERR_SUCCESS);
     ASSERT_EQ(mosquitto_publish(raw.get(), nullptr, topic.c_str(), static_cast<int>(tooBig.size()),
                                 tooBig.data(), 1, false),
               MOSQ_ERR_SUCCESS);
-    ASSERT_EQ(mosquitto_publish(raw.get(), nullptr, topic.c_str(), 5, "small", 1, false), MOSQ_ERR_SUCCESS);
+    ASSERT_EQ(mosquitto_publish(raw.get(), nullptr, topic.c_str(), 5, "small", 1, false),
+              MOSQ_ERR_SUCCESS);
     ASSERT_TRUE(Pump({&s1}, [&] {
         mosquitto_loop(raw.get(), 10, 1);
         return s1.GotPayload("small");
@@ -418,8 +429,9 @@ TEST_F(ClassBroker, OversizedPayloadIsRefusedBeforeItReachesTheDaemon)
     EXPECT_EQ(s1.messages.size(), 1u);
     EXPECT_EQ(s1.losses, 0);
     const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-    EXPECT_NE(log.find("refused a message of " + std::to_string(tooBig.size()) + " bytes on " + topic),
-              std::string::npos);
+    EXPECT_NE(
+        log.find("refused a message of " + std::to_string(tooBig.size()) + " bytes on " + topic),
+        std::string::npos);
 }
 
 } // namespace

@@ -121,7 +121,8 @@ private:
 // The teacher's machine: what the students publish, and its own messages.
 class Teacher {
 public:
-    explicit Teacher(const tavtest::TestBroker& broker) : m_topics(*tavd::ClassTopics::ForClass(kClass))
+    explicit Teacher(const tavtest::TestBroker& broker)
+        : m_topics(*tavd::ClassTopics::ForClass(kClass))
     {
         const tavtest::MachineCredentials c = broker.Credentials("teacher");
         tavd::MqttOptions o;
@@ -165,7 +166,8 @@ public:
         p.m_ParaXml.setString(tavd::kStateParam, online ? tavd::kOnline : tavd::kOffline);
         Send(m_topics.TeacherPresence(), p, true);
     }
-    void Deploy(const std::string& topic, const std::string& schedule, int opid, long long deployTime)
+    void Deploy(const std::string& topic, const std::string& schedule, int opid,
+                long long deployTime)
     {
         CIntfData d(Msg::TEACHER_DEPLOYSCHEDULEPOLICY, opid, kStudent);
         d.m_ParaXml.setString(Param::schedulePolicyXML, schedule);
@@ -274,7 +276,8 @@ const Accounts& TestAccounts()
         const std::map<std::string, std::string> additions = {
             {"passwd", "tav-test-admin:x:" + id + ":65534::/nonexistent:/usr/sbin/nologin\n"},
             {"group", "tav-test-admins:x:" + std::to_string(a.adminGroup) + ":tav-test-admin\n"},
-            {"shadow", "tav-test-admin:" + std::string(hash ? hash : "!") + ":19000:0:99999:7:::\n"}};
+            {"shadow",
+             "tav-test-admin:" + std::string(hash ? hash : "!") + ":19000:0:99999:7:::\n"}};
         const std::string dir = tavtest::MakeTempDir("etc");
         for (const auto& [file, line] : additions) {
             const std::string made = dir + "/" + file, real = "/etc/" + file;
@@ -343,7 +346,8 @@ protected:
         m_dir = tavtest::MakeTempDir("studentd");
         ASSERT_TRUE(m_broker.Start(kClass, {kStudent}));
         // Stands in for modprobe: records its arguments.
-        ASSERT_TRUE(tavtest::WriteFile(m_dir + "/modprobe", "#!/bin/sh\necho \"$@\" >> " + m_dir + "/modprobe.log\n"));
+        ASSERT_TRUE(tavtest::WriteFile(m_dir + "/modprobe",
+                                       "#!/bin/sh\necho \"$@\" >> " + m_dir + "/modprobe.log\n"));
         ::chmod((m_dir + "/modprobe").c_str(), 0755);
         m_app = std::make_unique<Application>();
     }
@@ -351,7 +355,8 @@ protected:
     void TearDown() override
     {
         if (::testing::Test::HasFailure())
-            std::printf("--- daemon output:\n%s\n", tavtest::ReadFile(m_dir + "/daemon.out").c_str());
+            std::printf("--- daemon output:\n%s\n",
+                        tavtest::ReadFile(m_dir + "/daemon.out").c_str());
     }
 
     std::string StateDir() const { return m_dir + "/state"; }
@@ -369,13 +374,15 @@ protected:
     {
         m_daemon.Kill();
         const std::string config = m_dir + "/tav-studentd.conf";
-        ASSERT_TRUE(tavtest::WriteFile(config, m_broker.DaemonConfigText(kStudent) + "state_dir = " + StateDir() +
-                                                   "\nusb_rule_file = " + RuleFile() + "\nmodprobe = " + m_dir +
-                                                   "/modprobe\nadmin_group = tav-test-admins\n" + extra));
+        ASSERT_TRUE(tavtest::WriteFile(
+            config, m_broker.DaemonConfigText(kStudent) + "state_dir = " + StateDir() +
+                        "\nusb_rule_file = " + RuleFile() + "\nmodprobe = " + m_dir +
+                        "/modprobe\nadmin_group = tav-test-admins\n" + extra));
         ASSERT_TRUE(m_daemon.Spawn({TAV_STUDENTD, "--config", config}, m_dir + "/daemon.out"));
         std::string teacher;
         int ret = -1;
-        ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->api->GetConnectedTeacher(teacher, ret) == 0; }, 15000));
+        ASSERT_TRUE(tavtest::WaitFor(
+            [&] { return m_app->api->GetConnectedTeacher(teacher, ret) == 0; }, 15000));
     }
 
     tavtest::TestBroker m_broker;
@@ -395,24 +402,32 @@ TEST_F(StudentDaemonTest, RetainedScheduleIsAppliedOnceTheTeacherLetsTheStudentI
     std::vector<std::array<int, 3>> allWeek;
     for (int day = 0; day < 7; ++day)
         allWeek.push_back({day, 0, 24});
-    teacher.Deploy(*teacher.m_topics.Policy(kStudent, tavd::PolicyKind::Schedule), Schedule({}), 40, 1000);
-    teacher.Deploy(teacher.m_topics.PolicyForAll(tavd::PolicyKind::Schedule), Schedule(allWeek), 41, 2000);
+    teacher.Deploy(*teacher.m_topics.Policy(kStudent, tavd::PolicyKind::Schedule), Schedule({}), 40,
+                   1000);
+    teacher.Deploy(teacher.m_topics.PolicyForAll(tavd::PolicyKind::Schedule), Schedule(allWeek), 41,
+                   2000);
     StartDaemon();
 
-    ASSERT_TRUE(teacher.Until([&] { return !teacher.From(StudentChannel::Join, tavd::kJoinMessage).empty(); }));
+    ASSERT_TRUE(teacher.Until(
+        [&] { return !teacher.From(StudentChannel::Join, tavd::kJoinMessage).empty(); }));
     std::list<IPCAPI::tagStudent_t> records;
-    teacher.From(StudentChannel::Join, tavd::kJoinMessage).front().m_ParaXml.getStudentInfoList(records);
+    teacher.From(StudentChannel::Join, tavd::kJoinMessage)
+        .front()
+        .m_ParaXml.getStudentInfoList(records);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records.front().studentID, kStudent);
     EXPECT_EQ(records.front().IP, "127.0.0.1");
     // Nothing is applied before the verdict.
-    EXPECT_TRUE(teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK).empty());
+    EXPECT_TRUE(
+        teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK).empty());
 
     CIntfData verdict(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, 3, kStudent);
     verdict.m_ParaXml.setString(Param::allow, IPCAPI::kTrue);
     teacher.Command(verdict);
-    ASSERT_TRUE(teacher.Until(
-        [&] { return !teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK).empty(); }));
+    ASSERT_TRUE(teacher.Until([&] {
+        return !teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK)
+                    .empty();
+    }));
     auto answers = teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK);
     ASSERT_EQ(answers.size(), 1u);
     int opid = 0;
@@ -421,10 +436,12 @@ TEST_F(StudentDaemonTest, RetainedScheduleIsAppliedOnceTheTeacherLetsTheStudentI
     answers[0].m_ParaXml.getString(Param::bSuccess, success);
     EXPECT_EQ(opid, 41);
     EXPECT_EQ(success, IPCAPI::kTrue);
-    ASSERT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == "online locked=1 status=2"; }))
-        << teacher.LatestPresence();
-    ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("locked") && m_app->Has("teacher 5A 1"); }))
-        << m_app->Lines();
+    ASSERT_TRUE(teacher.Until([&] {
+        return teacher.LatestPresence() == "online locked=1 status=2";
+    })) << teacher.LatestPresence();
+    ASSERT_TRUE(tavtest::WaitFor([&] {
+        return m_app->Has("locked") && m_app->Has("teacher 5A 1");
+    })) << m_app->Lines();
     EXPECT_TRUE(m_app->Has("schedule changed"));
     EXPECT_TRUE(m_app->Has("connect 5A 0"));
     LibTAVData::CLockScheduleData saved;
@@ -445,9 +462,11 @@ TEST_F(StudentDaemonTest, RetainedScheduleIsAppliedOnceTheTeacherLetsTheStudentI
 
     // A restart applies nothing again.
     StartDaemon();
-    ASSERT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
+    ASSERT_TRUE(
+        teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
     teacher.Until([] { return false; }, 1500);
-    EXPECT_EQ(teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK).size(), 2u);
+    EXPECT_EQ(
+        teacher.From(StudentChannel::Answer, Msg::TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK).size(), 2u);
     EXPECT_EQ(m_app->Count("schedule changed"), 2);
 }
 
@@ -464,19 +483,25 @@ TEST_F(StudentDaemonTest, TeachersLockEndsByItselfWhenTheTeacherGoesAway)
     CIntfData lock(Msg::TEACHER_MANUALLOCKREMOTESTUDENT, 7, kStudent);
     lock.m_ParaXml.setString(Param::lockPolicy, Schedule({}, 1));
     teacher.Command(lock);
-    ASSERT_TRUE(teacher.Until(
-        [&] { return !teacher.From(StudentChannel::Answer, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, 7).empty(); }));
+    ASSERT_TRUE(teacher.Until([&] {
+        return !teacher
+                    .From(StudentChannel::Answer, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, 7)
+                    .empty();
+    }));
     int result = -1;
-    teacher.From(StudentChannel::Answer, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, 7)[0].m_ParaXml.getInt(
-        Param::iReturn, result);
+    teacher.From(StudentChannel::Answer, Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, 7)[0]
+        .m_ParaXml.getInt(Param::iReturn, result);
     EXPECT_EQ(result, 0);
     ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("locked"); })) << m_app->Lines();
-    EXPECT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == "online locked=1 status=2"; }));
+    EXPECT_TRUE(
+        teacher.Until([&] { return teacher.LatestPresence() == "online locked=1 status=2"; }));
 
     teacher.Presence(false);
-    ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("teacher 5A 0") && m_app->Has("unlocked"); }))
-        << m_app->Lines();
-    EXPECT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
+    ASSERT_TRUE(tavtest::WaitFor([&] {
+        return m_app->Has("teacher 5A 0") && m_app->Has("unlocked");
+    })) << m_app->Lines();
+    EXPECT_TRUE(
+        teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
     EXPECT_TRUE(tavtest::WaitFor([] { return LockStatusOnDisk() == 0; }));
 
     // Stopped, it says goodbye.
@@ -541,9 +566,10 @@ TEST_F(StudentDaemonTest, SearchListsOnlyLaunchersAndExecutables)
     Teacher teacher(m_broker);
     teacher.Presence(true);
     const std::string folder = tavtest::MakeTempDir("programs");
-    ASSERT_TRUE(tavtest::WriteFile(folder + "/editor.desktop",
-                                   "[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/editor %F\n"
-                                   "Icon=editor\n[Desktop Action New]\nName=New window\nExec=/usr/bin/other\n"));
+    ASSERT_TRUE(tavtest::WriteFile(
+        folder + "/editor.desktop",
+        "[Desktop Entry]\nType=Application\nName=Editor\nExec=/usr/bin/editor %F\n"
+        "Icon=editor\n[Desktop Action New]\nName=New window\nExec=/usr/bin/other\n"));
     ASSERT_TRUE(tavtest::WriteFile(folder + "/tool", "#!/bin/sh\n"));
     ::chmod((folder + "/tool").c_str(), 0755);
     ASSERT_TRUE(tavtest::WriteFile(folder + "/notes.txt", "not a program\n"));
@@ -558,7 +584,8 @@ TEST_F(StudentDaemonTest, SearchListsOnlyLaunchersAndExecutables)
         std::vector<std::string> found;
         for (const auto* app : *result.GetPApplicationInfoList())
             found.push_back(app->GetName() + "|" + app->GetPath() + "|" + app->GetCustomIcon());
-        EXPECT_EQ(found, (std::vector<std::string>{"Editor|/usr/bin/editor|editor", "tool|" + folder + "/tool|"}));
+        EXPECT_EQ(found, (std::vector<std::string>{"Editor|/usr/bin/editor|editor",
+                                                   "tool|" + folder + "/tool|"}));
     };
     int opid = 0;
     ASSERT_EQ(m_app->api->SearchLocalProgram(folder, opid), 0);
@@ -568,9 +595,12 @@ TEST_F(StudentDaemonTest, SearchListsOnlyLaunchersAndExecutables)
     CIntfData search(Msg::TEACHER_SEARCHPROGRAM, 12, kStudent);
     search.m_ParaXml.setString(Param::targetFolder, folder);
     teacher.Command(search);
-    ASSERT_TRUE(teacher.Until(
-        [&] { return !teacher.From(StudentChannel::Answer, Msg::TEACHER_SEARCHPROGRAMCALLBACK, 12).empty(); }));
-    CIntfData answer = teacher.From(StudentChannel::Answer, Msg::TEACHER_SEARCHPROGRAMCALLBACK, 12)[0];
+    ASSERT_TRUE(teacher.Until([&] {
+        return !teacher.From(StudentChannel::Answer, Msg::TEACHER_SEARCHPROGRAMCALLBACK, 12)
+                    .empty();
+    }));
+    CIntfData answer =
+        teacher.From(StudentChannel::Answer, Msg::TEACHER_SEARCHPROGRAMCALLBACK, 12)[0];
     int result = -1;
     std::string xml;
     answer.GetResult(result);
@@ -586,7 +616,8 @@ TEST_F(StudentDaemonTest, StudentLeavesWhenTurnedAwayOrKickedAndComesBackWhenAsk
     Teacher teacher(m_broker);
     teacher.Presence(true);
     StartDaemon();
-    ASSERT_TRUE(teacher.Until([&] { return !teacher.From(StudentChannel::Join, tavd::kJoinMessage).empty(); }));
+    ASSERT_TRUE(teacher.Until(
+        [&] { return !teacher.From(StudentChannel::Join, tavd::kJoinMessage).empty(); }));
     CIntfData no(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, 1, kStudent);
     no.m_ParaXml.setString(Param::allow, IPCAPI::kFalse);
     teacher.Command(no);
@@ -596,18 +627,21 @@ TEST_F(StudentDaemonTest, StudentLeavesWhenTurnedAwayOrKickedAndComesBackWhenAsk
     ASSERT_EQ(m_app->api->ConnectTeacher("7B"), 0);
     ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("connect 7B 19"); })) << m_app->Lines();
     ASSERT_EQ(m_app->api->ConnectTeacher(kClass), 0);
-    ASSERT_TRUE(
-        teacher.Until([&] { return teacher.From(StudentChannel::Join, tavd::kJoinMessage).size() == 2; }));
+    ASSERT_TRUE(teacher.Until(
+        [&] { return teacher.From(StudentChannel::Join, tavd::kJoinMessage).size() == 2; }));
     CIntfData yes(Msg::TEACHER_CONTROLNEWSTUDENTCONNECT, 2, kStudent);
     yes.m_ParaXml.setString(Param::allow, IPCAPI::kTrue);
     teacher.Command(yes);
-    ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("connect 5A 0") && m_app->Has("teacher 5A 1"); }))
-        << m_app->Lines();
+    ASSERT_TRUE(tavtest::WaitFor([&] {
+        return m_app->Has("connect 5A 0") && m_app->Has("teacher 5A 1");
+    })) << m_app->Lines();
 
     CIntfData kick(Msg::TEACHER_KICKOFFSTUDENT, 9, kStudent);
     teacher.Command(kick);
-    ASSERT_TRUE(teacher.Until(
-        [&] { return !teacher.From(StudentChannel::Answer, Msg::TEACHER_KICKOFFSTUDENTCALLBACK, 9).empty(); }));
+    ASSERT_TRUE(teacher.Until([&] {
+        return !teacher.From(StudentChannel::Answer, Msg::TEACHER_KICKOFFSTUDENTCALLBACK, 9)
+                    .empty();
+    }));
     EXPECT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == tavd::kOffline; }));
     ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Has("teacher 5A 0"); })) << m_app->Lines();
     // It stays away (reconnecting would take a second at most).
@@ -615,9 +649,11 @@ TEST_F(StudentDaemonTest, StudentLeavesWhenTurnedAwayOrKickedAndComesBackWhenAsk
     EXPECT_EQ(teacher.LatestPresence(), tavd::kOffline);
 
     ASSERT_EQ(m_app->api->ConnectTeacher(kClass), 0);
-    ASSERT_TRUE(teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
-    ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->Count("connect 5A 0") == 2 && m_app->Count("teacher 5A 1") == 2; }))
-        << m_app->Lines();
+    ASSERT_TRUE(
+        teacher.Until([&] { return teacher.LatestPresence() == "online locked=0 status=1"; }));
+    ASSERT_TRUE(tavtest::WaitFor([&] {
+        return m_app->Count("connect 5A 0") == 2 && m_app->Count("teacher 5A 1") == 2;
+    })) << m_app->Lines();
     // Accepted once is accepted: no second request to join.
     EXPECT_EQ(teacher.From(StudentChannel::Join, tavd::kJoinMessage).size(), 2u);
 }
@@ -640,7 +676,7 @@ TEST_F(StudentDaemonTest, BadConfigurationAndSecondDaemonAreRefused)
     std::string teacher;
     int ret = -1;
     EXPECT_EQ(m_app->api->GetConnectedTeacher(teacher, ret), 0);
-    EXPECT_EQ(ret, 19);  // not in the class: it was not asked to join
+    EXPECT_EQ(ret, 19); // not in the class: it was not asked to join
 }
 
 // The USB storage switch writes the modprobe rule and unloads the module,
@@ -662,14 +698,16 @@ TEST_F(StudentDaemonTest, UsbSwitchWritesAndRemovesTheRule)
     const std::string rule = tavtest::ReadFile(RuleFile());
     EXPECT_NE(rule.find("install usb-storage /bin/false\n"), std::string::npos) << rule;
     EXPECT_NE(rule.find("blacklist usb-storage\n"), std::string::npos) << rule;
-    EXPECT_TRUE(tavtest::WaitFor([&] { return tavtest::ReadFile(m_dir + "/modprobe.log") == "-r usb-storage\n"; }));
+    EXPECT_TRUE(tavtest::WaitFor(
+        [&] { return tavtest::ReadFile(m_dir + "/modprobe.log") == "-r usb-storage\n"; }));
 
     ASSERT_EQ(m_app->api->HardWareControl(settings(1), ret), 0);
     EXPECT_EQ(ret, 0);
     EXPECT_FALSE(tavtest::FileExists(RuleFile()));
     const std::string saved = tavtest::ReadFile("/etc/TAV/TAVSystemSetting.xml");
 
-    ASSERT_EQ(m_app->api->HardWareControl("<TAVSystemSetting><USBStorage/></TAVSystemSetting>", ret), 0);
+    ASSERT_EQ(
+        m_app->api->HardWareControl("<TAVSystemSetting><USBStorage/></TAVSystemSetting>", ret), 0);
     EXPECT_EQ(ret, 2);
     EXPECT_EQ(tavtest::ReadFile("/etc/TAV/TAVSystemSetting.xml"), saved);
     EXPECT_FALSE(tavtest::FileExists(RuleFile()));

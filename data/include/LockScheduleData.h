@@ -20,7 +20,8 @@ class CLockTimeSection {
 public:
     CLockTimeSection() = default;
     CLockTimeSection(int dayOfWeek, int startTime, int endTime)
-        : m_iDayOfWeek(dayOfWeek), m_iStartTime(startTime), m_iEndTime(endTime) {}
+        : m_iDayOfWeek(dayOfWeek), m_iStartTime(startTime), m_iEndTime(endTime)
+    {}
     virtual ~CLockTimeSection() = default;
 
     bool operator==(const CLockTimeSection& other) const

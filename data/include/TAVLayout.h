@@ -61,7 +61,8 @@ static const std::string LOCK_FILE_DIR = "/tmp/";
 static const std::string LOCK_TAB_NAVIGATION = LOCK_FILE_DIR + "TabNavigation.lock";
 static const std::string LOCK_TEACHER_SELECTION = LOCK_FILE_DIR + "TeacherSelection.lock";
 static const std::string LOCK_STUDENT_INFORMATION = LOCK_FILE_DIR + "StudentInformation.lock";
-static const std::string LOCK_TAB_NAVI_FAVORITE_EDITOR = LOCK_FILE_DIR + "TabNaviFavoriteEditor.lock";
+static const std::string LOCK_TAB_NAVI_FAVORITE_EDITOR =
+    LOCK_FILE_DIR + "TabNaviFavoriteEditor.lock";
 static const std::string LOCK_ADMINISTRATIVE_TOOL = LOCK_FILE_DIR + "AdministrativeTool.lock";
 static const std::string LOCK_THEME_SETTING = LOCK_FILE_DIR + "ThemeSetting.lock";
 static const std::string LOCK_SHELL_CONTROLLER = LOCK_FILE_DIR + "ShellController.lock";

@@ -13,13 +13,7 @@ namespace LibTAVData {
 
 class CTAVLog {
 public:
-    enum LOGLEVEL {
-        LOG_DEBUG = -1,
-        LOG_TRACE = 0,
-        LOG_WARNING = 1,
-        LOG_ERROR = 2,
-        LOG_FATAL = 3
-    };
+    enum LOGLEVEL { LOG_DEBUG = -1, LOG_TRACE = 0, LOG_WARNING = 1, LOG_ERROR = 2, LOG_FATAL = 3 };
 
     CTAVLog();
     virtual ~CTAVLog();
@@ -31,12 +25,11 @@ public:
     // line breaks at its very end are dropped.
     // flag is passed to getTime(bool). The line is in the file when the call
     // returns. Never fails towards the caller; safe from any thread.
-    static void WriteLine(std::string message, LOGLEVEL level,
-                          std::string fileName, bool flag);
+    static void WriteLine(std::string message, LOGLEVEL level, std::string fileName, bool flag);
 
     // Appends the decimal text of value directly to message, then writes it.
-    static void WriteLine(int value, std::string message, bool flag,
-                          LOGLEVEL level, std::string fileName);
+    static void WriteLine(int value, std::string message, bool flag, LOGLEVEL level,
+                          std::string fileName);
 
     // Base name of the log file, without folder and extension.
     static void SetLogFileName(std::string name);
@@ -55,8 +48,8 @@ public:
     static std::string getTime(bool flag);
 
 protected:
-    static std::string m_FileName;    // "publicLog" until changed
-    static std::string m_FolderName;  // computed once, see getLogDir()
+    static std::string m_FileName;   // "publicLog" until changed
+    static std::string m_FolderName; // computed once, see getLogDir()
 };
 
 } // namespace LibTAVData

@@ -80,8 +80,7 @@ CClassDef* CClassDef::Clone()
 CClassGroupData::CClassGroupData()
     : m_pClassInfoList(new std::list<CClassDef*>),
       m_pStudentsInfoList(new std::list<CStudentInfoData*>)
-{
-}
+{}
 
 CClassGroupData::~CClassGroupData()
 {

@@ -8,9 +8,9 @@
 namespace LibTAVData {
 
 CDefaultConfigData::CDefaultConfigData()
-    : m_pApplicationInfoList(new std::list<CApplicationInfo*>), m_pCategoryInfoList(new std::list<CCategory*>)
-{
-}
+    : m_pApplicationInfoList(new std::list<CApplicationInfo*>),
+      m_pCategoryInfoList(new std::list<CCategory*>)
+{}
 
 CDefaultConfigData::~CDefaultConfigData()
 {
@@ -87,7 +87,8 @@ int CDefaultConfigData::Member2DOM()
     detail::ProgramXml::AppendCategories(config, m_pCategoryInfoList);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Written);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList,
+                                           detail::ProgramXml::Enabled::Written);
     return 0;
 }
 
@@ -113,8 +114,9 @@ int CDefaultConfigData::DOM2Member()
     const TiXmlElement* section = root->FirstChildElement("Applications");
     const TiXmlElement* firstApp = section ? section->FirstChildElement("Application") : nullptr;
     if (!firstApp) {
-        CTAVLog::WriteLine("CDefaultConfigData::DOM2Member() --no Application element in Applications",
-                           CTAVLog::LOG_ERROR, "", false);
+        CTAVLog::WriteLine(
+            "CDefaultConfigData::DOM2Member() --no Application element in Applications",
+            CTAVLog::LOG_ERROR, "", false);
         return -1;
     }
     detail::ProgramXml::ReadApplications(firstApp, detail::ProgramXml::Enabled::Written, *apps);

@@ -7,10 +7,7 @@ namespace LibTAVData {
 
 CFavoriteData::CFavoriteData() : m_pApplicationInfoList(new std::list<CApplicationInfo*>) {}
 
-CFavoriteData::~CFavoriteData()
-{
-    SetPApplicationInfoList(nullptr);
-}
+CFavoriteData::~CFavoriteData() { SetPApplicationInfoList(nullptr); }
 
 std::list<CApplicationInfo*>* CFavoriteData::GetPApplicationInfoList() const
 {
@@ -35,7 +32,8 @@ int CFavoriteData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Absent);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList,
+                                           detail::ProgramXml::Enabled::Absent);
     return 0;
 }
 
@@ -45,7 +43,8 @@ int CFavoriteData::DOM2Member()
         return -1;
     const TiXmlElement* root = m_pDocument->FirstChildElement("Favorite");
     if (!root) {
-        CTAVLog::WriteLine("CFavoriteData::DOM2Member() --no Favorite element", CTAVLog::LOG_ERROR, "", false);
+        CTAVLog::WriteLine("CFavoriteData::DOM2Member() --no Favorite element", CTAVLog::LOG_ERROR,
+                           "", false);
         return -1;
     }
     auto* apps = new std::list<CApplicationInfo*>;
@@ -53,7 +52,8 @@ int CFavoriteData::DOM2Member()
     const TiXmlElement* section = root->FirstChildElement("Applications");
     const TiXmlElement* first = section ? section->FirstChildElement("Application") : nullptr;
     if (!first) {
-        CTAVLog::WriteLine("CFavoriteData::DOM2Member() --no Application element", CTAVLog::LOG_ERROR, "", false);
+        CTAVLog::WriteLine("CFavoriteData::DOM2Member() --no Application element",
+                           CTAVLog::LOG_ERROR, "", false);
         return -1;
     }
     detail::ProgramXml::ReadApplications(first, detail::ProgramXml::Enabled::Absent, *apps);

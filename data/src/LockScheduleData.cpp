@@ -6,7 +6,7 @@ namespace LibTAVData {
 
 namespace {
 
-const char* const kDays[] = {"MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY",
+const char* const kDays[] = {"MONDAY", "TUESDAY",  "WEDNESDAY", "THURSDAY",
                              "FRIDAY", "SATURDAY", "SUNDAY"};
 
 void DeleteSections(std::list<CLockTimeSection*>* list)
@@ -21,13 +21,9 @@ void DeleteSections(std::list<CLockTimeSection*>* list)
 } // namespace
 
 CLockScheduleData::CLockScheduleData()
-    : m_iAutoLock(0),
-      m_iManualLock(0),
-      m_iLockStatus(0),
-      m_pAutomaticLockTimeList(new std::list<CLockTimeSection*>),
-      m_pManualLock(new CManualLock)
-{
-}
+    : m_iAutoLock(0), m_iManualLock(0), m_iLockStatus(0),
+      m_pAutomaticLockTimeList(new std::list<CLockTimeSection*>), m_pManualLock(new CManualLock)
+{}
 
 CLockScheduleData::~CLockScheduleData()
 {

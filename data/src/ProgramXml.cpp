@@ -24,7 +24,8 @@ int ReadEnabledValue(const char* text)
     return static_cast<int>(value);
 }
 
-void SetFromText(const TiXmlElement* element, void (CApplicationInfo::*set)(std::string), CApplicationInfo& app)
+void SetFromText(const TiXmlElement* element, void (CApplicationInfo::*set)(std::string),
+                 CApplicationInfo& app)
 {
     if (const char* text = element->GetText())
         (app.*set)(text);
@@ -50,7 +51,8 @@ TiXmlElement* NewApplicationElement(const CApplicationInfo& app, Enabled enabled
     return element;
 }
 
-void AppendApplications(TiXmlElement* parent, const std::list<CApplicationInfo*>* apps, Enabled enabled)
+void AppendApplications(TiXmlElement* parent, const std::list<CApplicationInfo*>* apps,
+                        Enabled enabled)
 {
     if (!apps)
         return;
@@ -77,7 +79,8 @@ void AppendCategories(TiXmlElement* parent, const std::list<CCategory*>* categor
 
 void ReadApplications(const TiXmlElement* first, Enabled enabled, std::list<CApplicationInfo*>& out)
 {
-    for (const TiXmlElement* element = first; element; element = element->NextSiblingElement("Application")) {
+    for (const TiXmlElement* element = first; element;
+         element = element->NextSiblingElement("Application")) {
         int enable = 0;
         if (enabled == Enabled::Written) {
             const char* value = element->Attribute("enabled");
@@ -102,7 +105,8 @@ void ReadApplications(const TiXmlElement* first, Enabled enabled, std::list<CApp
 
 void ReadCategories(const TiXmlElement* first, std::list<CCategory*>& out)
 {
-    for (const TiXmlElement* element = first; element; element = element->NextSiblingElement("Category")) {
+    for (const TiXmlElement* element = first; element;
+         element = element->NextSiblingElement("Category")) {
         const char* name = element->Attribute("name");
         if (!name)
             continue;

@@ -33,13 +33,15 @@ TiXmlElement* NewApplicationElement(const CApplicationInfo& app, Enabled enabled
 void AppendCategories(TiXmlElement* parent, const std::list<CCategory*>* categories);
 
 // One "Application" element per non-null program.
-void AppendApplications(TiXmlElement* parent, const std::list<CApplicationInfo*>* apps, Enabled enabled);
+void AppendApplications(TiXmlElement* parent, const std::list<CApplicationInfo*>* apps,
+                        Enabled enabled);
 
 // Reads first and its following "Application" siblings into out. With
 // Enabled::Written an element without "enabled" is dropped and a value that
 // is not a decimal int reads -1; an element without Name, Path, CustomIcon
 // in this order is dropped.
-void ReadApplications(const TiXmlElement* first, Enabled enabled, std::list<CApplicationInfo*>& out);
+void ReadApplications(const TiXmlElement* first, Enabled enabled,
+                      std::list<CApplicationInfo*>& out);
 
 // Reads first and its following "Category" siblings into out; a category
 // without "name" is dropped, its programs are read with Enabled::Written.

@@ -53,8 +53,8 @@ int CSearchResultData::AddApplications(const std::string& programsXML)
     CSearchResultData answer;
     if (answer.LoadFromString(programsXML) < 0 || !answer.m_pApplicationInfoList ||
         answer.m_pApplicationInfoList->empty()) {
-        CTAVLog::WriteLine("CSearchResultData::AddApplications() --no programs in the document", CTAVLog::LOG_WARNING,
-                           "", false);
+        CTAVLog::WriteLine("CSearchResultData::AddApplications() --no programs in the document",
+                           CTAVLog::LOG_WARNING, "", false);
         return 0;
     }
     if (!m_pApplicationInfoList)
@@ -82,7 +82,8 @@ int CSearchResultData::Member2DOM()
     m_pDocument->LinkEndChild(root);
     TiXmlElement* apps = new TiXmlElement("Applications");
     root->LinkEndChild(apps);
-    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList, detail::ProgramXml::Enabled::Absent);
+    detail::ProgramXml::AppendApplications(apps, m_pApplicationInfoList,
+                                           detail::ProgramXml::Enabled::Absent);
     return 0;
 }
 

@@ -45,9 +45,8 @@ RsaPtr makeKey()
     BIGNUM* n = BN_new();
     BIGNUM* e = BN_new();
     BIGNUM* d = BN_new();
-    if (!rsa || !n || !e || !d || !BN_hex2bn(&n, kModulusHex) ||
-        !BN_set_word(e, kPublicExponent) || !BN_hex2bn(&d, kPrivateExponentHex) ||
-        RSA_set0_key(rsa.get(), n, e, d) != 1) {
+    if (!rsa || !n || !e || !d || !BN_hex2bn(&n, kModulusHex) || !BN_set_word(e, kPublicExponent) ||
+        !BN_hex2bn(&d, kPrivateExponentHex) || RSA_set0_key(rsa.get(), n, e, d) != 1) {
         BN_free(n);
         BN_free(e);
         BN_free(d);
@@ -85,15 +84,9 @@ void NormaliseLineEnds(std::string& text)
     text.swap(out);
 }
 
-void Log(const std::string& message)
-{
-    CTAVLog::WriteLine(message, CTAVLog::LOG_ERROR, "", false);
-}
+void Log(const std::string& message) { CTAVLog::WriteLine(message, CTAVLog::LOG_ERROR, "", false); }
 
-std::string Errno()
-{
-    return std::strerror(errno);
-}
+std::string Errno() { return std::strerror(errno); }
 
 class Fd {
 public:
@@ -293,15 +286,15 @@ bool RewriteInPlace(const std::string& target, const std::string& text, const st
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            Log(who + "cannot read " + target + " before rewriting it: " +
-                (n == 0 ? "it shrank" : Errno()));
+            Log(who + "cannot read " + target +
+                " before rewriting it: " + (n == 0 ? "it shrank" : Errno()));
             return false;
         }
         got += static_cast<std::size_t>(n);
     }
     if (const int rc = ::posix_fallocate(fd.get(), 0, static_cast<off_t>(text.size()))) {
-        Log(who + "no room for " + std::to_string(text.size()) + " bytes in " +
-            target + ": " + std::strerror(rc) + "; the file is left as it was");
+        Log(who + "no room for " + std::to_string(text.size()) + " bytes in " + target + ": " +
+            std::strerror(rc) + "; the file is left as it was");
         return false;
     }
     if (WriteAll(fd.get(), text) && ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0)
@@ -310,7 +303,8 @@ bool RewriteInPlace(const std::string& target, const std::string& text, const st
     const bool restored =
         WriteAll(fd.get(), old) && ::ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0;
     Log(who + "cannot write " + target + ": " + why +
-        (restored ? "; the old document was put back" : "; the old document could not be put back"));
+        (restored ? "; the old document was put back"
+                  : "; the old document could not be put back"));
     return false;
 }
 
@@ -407,10 +401,7 @@ bool Rsa::Deciphering(unsigned char* block, int length)
 
 CTAVDataProvider::CTAVDataProvider() : m_pDocument(new TiXmlDocument) {}
 
-CTAVDataProvider::~CTAVDataProvider()
-{
-    delete m_pDocument;
-}
+CTAVDataProvider::~CTAVDataProvider() { delete m_pDocument; }
 
 int CTAVDataProvider::DOM2Member() { return 0; }
 int CTAVDataProvider::Member2DOM() { return 0; }

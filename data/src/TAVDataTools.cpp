@@ -77,8 +77,7 @@ bool WaitForChild(pid_t pid)
 // Returns -1 (errno set) when no process could be made. Otherwise the pid
 // of the child still to be waited for (0 when detached), and execError
 // holds the errno of a failed exec or 0 when the program started.
-pid_t Launch(const std::vector<std::string>& args, bool searchPath, bool detached,
-             int& execError)
+pid_t Launch(const std::vector<std::string>& args, bool searchPath, bool detached, int& execError)
 {
     execError = 0;
     std::vector<char*> argv;
@@ -160,8 +159,7 @@ bool RunAndWait(const std::vector<std::string>& args, const std::string& who)
     }
     WaitForChild(pid);
     if (execError) {
-        Log(who + " --cannot run " + args[0] + ": " + std::strerror(execError),
-            CTAVLog::LOG_ERROR);
+        Log(who + " --cannot run " + args[0] + ": " + std::strerror(execError), CTAVLog::LOG_ERROR);
         return false;
     }
     return true;
@@ -222,8 +220,8 @@ int OpenLockFile(const std::string& path)
 }
 
 struct TakeOverResult {
-    int fd;      // our locked lock file, -1 on failure
-    bool retry;  // another instance of ours took the name first
+    int fd;     // our locked lock file, -1 on failure
+    bool retry; // another instance of ours took the name first
 };
 
 // Root puts a lock file of its own where another user's file (or link)
@@ -334,8 +332,8 @@ int CTAVDataTools::IsInputValid(const std::string& input, std::string& reason)
         return -2;
     }
     if (input.find_first_of(kForbidden) != std::string::npos) {
-        reason = Translate(
-            "The input cannot contain any of the following characters: /\\:*?\"<>|&");
+        reason =
+            Translate("The input cannot contain any of the following characters: /\\:*?\"<>|&");
         return -3;
     }
     return 0;
@@ -362,8 +360,7 @@ int CTAVDataTools::StartupProgramAsynchronism(const std::string& path)
 {
     int execError = 0;
     if (Launch({path}, false, true, execError) < 0) {
-        Log("CTAVDataTools::StartupProgramAsynchronism Create Process Failed!",
-            CTAVLog::LOG_ERROR);
+        Log("CTAVDataTools::StartupProgramAsynchronism Create Process Failed!", CTAVLog::LOG_ERROR);
         return 0;
     }
     if (execError)
@@ -378,8 +375,8 @@ bool CTAVDataTools::GetLock(std::string lockFile)
     for (int attempt = 0; attempt < 3; ++attempt) {
         Fd fd(OpenLockFile(lockFile));
         struct stat st;
-        const bool found = fd.get() >= 0 ? ::fstat(fd.get(), &st) == 0
-                                         : ::lstat(lockFile.c_str(), &st) == 0;
+        const bool found =
+            fd.get() >= 0 ? ::fstat(fd.get(), &st) == 0 : ::lstat(lockFile.c_str(), &st) == 0;
         if (found && st.st_uid != ::geteuid()) {
             // Somebody else's file (or link) at our fixed name.
             if (::geteuid() != 0) {
@@ -396,7 +393,7 @@ bool CTAVDataTools::GetLock(std::string lockFile)
             Log("CTAVDataTools::GetLock() --replaced " + lockFile + " of " + UserText(st.st_uid) +
                     " by a lock file of our own",
                 CTAVLog::LOG_WARNING);
-            return true;  // taken.fd is kept open: the lock lasts as long as the process
+            return true; // taken.fd is kept open: the lock lasts as long as the process
         }
         if (fd.get() < 0 || !found || !S_ISREG(st.st_mode))
             break;

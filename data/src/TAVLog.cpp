@@ -34,18 +34,24 @@ struct MembersGuard {
     ~MembersGuard() { g_membersAlive = false; }
 } g_membersGuard;
 
-constexpr off_t kRollSize = 1048576;  // a file reaching this size is rolled
-constexpr int kBackups = 10;          // <name>.log.01 (newest) to .10
+constexpr off_t kRollSize = 1048576; // a file reaching this size is rolled
+constexpr int kBackups = 10;         // <name>.log.01 (newest) to .10
 
 const char* levelName(int level)
 {
     switch (level) {
-    case CTAVLog::LOG_DEBUG: return "DEBUG";
-    case CTAVLog::LOG_TRACE: return "TRACE";
-    case CTAVLog::LOG_WARNING: return "WARNING";
-    case CTAVLog::LOG_ERROR: return "ERROR";
-    case CTAVLog::LOG_FATAL: return "FATAL";
-    default: return "";
+    case CTAVLog::LOG_DEBUG:
+        return "DEBUG";
+    case CTAVLog::LOG_TRACE:
+        return "TRACE";
+    case CTAVLog::LOG_WARNING:
+        return "WARNING";
+    case CTAVLog::LOG_ERROR:
+        return "ERROR";
+    case CTAVLog::LOG_FATAL:
+        return "FATAL";
+    default:
+        return "";
     }
 }
 
@@ -190,10 +196,11 @@ public:
         const char* value = std::getenv("TAV_LOG_LEVEL");
         if (!value || !*value)
             return;
-        static const std::pair<const char*, int> names[] = {
-            {"debug", CTAVLog::LOG_DEBUG}, {"trace", CTAVLog::LOG_TRACE},
-            {"warning", CTAVLog::LOG_WARNING}, {"error", CTAVLog::LOG_ERROR},
-            {"fatal", CTAVLog::LOG_FATAL}};
+        static const std::pair<const char*, int> names[] = {{"debug", CTAVLog::LOG_DEBUG},
+                                                            {"trace", CTAVLog::LOG_TRACE},
+                                                            {"warning", CTAVLog::LOG_WARNING},
+                                                            {"error", CTAVLog::LOG_ERROR},
+                                                            {"fatal", CTAVLog::LOG_FATAL}};
         for (const auto& n : names)
             if (strcasecmp(value, n.first) == 0) {
                 m_threshold = n.second;
@@ -348,9 +355,8 @@ private:
         {
             const FileLock lock(m_fd.get());
             struct stat atPath, own;
-            if (::stat(m_path.c_str(), &atPath) == 0 &&
-                sameFile(atPath, m_dev, m_ino) && ::fstat(m_fd.get(), &own) == 0 &&
-                own.st_size >= kRollSize) {
+            if (::stat(m_path.c_str(), &atPath) == 0 && sameFile(atPath, m_dev, m_ino) &&
+                ::fstat(m_fd.get(), &own) == 0 && own.st_size >= kRollSize) {
                 ::unlink(backup(kBackups).c_str());
                 for (int i = kBackups - 1; i >= 1; --i)
                     ::rename(backup(i).c_str(), backup(i + 1).c_str());
@@ -376,14 +382,14 @@ private:
     bool m_folderComputed = false;
     std::string m_folder;
     std::string m_name = "publicLog";
-    std::string m_pathName;  // m_name when m_path was built
+    std::string m_pathName; // m_name when m_path was built
     std::string m_path;
     Fd m_fd;
     dev_t m_dev = 0;
     ino_t m_ino = 0;
-    std::string m_line;  // reused for every line
+    std::string m_line; // reused for every line
     time_t m_timeSeconds = 0;
-    std::string m_timeText;  // secondsText(m_timeSeconds)
+    std::string m_timeText; // secondsText(m_timeSeconds)
 };
 
 } // namespace
@@ -391,8 +397,7 @@ private:
 CTAVLog::CTAVLog() = default;
 CTAVLog::~CTAVLog() = default;
 
-void CTAVLog::WriteLine(std::string message, LOGLEVEL level,
-                        std::string fileName, bool flag)
+void CTAVLog::WriteLine(std::string message, LOGLEVEL level, std::string fileName, bool flag)
 {
     try {
         Log& log = Log::instance();
@@ -412,8 +417,8 @@ void CTAVLog::WriteLine(std::string message, LOGLEVEL level,
     }
 }
 
-void CTAVLog::WriteLine(int value, std::string message, bool flag,
-                        LOGLEVEL level, std::string fileName)
+void CTAVLog::WriteLine(int value, std::string message, bool flag, LOGLEVEL level,
+                        std::string fileName)
 {
     try {
         std::ostringstream os;
@@ -446,14 +451,8 @@ std::string CTAVLog::getLogDir()
     return folder;
 }
 
-std::string CTAVLog::getTime()
-{
-    return timeText(false);
-}
+std::string CTAVLog::getTime() { return timeText(false); }
 
-std::string CTAVLog::getTime(bool flag)
-{
-    return timeText(flag);
-}
+std::string CTAVLog::getTime(bool flag) { return timeText(flag); }
 
 } // namespace LibTAVData

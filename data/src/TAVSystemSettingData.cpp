@@ -5,13 +5,9 @@
 namespace LibTAVData {
 
 CTAVSystemSettingData::CTAVSystemSettingData()
-    : m_iUSBStorageEnabled(0),
-      m_iNewStudentConnectDialogEnable(1),
-      m_iConnectPolicyAllow(1),
-      m_iAddToCurrentClassAllow(1),
-      m_iAutoDeployEnabled(0)
-{
-}
+    : m_iUSBStorageEnabled(0), m_iNewStudentConnectDialogEnable(1), m_iConnectPolicyAllow(1),
+      m_iAddToCurrentClassAllow(1), m_iAutoDeployEnabled(0)
+{}
 
 CTAVSystemSettingData::~CTAVSystemSettingData() {}
 

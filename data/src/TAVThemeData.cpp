@@ -7,8 +7,7 @@ namespace LibTAVData {
 CTAVThemeData::CTAVThemeData()
     : m_pFont(new CFont), m_pBackgroundImage(new CBackgroundImage),
       m_pThemeList(new std::list<CTheme*>)
-{
-}
+{}
 
 CTAVThemeData::~CTAVThemeData()
 {

@@ -28,8 +28,8 @@ void CApplicationInfo::SetCustomIcon(std::string icon) { m_strCustomIcon = std::
 
 int CApplicationInfo::IsEqual(const CApplicationInfo& other)
 {
-    return m_iEnable == other.m_iEnable && m_strName == other.m_strName && m_strPath == other.m_strPath &&
-                   m_strCustomIcon == other.m_strCustomIcon
+    return m_iEnable == other.m_iEnable && m_strName == other.m_strName &&
+                   m_strPath == other.m_strPath && m_strCustomIcon == other.m_strCustomIcon
                ? 1
                : 0;
 }
@@ -38,10 +38,7 @@ int CApplicationInfo::IsEqual(const CApplicationInfo& other)
 
 CCategory::CCategory() : m_pApplicationInfoList(new std::list<CApplicationInfo*>) {}
 
-CCategory::~CCategory()
-{
-    SetPApplicationInfoList(nullptr);
-}
+CCategory::~CCategory() { SetPApplicationInfoList(nullptr); }
 
 std::string CCategory::GetName() const { return m_strName; }
 void CCategory::SetName(std::string name) { m_strName = std::move(name); }
@@ -95,10 +92,7 @@ int CCategory::IsApplicationExist(std::string name, std::string path)
 
 CTabNavigationData::CTabNavigationData() : m_pCategoryInfoList(new std::list<CCategory*>) {}
 
-CTabNavigationData::~CTabNavigationData()
-{
-    SetPCategoryInfoList(nullptr);
-}
+CTabNavigationData::~CTabNavigationData() { SetPCategoryInfoList(nullptr); }
 
 std::list<CCategory*>* CTabNavigationData::GetPCategoryInfoList() const
 {
@@ -120,7 +114,8 @@ int CTabNavigationData::RemoveProgram(CCategory* category, CApplicationInfo* app
         return -2;
     if (!m_pCategoryInfoList || m_pCategoryInfoList->empty())
         return -1;
-    if (std::find(m_pCategoryInfoList->begin(), m_pCategoryInfoList->end(), category) == m_pCategoryInfoList->end())
+    if (std::find(m_pCategoryInfoList->begin(), m_pCategoryInfoList->end(), category) ==
+        m_pCategoryInfoList->end())
         return -1;
     std::list<CApplicationInfo*>* apps = category->GetPApplicationInfoList();
     if (!apps || std::find(apps->begin(), apps->end(), app) == apps->end())
@@ -135,8 +130,8 @@ int CTabNavigationData::RemoveCategory(CCategory* category)
 {
     if (!category)
         return -2;
-    if (!m_pCategoryInfoList ||
-        std::find(m_pCategoryInfoList->begin(), m_pCategoryInfoList->end(), category) == m_pCategoryInfoList->end())
+    if (!m_pCategoryInfoList || std::find(m_pCategoryInfoList->begin(), m_pCategoryInfoList->end(),
+                                          category) == m_pCategoryInfoList->end())
         return -1;
     m_pCategoryInfoList->remove(category);
     delete category;
@@ -149,8 +144,9 @@ int CTabNavigationData::IsEqual(const CTabNavigationData& other)
     const std::list<CCategory*>* theirs = other.m_pCategoryInfoList;
     if (!mine || !theirs || mine->size() != theirs->size())
         return 0;
-    return std::equal(mine->begin(), mine->end(), theirs->begin(),
-                      [](CCategory* a, CCategory* b) { return a && b ? a->IsEqual(*b) == 1 : a == b; })
+    return std::equal(
+               mine->begin(), mine->end(), theirs->begin(),
+               [](CCategory* a, CCategory* b) { return a && b ? a->IsEqual(*b) == 1 : a == b; })
                ? 1
                : 0;
 }
@@ -185,8 +181,8 @@ int CTabNavigationData::DOM2Member()
         return -1;
     const TiXmlElement* root = m_pDocument->FirstChildElement("TabNavigation");
     if (!root) {
-        CTAVLog::WriteLine("CTabNavigationData::DOM2Member() --no TabNavigation element", CTAVLog::LOG_ERROR, "",
-                           false);
+        CTAVLog::WriteLine("CTabNavigationData::DOM2Member() --no TabNavigation element",
+                           CTAVLog::LOG_ERROR, "", false);
         return -1;
     }
     auto* categories = new std::list<CCategory*>;

@@ -12,21 +12,20 @@ using namespace LibTAVData;
 
 namespace {
 
-const char kFullGroup[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<ClassGroup>\n"
-    "    <ClassInformation>\n"
-    "        <Class name=\"1A\">\n"
-    "            <Student id=\"s1\" name=\"Ann\" />\n"
-    // TinyXML quotes a value holding a double quote with apostrophes.
-    "            <Student id=\"s2\" name='Bo &amp; &quot;Bob&quot;' />\n"
-    "        </Class>\n"
-    "        <Class name=\"\" />\n"
-    "    </ClassInformation>\n"
-    "    <Students>\n"
-    "        <Student id=\"s9\" name=\"Pool\" />\n"
-    "    </Students>\n"
-    "</ClassGroup>\n";
+const char kFullGroup[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                          "<ClassGroup>\n"
+                          "    <ClassInformation>\n"
+                          "        <Class name=\"1A\">\n"
+                          "            <Student id=\"s1\" name=\"Ann\" />\n"
+                          // TinyXML quotes a value holding a double quote with apostrophes.
+                          "            <Student id=\"s2\" name='Bo &amp; &quot;Bob&quot;' />\n"
+                          "        </Class>\n"
+                          "        <Class name=\"\" />\n"
+                          "    </ClassInformation>\n"
+                          "    <Students>\n"
+                          "        <Student id=\"s9\" name=\"Pool\" />\n"
+                          "    </Students>\n"
+                          "</ClassGroup>\n";
 
 CStudentInfoData* Student(const std::string& id, const std::string& name)
 {
@@ -59,18 +58,17 @@ TEST(ClassGroup, SavedTexts)
     CClassGroupData fresh;
     std::string out;
     ASSERT_EQ(fresh.Save2String(out), 0);
-    EXPECT_EQ(out,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<ClassGroup>\n"
-              "    <ClassInformation />\n"
-              "    <Students />\n"
-              "</ClassGroup>\n");
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<ClassGroup>\n"
+                   "    <ClassInformation />\n"
+                   "    <Students />\n"
+                   "</ClassGroup>\n");
 
     CClassGroupData full;
     CClassDef* a = new CClassDef;
     a->SetName("1A");
     a->GetPStudentsInfoList()->push_back(Student("s1", "Ann"));
-    a->GetPStudentsInfoList()->push_back(nullptr);  // null entries are skipped
+    a->GetPStudentsInfoList()->push_back(nullptr); // null entries are skipped
     a->GetPStudentsInfoList()->push_back(Student("s2", "Bo & \"Bob\""));
     full.GetPClassInfoList()->push_back(a);
     full.GetPClassInfoList()->push_back(nullptr);
@@ -182,7 +180,7 @@ TEST(ClassDef, CloneAndOwnership)
     original->SetPStudentsInfoList(held);
     EXPECT_EQ(original->GetPStudentsInfoList(), held);
     held->push_back(nullptr);
-    clone = original->Clone();  // null students have nothing to copy
+    clone = original->Clone(); // null students have nothing to copy
     EXPECT_EQ(Students(clone->GetPStudentsInfoList()), "s1=Ann s2=Bob ");
     delete clone;
 
@@ -199,12 +197,11 @@ TEST(StudentInfo, SavedTextsAndLoadRules)
     CStudentInfoData fresh;
     std::string out;
     ASSERT_EQ(fresh.Save2String(out), 0);
-    EXPECT_EQ(out,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<StudentInfo>\n"
-              "    <StudentID></StudentID>\n"
-              "    <StudentName></StudentName>\n"
-              "</StudentInfo>\n");
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<StudentInfo>\n"
+                   "    <StudentID></StudentID>\n"
+                   "    <StudentName></StudentName>\n"
+                   "</StudentInfo>\n");
 
     CStudentInfoData full;
     full.SetStudentID("netbook-07");
@@ -243,19 +240,17 @@ TEST(TeacherInfo, SavedTextsAndLoadRules)
     full.SetTeacherName("Ms Grey");
     full.SetCourse("  Maths & Physics  ");
     ASSERT_EQ(full.Save2String(out), 0);
-    EXPECT_EQ(out,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<TeacherInfo>\n"
-              "    <TeacherName>Ms Grey</TeacherName>\n"
-              "    <Course>  Maths &amp; Physics  </Course>\n"
-              "</TeacherInfo>\n");
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<TeacherInfo>\n"
+                   "    <TeacherName>Ms Grey</TeacherName>\n"
+                   "    <Course>  Maths &amp; Physics  </Course>\n"
+                   "</TeacherInfo>\n");
     CTeacherInfoData loaded;
     ASSERT_EQ(loaded.LoadFromString(out), 0);
     EXPECT_EQ(loaded.GetTeacherName(), "Ms Grey");
     EXPECT_EQ(loaded.GetCourse(), "  Maths & Physics  ");
 
-    EXPECT_EQ(loaded.LoadFromString("<TeacherInfo><TeacherName>T</TeacherName></TeacherInfo>"),
-              -1);
+    EXPECT_EQ(loaded.LoadFromString("<TeacherInfo><TeacherName>T</TeacherName></TeacherInfo>"), -1);
     EXPECT_EQ(loaded.GetTeacherName(), "T");
     EXPECT_EQ(loaded.GetCourse(), "  Maths & Physics  ");
     EXPECT_EQ(loaded.LoadFromString("<TeacherInfo><Course>C</Course></TeacherInfo>"), -1);

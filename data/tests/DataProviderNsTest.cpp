@@ -76,14 +76,16 @@ TEST_F(DataProviderNs, FullDiskLeavesTheOldDocument)
     ::close(fd);
 
     std::string log;
-    EXPECT_EQ(AsUser(kUser, kGroup, [&] { return Doc(1000).Save2File(file) == -1 ? 0 : 1; }, &log), 0);
-    EXPECT_NE(log.find(":  ERROR:   CTAVDataProvider::Save2File() --no room for 10015 bytes in " + file +
-                       ": No space left on device; the file is left as it was\n"),
+    EXPECT_EQ(AsUser(
+                  kUser, kGroup, [&] { return Doc(1000).Save2File(file) == -1 ? 0 : 1; }, &log),
+              0);
+    EXPECT_NE(log.find(":  ERROR:   CTAVDataProvider::Save2File() --no room for 10015 bytes in " +
+                       file + ": No space left on device; the file is left as it was\n"),
               std::string::npos)
         << log;
     EXPECT_EQ(Doc(1000).Save2File(file), -1);
     EXPECT_EQ(tavtest::ReadFile(file), before);
-    EXPECT_EQ(::system(("test $(ls " + dir + " | wc -l) = 2").c_str()), 0);  // no copy left
+    EXPECT_EQ(::system(("test $(ls " + dir + " | wc -l) = 2").c_str()), 0); // no copy left
 
     // What fits where the old text was is written; with room again, more.
     EXPECT_EQ(AsUser(kUser, kGroup, [&] { return Doc(20).Save2File(file); }), 0);
@@ -104,7 +106,7 @@ TEST_F(DataProviderNs, SaveKeepsOwnerGroupAndMode)
     ASSERT_EQ(::chown(file.c_str(), kUser, kOtherGroup), 0);
     ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
 
-    ASSERT_EQ(Doc(4).Save2File(file), 0);  // by root
+    ASSERT_EQ(Doc(4).Save2File(file), 0); // by root
     struct stat st, after;
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_TRUE(st.st_uid == kUser && st.st_gid == kOtherGroup && (st.st_mode & 07777) == 0664);
@@ -112,12 +114,16 @@ TEST_F(DataProviderNs, SaveKeepsOwnerGroupAndMode)
     // The owner may write the folder but cannot give a copy a group he is
     // not in: the same file is rewritten in place instead, and that is logged.
     std::string log;
-    EXPECT_EQ(AsUser(kUser, kGroup, [&] { return Doc(5).Save2File(file); }, &log), 0);
+    EXPECT_EQ(AsUser(
+                  kUser, kGroup, [&] { return Doc(5).Save2File(file); }, &log),
+              0);
     EXPECT_EQ(Elements(file), 5);
     ASSERT_EQ(::stat(file.c_str(), &after), 0);
-    EXPECT_TRUE(after.st_ino == st.st_ino && after.st_gid == kOtherGroup && (after.st_mode & 07777) == 0664);
-    EXPECT_NE(log.find("Save2File() --cannot give a new copy of " + file +
-                       " its owner 47021:47023 (Operation not permitted); writing it in place instead\n"),
-              std::string::npos)
+    EXPECT_TRUE(after.st_ino == st.st_ino && after.st_gid == kOtherGroup &&
+                (after.st_mode & 07777) == 0664);
+    EXPECT_NE(
+        log.find("Save2File() --cannot give a new copy of " + file +
+                 " its owner 47021:47023 (Operation not permitted); writing it in place instead\n"),
+        std::string::npos)
         << log;
 }

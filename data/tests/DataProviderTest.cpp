@@ -80,7 +80,7 @@ TEST(DataProvider, FoldersAndFifosAreNotFiles)
     EXPECT_EQ(p.LoadFromFile(tavtest::TempRoot()), -1);
     const std::string fifo = tavtest::TempRoot() + "/fifo.xml";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(p.LoadFromFile(fifo), -1);  // no writer: must not block
+    EXPECT_EQ(p.LoadFromFile(fifo), -1); // no writer: must not block
     EXPECT_EQ(p.dom2MemberCalls, 0);
 }
 
@@ -165,7 +165,8 @@ TEST(DataProvider, CutUtf8SequenceAtTheEnd)
 
     const std::string file = tavtest::TempRoot() + "/cut.xml";
     for (const char* tail : {"<a b=\"1\xe5", "<a b=\"1\xf0", "<a>\xe5", "<a\xe5"}) {
-        ASSERT_TRUE(tavtest::WriteFile(file, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>") + tail));
+        ASSERT_TRUE(tavtest::WriteFile(
+            file, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>") + tail));
         EXPECT_EQ(p.LoadFromFile(file), -1) << tail;
     }
     EXPECT_EQ(p.dom2MemberCalls, 0);
@@ -285,7 +286,8 @@ TEST(DataProvider, EveryAsciiBlockRoundTrips)
 {
     for (unsigned first = 0; first < 0x80; first += 5) {
         for (unsigned rest : {0x00u, 0x41u, 0x7Fu, 0xFFu}) {
-            unsigned char block[4] = {static_cast<unsigned char>(first), static_cast<unsigned char>(rest),
+            unsigned char block[4] = {static_cast<unsigned char>(first),
+                                      static_cast<unsigned char>(rest),
                                       static_cast<unsigned char>(rest ^ 0x5A), 0x20};
             unsigned char copy[4];
             std::memcpy(copy, block, 4);

@@ -11,8 +11,8 @@
 #include <fcntl.h>
 #include <libintl.h>
 #include <locale.h>
-#include <sys/mount.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,10 +27,7 @@ using namespace LibTAVData;
 
 namespace {
 
-std::string LogText()
-{
-    return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-}
+std::string LogText() { return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log"); }
 
 // A GNU message catalogue (.mo) without hash table; gettext then searches
 // the sorted original texts.
@@ -75,16 +72,16 @@ TEST(DataToolsNs, FixedLockFilesAreHeldByOneProcess)
         struct stat st;
         ASSERT_EQ(::stat(lock.c_str(), &st), 0);
         EXPECT_TRUE(S_ISREG(st.st_mode));
-        EXPECT_EQ(st.st_mode & 0027, 0u);  // created 0640 at most
+        EXPECT_EQ(st.st_mode & 0027, 0u); // created 0640 at most
     }
     // The kept descriptors do not leak into programs we start.
     int kept = 0;
     for (int fd = 0; fd < 1024; ++fd) {
         char target[256];
-        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target,
-                                     sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)).find(".lock") !=
-                         std::string::npos) {
+        const ssize_t n =
+            ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (n > 0 &&
+            std::string(target, static_cast<std::size_t>(n)).find(".lock") != std::string::npos) {
             ++kept;
             EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
         }
@@ -114,11 +111,10 @@ TEST(DataToolsNs, ReasonsComeFromOurCatalogueWhateverTheHostsDomain)
     const std::string locale = tavtest::MakeTempDir("locale");
     ASSERT_EQ(::mkdir((locale + "/xx").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir((locale + "/xx/LC_MESSAGES").c_str(), 0755), 0);
-    ASSERT_TRUE(tavtest::WriteFile(
-        locale + "/xx/LC_MESSAGES/" + DATA_TEXT_DOMAIN + ".mo",
-        MoFile({{"", "Content-Type: text/plain; charset=UTF-8\n"},
-                {"Password cannot be empty.", "xx: password empty"},
-                {"The input cannot be empty.", "xx: input empty"}})));
+    ASSERT_TRUE(tavtest::WriteFile(locale + "/xx/LC_MESSAGES/" + DATA_TEXT_DOMAIN + ".mo",
+                                   MoFile({{"", "Content-Type: text/plain; charset=UTF-8\n"},
+                                           {"Password cannot be empty.", "xx: password empty"},
+                                           {"The input cannot be empty.", "xx: input empty"}})));
     ASSERT_EQ(::mount(locale.c_str(), LOCALE_DIR.c_str(), nullptr, MS_BIND, nullptr), 0);
 
     const int rc = tavtest::RunInChild([] {
@@ -155,14 +151,16 @@ TEST(DataToolsNs, AnotherUsersLockFileDoesNotStopRoot)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to act as other users";
     const uid_t squatter = 47011;
-    ASSERT_EQ(AsUser(squatter, squatter, [] {
-                  return ::open(LOCK_CALENDAR.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) >= 0 &&
-                                 ::open(LOCK_THEME_SETTING.c_str(), O_CREAT | O_EXCL, 0600) >= 0 &&
-                                 ::symlink("/nonexistent", LOCK_TASK_SWITCH.c_str()) == 0
-                             ? 0
-                             : 1;
-              }),
-              0);
+    ASSERT_EQ(
+        AsUser(squatter, squatter,
+               [] {
+                   return ::open(LOCK_CALENDAR.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) >= 0 &&
+                                  ::open(LOCK_THEME_SETTING.c_str(), O_CREAT | O_EXCL, 0600) >= 0 &&
+                                  ::symlink("/nonexistent", LOCK_TASK_SWITCH.c_str()) == 0
+                              ? 0
+                              : 1;
+               }),
+        0);
     // A lock held on a file of his while root starts.
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
@@ -179,9 +177,10 @@ TEST(DataToolsNs, AnotherUsersLockFileDoesNotStopRoot)
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
 
     std::string log;
-    EXPECT_EQ(AsUser(47012, 47012, [] { return CTAVDataTools::GetLock(LOCK_THEME_SETTING) ? 1 : 0; },
-                     &log),
-              0);
+    EXPECT_EQ(
+        AsUser(
+            47012, 47012, [] { return CTAVDataTools::GetLock(LOCK_THEME_SETTING) ? 1 : 0; }, &log),
+        0);
     EXPECT_NE(log.find(":  WARNING:   Can not lock file: " + LOCK_THEME_SETTING +
                        " (it belongs to uid 47011; only root or that user can remove it)\n"),
               std::string::npos)
@@ -192,7 +191,8 @@ TEST(DataToolsNs, AnotherUsersLockFileDoesNotStopRoot)
         struct stat st;
         ASSERT_EQ(::lstat(lock.c_str(), &st), 0);
         EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_uid == 0 && (st.st_mode & 07777) == 0640) << lock;
-        EXPECT_EQ(tavtest::RunInChild([&] { return CTAVDataTools::GetLock(lock) ? 1 : 0; }), 0) << lock;
+        EXPECT_EQ(tavtest::RunInChild([&] { return CTAVDataTools::GetLock(lock) ? 1 : 0; }), 0)
+            << lock;
     }
     EXPECT_NE(LogText().find("CTAVDataTools::GetLock() --replaced " + LOCK_TSD + " of uid 47011"),
               std::string::npos);

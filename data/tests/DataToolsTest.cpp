@@ -17,10 +17,7 @@ using LibTAVData::CTAVDataTools;
 
 namespace {
 
-std::string LogText()
-{
-    return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-}
+std::string LogText() { return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log"); }
 
 // A log line as the log writes it, without its time.
 std::string Line(const std::string& level, const std::string& message)
@@ -45,12 +42,11 @@ public:
     void Add(const std::string& name)
     {
         const std::string file = m_bin + "/" + name;
-        tavtest::WriteFile(file,
-                           "#!/bin/sh\n"
-                           "sleep 0.2\n"
-                           "out=\"$FAKE_TOOL_RECORDS/$(basename \"$0\")\"\n"
-                           "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$out.tmp\"\n"
-                           "mv \"$out.tmp\" \"$out\"\n");
+        tavtest::WriteFile(file, "#!/bin/sh\n"
+                                 "sleep 0.2\n"
+                                 "out=\"$FAKE_TOOL_RECORDS/$(basename \"$0\")\"\n"
+                                 "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$out.tmp\"\n"
+                                 "mv \"$out.tmp\" \"$out\"\n");
         ::chmod(file.c_str(), 0755);
     }
     // What the tool recorded; empty when it did not run.
@@ -225,10 +221,9 @@ TEST(DataTools, AsynchronousStartLeavesNothingToReapAndSignalsAlone)
         probe.HoldUntilReleased();
         EXPECT_EQ(CTAVDataTools::StartupProgramAsynchronism(TAV_ARGV_PROBE), 0);
         ASSERT_TRUE(tavtest::WaitFor([&] { return probe.Started(); }));
-        EXPECT_FALSE(probe.Done());  // returned while the program still runs
+        EXPECT_FALSE(probe.Done()); // returned while the program still runs
         const std::string record = probe.Record();
-        EXPECT_NE(record.find("argc=1\nargv[0]=" TAV_ARGV_PROBE "\n"), std::string::npos)
-            << record;
+        EXPECT_NE(record.find("argc=1\nargv[0]=" TAV_ARGV_PROBE "\n"), std::string::npos) << record;
         // The program is not our child, and no child of ours is left over.
         EXPECT_EQ(record.find("ppid=" + std::to_string(::getpid()) + "\n"), std::string::npos);
         errno = 0;
@@ -337,10 +332,11 @@ TEST(DataTools, BalloonTextsAreNeverOptions)
     Probe probe;
     std::string reason;
     EXPECT_EQ(CTAVDataTools::PopupBalloon("--icon=/tmp/x.png", "-u critical", reason), 0);
-    EXPECT_EQ(probe.Record().rfind("argc=6\nargv[0]=notify-send\nargv[1]=-t\nargv[2]=3000\nargv[3]=--\n"
-                                   "argv[4]=--icon=/tmp/x.png\nargv[5]=-u critical\n",
-                                   0),
-              0u)
+    EXPECT_EQ(
+        probe.Record().rfind("argc=6\nargv[0]=notify-send\nargv[1]=-t\nargv[2]=3000\nargv[3]=--\n"
+                             "argv[4]=--icon=/tmp/x.png\nargv[5]=-u critical\n",
+                             0),
+        0u)
         << probe.Record();
     ::setenv("PATH", oldPath.c_str(), 1);
 }

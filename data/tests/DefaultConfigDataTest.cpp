@@ -16,43 +16,44 @@ void Populate(CDefaultConfigData& config)
 {
     config.GetPCategoryInfoList()->push_back(
         Category("Office", "/etc/TAV/image/office.png",
-                 {App("Writer", "/usr/bin/writer", "/etc/TAV/image/writer.png", 0), App("Calc", "/usr/bin/calc", "", 1)}));
+                 {App("Writer", "/usr/bin/writer", "/etc/TAV/image/writer.png", 0),
+                  App("Calc", "/usr/bin/calc", "", 1)}));
     config.GetPCategoryInfoList()->push_back(Category("Empty", "", {}));
-    config.GetPApplicationInfoList()->push_back(App("Terminal & Co", "/usr/bin/term -e 'sh'", "t.png", 1));
+    config.GetPApplicationInfoList()->push_back(
+        App("Terminal & Co", "/usr/bin/term -e 'sh'", "t.png", 1));
     config.GetPApplicationInfoList()->push_back(App("Hidden", "/h", "", 0));
 }
 
-const char kPopulated[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<DefaultConfig>\n"
-    "    <CategoryConfig>\n"
-    "        <Category name=\"Office\" icon=\"/etc/TAV/image/office.png\">\n"
-    "            <Application enabled=\"0\">\n"
-    "                <Name>Writer</Name>\n"
-    "                <Path>/usr/bin/writer</Path>\n"
-    "                <CustomIcon>/etc/TAV/image/writer.png</CustomIcon>\n"
-    "            </Application>\n"
-    "            <Application enabled=\"1\">\n"
-    "                <Name>Calc</Name>\n"
-    "                <Path>/usr/bin/calc</Path>\n"
-    "                <CustomIcon></CustomIcon>\n"
-    "            </Application>\n"
-    "        </Category>\n"
-    "        <Category name=\"Empty\" icon=\"\" />\n"
-    "    </CategoryConfig>\n"
-    "    <Applications>\n"
-    "        <Application enabled=\"1\">\n"
-    "            <Name>Terminal &amp; Co</Name>\n"
-    "            <Path>/usr/bin/term -e &apos;sh&apos;</Path>\n"
-    "            <CustomIcon>t.png</CustomIcon>\n"
-    "        </Application>\n"
-    "        <Application enabled=\"0\">\n"
-    "            <Name>Hidden</Name>\n"
-    "            <Path>/h</Path>\n"
-    "            <CustomIcon></CustomIcon>\n"
-    "        </Application>\n"
-    "    </Applications>\n"
-    "</DefaultConfig>\n";
+const char kPopulated[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                          "<DefaultConfig>\n"
+                          "    <CategoryConfig>\n"
+                          "        <Category name=\"Office\" icon=\"/etc/TAV/image/office.png\">\n"
+                          "            <Application enabled=\"0\">\n"
+                          "                <Name>Writer</Name>\n"
+                          "                <Path>/usr/bin/writer</Path>\n"
+                          "                <CustomIcon>/etc/TAV/image/writer.png</CustomIcon>\n"
+                          "            </Application>\n"
+                          "            <Application enabled=\"1\">\n"
+                          "                <Name>Calc</Name>\n"
+                          "                <Path>/usr/bin/calc</Path>\n"
+                          "                <CustomIcon></CustomIcon>\n"
+                          "            </Application>\n"
+                          "        </Category>\n"
+                          "        <Category name=\"Empty\" icon=\"\" />\n"
+                          "    </CategoryConfig>\n"
+                          "    <Applications>\n"
+                          "        <Application enabled=\"1\">\n"
+                          "            <Name>Terminal &amp; Co</Name>\n"
+                          "            <Path>/usr/bin/term -e &apos;sh&apos;</Path>\n"
+                          "            <CustomIcon>t.png</CustomIcon>\n"
+                          "        </Application>\n"
+                          "        <Application enabled=\"0\">\n"
+                          "            <Name>Hidden</Name>\n"
+                          "            <Path>/h</Path>\n"
+                          "            <CustomIcon></CustomIcon>\n"
+                          "        </Application>\n"
+                          "    </Applications>\n"
+                          "</DefaultConfig>\n";
 
 std::string Saved(CDefaultConfigData& config)
 {
@@ -92,8 +93,10 @@ TEST(DefaultConfigData, SavedFileIsExactAndReloads)
     CDefaultConfigData empty;
     empty.SetPApplicationInfoList(nullptr);
     ASSERT_EQ(empty.Save2String(text), 0);
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<DefaultConfig>\n    <CategoryConfig />\n"
-                    "    <Applications />\n</DefaultConfig>\n");
+    EXPECT_EQ(
+        text,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<DefaultConfig>\n    <CategoryConfig />\n"
+        "    <Applications />\n</DefaultConfig>\n");
 }
 
 TEST(DefaultConfigData, LoadRules)
@@ -102,40 +105,48 @@ TEST(DefaultConfigData, LoadRules)
     Populate(config);
 
     // No category: -1 and nothing cleared, even with programs present.
-    const std::string apps = "<Applications><Application enabled=\"1\"><Name>n</Name><Path>/n</Path><CustomIcon/>"
-                             "</Application></Applications>";
-    EXPECT_EQ(config.LoadFromString("<DefaultConfig><CategoryConfig/>" + apps + "</DefaultConfig>"), -1);
+    const std::string apps =
+        "<Applications><Application enabled=\"1\"><Name>n</Name><Path>/n</Path><CustomIcon/>"
+        "</Application></Applications>";
+    EXPECT_EQ(config.LoadFromString("<DefaultConfig><CategoryConfig/>" + apps + "</DefaultConfig>"),
+              -1);
     EXPECT_EQ(config.LoadFromString("<DefaultConfig>" + apps + "</DefaultConfig>"), -1);
-    EXPECT_EQ(config.LoadFromString("<TabNavigation><CategoryConfig><Category name=\"c\"/></CategoryConfig>"
-                                    "</TabNavigation>"),
+    EXPECT_EQ(config.LoadFromString(
+                  "<TabNavigation><CategoryConfig><Category name=\"c\"/></CategoryConfig>"
+                  "</TabNavigation>"),
               -1);
     EXPECT_EQ(config.LoadFromFile(tavtest::TempRoot() + "/missing.xml"), -1);
     EXPECT_EQ(Saved(config), kPopulated);
 
     // Categories but no program in Applications: -1, categories loaded,
     // programs gone.
-    EXPECT_EQ(config.LoadFromString("<DefaultConfig><CategoryConfig><Category name=\"c\" icon=\"i\"/>"
-                                    "</CategoryConfig><Applications><Other/></Applications></DefaultConfig>"),
+    EXPECT_EQ(config.LoadFromString(
+                  "<DefaultConfig><CategoryConfig><Category name=\"c\" icon=\"i\"/>"
+                  "</CategoryConfig><Applications><Other/></Applications></DefaultConfig>"),
               -1);
     EXPECT_EQ(Describe(config.GetPCategoryInfoList()), (std::vector<std::string>{"[c|i]"}));
     EXPECT_EQ(Describe(config.GetPApplicationInfoList()), std::vector<std::string>{});
 
     // The record rules of TabNavigation.xml hold in both sections; a
     // category without a name still makes the file one with categories.
-    ASSERT_EQ(config.LoadFromString(
-                  "<DefaultConfig><CategoryConfig><Category icon=\"x\"/><Category name=\"k\">"
-                  "<Application enabled=\"z\"><Name>z</Name><Path>/z</Path><CustomIcon>zi</CustomIcon></Application>"
-                  "<Application><Name>lost</Name><Path>/l</Path><CustomIcon/></Application>"
-                  "</Category></CategoryConfig><Applications>"
-                  "<Application enabled=\"0\"><Path>/p</Path><Name>lost</Name><CustomIcon/></Application>"
-                  "<Application enabled=\"3\"><Name>a</Name><Path>/a</Path><CustomIcon/></Application>"
-                  "<Application><Name>lost</Name><Path>/l</Path><CustomIcon/></Application>"
-                  "</Applications></DefaultConfig>"),
-              0);
-    EXPECT_EQ(Describe(config.GetPCategoryInfoList()), (std::vector<std::string>{"[k|]", "z|/z|zi|-1"}));
+    ASSERT_EQ(
+        config.LoadFromString(
+            "<DefaultConfig><CategoryConfig><Category icon=\"x\"/><Category name=\"k\">"
+            "<Application "
+            "enabled=\"z\"><Name>z</Name><Path>/z</Path><CustomIcon>zi</CustomIcon></Application>"
+            "<Application><Name>lost</Name><Path>/l</Path><CustomIcon/></Application>"
+            "</Category></CategoryConfig><Applications>"
+            "<Application enabled=\"0\"><Path>/p</Path><Name>lost</Name><CustomIcon/></Application>"
+            "<Application enabled=\"3\"><Name>a</Name><Path>/a</Path><CustomIcon/></Application>"
+            "<Application><Name>lost</Name><Path>/l</Path><CustomIcon/></Application>"
+            "</Applications></DefaultConfig>"),
+        0);
+    EXPECT_EQ(Describe(config.GetPCategoryInfoList()),
+              (std::vector<std::string>{"[k|]", "z|/z|zi|-1"}));
     EXPECT_EQ(Describe(config.GetPApplicationInfoList()), (std::vector<std::string>{"a|/a||3"}));
-    EXPECT_EQ(config.LoadFromString("<DefaultConfig><CategoryConfig><Category icon=\"x\"/></CategoryConfig>" +
-                                    apps + "</DefaultConfig>"),
+    EXPECT_EQ(config.LoadFromString(
+                  "<DefaultConfig><CategoryConfig><Category icon=\"x\"/></CategoryConfig>" + apps +
+                  "</DefaultConfig>"),
               0);
     EXPECT_EQ(Describe(config.GetPCategoryInfoList()), std::vector<std::string>{});
 }
@@ -182,7 +193,8 @@ TEST(DefaultConfigData, ListSettersOwnWhatTheyAreGiven)
     CountedApp::alive = CountedCategory::alive = 0;
     {
         CDefaultConfigData config;
-        auto* apps = new std::list<CApplicationInfo*>{new CountedApp("a", "/a"), new CountedApp("b", "/b")};
+        auto* apps =
+            new std::list<CApplicationInfo*>{new CountedApp("a", "/a"), new CountedApp("b", "/b")};
         config.SetPApplicationInfoList(apps);
         config.SetPApplicationInfoList(apps);
         EXPECT_EQ(CountedApp::alive, 2);

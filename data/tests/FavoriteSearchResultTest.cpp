@@ -14,8 +14,8 @@ namespace {
 
 std::string Programs(const std::string& root, const std::string& apps)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><" + root + "><Applications>" + apps + "</Applications></" +
-           root + ">";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><" + root + "><Applications>" + apps +
+           "</Applications></" + root + ">";
 }
 
 std::string Program(const std::string& name, const std::string& path, const std::string& icon = "")
@@ -24,15 +24,14 @@ std::string Program(const std::string& name, const std::string& path, const std:
            "</CustomIcon></Application>";
 }
 
-std::string Answer(const std::string& apps)
-{
-    return Programs("SearchResult", apps);
-}
+std::string Answer(const std::string& apps) { return Programs("SearchResult", apps); }
 
 std::string Expected(const std::string& root)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-           "<" + root + ">\n"
+           "<" +
+           root +
+           ">\n"
            "    <Applications>\n"
            "        <Application>\n"
            "            <Name>Writer</Name>\n"
@@ -45,7 +44,8 @@ std::string Expected(const std::string& root)
            "            <CustomIcon></CustomIcon>\n"
            "        </Application>\n"
            "    </Applications>\n"
-           "</" + root + ">\n";
+           "</" +
+           root + ">\n";
 }
 
 // The enable field is not stored: it neither shows in the text nor comes back.
@@ -53,7 +53,8 @@ template <class Data>
 void CheckSavedTextAndReload(const std::string& root)
 {
     Data data;
-    data.GetPApplicationInfoList()->push_back(App("Writer", "/usr/bin/writer", "/etc/TAV/image/writer.png", 1));
+    data.GetPApplicationInfoList()->push_back(
+        App("Writer", "/usr/bin/writer", "/etc/TAV/image/writer.png", 1));
     data.GetPApplicationInfoList()->push_back(nullptr);
     data.GetPApplicationInfoList()->push_back(App(" R&D <tool> ", "", "", 5));
     std::string text;
@@ -66,12 +67,13 @@ void CheckSavedTextAndReload(const std::string& root)
     Data loaded;
     ASSERT_EQ(loaded.LoadFromFile(file), 0);
     EXPECT_EQ(Describe(loaded.GetPApplicationInfoList()),
-              (std::vector<std::string>{"Writer|/usr/bin/writer|/etc/TAV/image/writer.png|0", " R&D <tool> |||0"}));
+              (std::vector<std::string>{"Writer|/usr/bin/writer|/etc/TAV/image/writer.png|0",
+                                        " R&D <tool> |||0"}));
 
     Data empty;
     ASSERT_EQ(empty.Save2String(text), 0);
-    const std::string emptyText =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<" + root + ">\n    <Applications />\n</" + root + ">\n";
+    const std::string emptyText = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<" + root +
+                                  ">\n    <Applications />\n</" + root + ">\n";
     EXPECT_EQ(text, emptyText);
     empty.SetPApplicationInfoList(nullptr);
     ASSERT_EQ(empty.Save2String(text), 0);
@@ -96,23 +98,27 @@ TEST(FavoriteData, LoadRules)
     favorites.GetPApplicationInfoList()->push_back(App("kept", "/k"));
     EXPECT_EQ(favorites.LoadFromString(Programs("SearchResult", Program("a", "/a"))), -1);
     EXPECT_EQ(favorites.LoadFromFile(tavtest::TempRoot() + "/missing.xml"), -1);
-    EXPECT_EQ(Describe(favorites.GetPApplicationInfoList()), (std::vector<std::string>{"kept|/k||1"}));
+    EXPECT_EQ(Describe(favorites.GetPApplicationInfoList()),
+              (std::vector<std::string>{"kept|/k||1"}));
 
     // A Favorite root without programs empties the list and reports -1.
-    EXPECT_EQ(favorites.LoadFromString("<Favorite><Applications><Other/></Applications></Favorite>"), -1);
+    EXPECT_EQ(
+        favorites.LoadFromString("<Favorite><Applications><Other/></Applications></Favorite>"), -1);
     ASSERT_NE(favorites.GetPApplicationInfoList(), nullptr);
     EXPECT_TRUE(favorites.GetPApplicationInfoList()->empty());
     favorites.GetPApplicationInfoList()->push_back(App("kept", "/k"));
     EXPECT_EQ(favorites.LoadFromString("<Favorite/>"), -1);
     EXPECT_TRUE(favorites.GetPApplicationInfoList()->empty());
 
-    ASSERT_EQ(favorites.LoadFromString(Programs(
-                  "Favorite", "<Application><Name>noIcon</Name><Path>/n</Path></Application>"
-                              "<Application><Path>/p</Path><Name>pathFirst</Name><CustomIcon/></Application>" +
-                                  Program("a", "/a", "ai") + "<Other>" + Program("nested", "/n") + "</Other>" +
-                                  "<Application enabled=\"1\"><Name>b</Name><Path/><X/><CustomIcon>bi</CustomIcon>"
-                                  "</Application>")),
-              0);
+    ASSERT_EQ(
+        favorites.LoadFromString(Programs(
+            "Favorite",
+            "<Application><Name>noIcon</Name><Path>/n</Path></Application>"
+            "<Application><Path>/p</Path><Name>pathFirst</Name><CustomIcon/></Application>" +
+                Program("a", "/a", "ai") + "<Other>" + Program("nested", "/n") + "</Other>" +
+                "<Application enabled=\"1\"><Name>b</Name><Path/><X/><CustomIcon>bi</CustomIcon>"
+                "</Application>")),
+        0);
     EXPECT_EQ(Describe(favorites.GetPApplicationInfoList()),
               (std::vector<std::string>{"a|/a|ai|0", "b||bi|0"}));
 }
@@ -120,7 +126,9 @@ TEST(FavoriteData, LoadRules)
 TEST(SearchResultData, LoadRules)
 {
     CSearchResultData results;
-    ASSERT_EQ(results.LoadFromString(Answer(Program("a", "/a1") + Program("a", "/a2") + Program("", "/e"))), 0);
+    ASSERT_EQ(results.LoadFromString(
+                  Answer(Program("a", "/a1") + Program("a", "/a2") + Program("", "/e"))),
+              0);
     // Duplicates inside one document are all kept.
     EXPECT_EQ(Describe(results.GetPApplicationInfoList()),
               (std::vector<std::string>{"a|/a1||0", "a|/a2||0", "|/e||0"}));
@@ -153,7 +161,8 @@ TEST(SearchResultData, AddApplicationsDropsCollectedNames)
                                              Program("Empty path", "") + Program("", "/no/name") +
                                              Program("Writer", "/opt/writer"))),
               0);
-    ASSERT_EQ(results.AddApplications(Answer(Program("Writer", "/other/writer") + Program("Empty path", "/now") +
+    ASSERT_EQ(results.AddApplications(Answer(Program("Writer", "/other/writer") +
+                                             Program("Empty path", "/now") +
                                              Program("writer", "/lower"))),
               0);
     EXPECT_EQ(Describe(results.GetPApplicationInfoList()),
@@ -175,14 +184,16 @@ TEST(SearchResultData, AddApplicationsDropsCollectedNames)
     ASSERT_NE(results.GetPApplicationInfoList(), nullptr);
     EXPECT_TRUE(results.GetPApplicationInfoList()->empty());
     EXPECT_EQ(results.AddApplications(Answer(Program("Writer", "/w") + Program("Fresh", "/f"))), 0);
-    EXPECT_EQ(Describe(results.GetPApplicationInfoList()), (std::vector<std::string>{"Fresh|/f||0"}));
+    EXPECT_EQ(Describe(results.GetPApplicationInfoList()),
+              (std::vector<std::string>{"Fresh|/f||0"}));
 
     // Without a list, merging starts a new one; Clear has nothing to do.
     results.SetPApplicationInfoList(nullptr);
     EXPECT_EQ(results.Clear(), 0);
     EXPECT_EQ(results.AddApplications(Answer(Program("Later", "/l"))), 0);
     ASSERT_NE(results.GetPApplicationInfoList(), nullptr);
-    EXPECT_EQ(Describe(results.GetPApplicationInfoList()), (std::vector<std::string>{"Later|/l||0"}));
+    EXPECT_EQ(Describe(results.GetPApplicationInfoList()),
+              (std::vector<std::string>{"Later|/l||0"}));
 }
 
 TEST(FavoriteSearchResult, ListSettersOwnWhatTheyAreGiven)
@@ -191,7 +202,8 @@ TEST(FavoriteSearchResult, ListSettersOwnWhatTheyAreGiven)
     {
         CFavoriteData favorites;
         CSearchResultData results;
-        auto* list = new std::list<CApplicationInfo*>{new CountedApp("a", "/a"), new CountedApp("b", "/b")};
+        auto* list =
+            new std::list<CApplicationInfo*>{new CountedApp("a", "/a"), new CountedApp("b", "/b")};
         favorites.SetPApplicationInfoList(list);
         favorites.SetPApplicationInfoList(list);
         EXPECT_EQ(CountedApp::alive, 2);
@@ -201,7 +213,8 @@ TEST(FavoriteSearchResult, ListSettersOwnWhatTheyAreGiven)
         EXPECT_EQ(CountedApp::alive, 0);
         favorites.GetPApplicationInfoList()->push_back(new CountedApp("c", "/c"));
 
-        results.SetPApplicationInfoList(new std::list<CApplicationInfo*>{new CountedApp("d", "/d")});
+        results.SetPApplicationInfoList(
+            new std::list<CApplicationInfo*>{new CountedApp("d", "/d")});
         results.SetPApplicationInfoList(new std::list<CApplicationInfo*>);
         EXPECT_EQ(CountedApp::alive, 1);
         results.GetPApplicationInfoList()->push_back(new CountedApp("e", "/e"));

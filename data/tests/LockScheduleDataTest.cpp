@@ -10,20 +10,19 @@ using namespace LibTAVData;
 
 namespace {
 
-const char kFresh[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<LockSchedule>\n"
-    "    <AutoLockStatus>0</AutoLockStatus>\n"
-    "    <ManualLockStatus>0</ManualLockStatus>\n"
-    "    <LockStatus>0</LockStatus>\n"
-    "    <AutomaticLock />\n"
-    "    <ManualLock Option=\"0\">\n"
-    "        <LockedTime>0</LockedTime>\n"
-    "        <DisconnectTime>0</DisconnectTime>\n"
-    "        <UnlockAfterDisconnect>0</UnlockAfterDisconnect>\n"
-    "        <UnlockAfterConnect>0</UnlockAfterConnect>\n"
-    "    </ManualLock>\n"
-    "</LockSchedule>\n";
+const char kFresh[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                      "<LockSchedule>\n"
+                      "    <AutoLockStatus>0</AutoLockStatus>\n"
+                      "    <ManualLockStatus>0</ManualLockStatus>\n"
+                      "    <LockStatus>0</LockStatus>\n"
+                      "    <AutomaticLock />\n"
+                      "    <ManualLock Option=\"0\">\n"
+                      "        <LockedTime>0</LockedTime>\n"
+                      "        <DisconnectTime>0</DisconnectTime>\n"
+                      "        <UnlockAfterDisconnect>0</UnlockAfterDisconnect>\n"
+                      "        <UnlockAfterConnect>0</UnlockAfterConnect>\n"
+                      "    </ManualLock>\n"
+                      "</LockSchedule>\n";
 
 const char kFull[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
@@ -50,7 +49,7 @@ void Fill(CLockScheduleData& d)
     d.SetManualLock(1);
     d.SetLockStatus(4);
     d.GetPAutomaticLockTimeList()->push_back(new CLockTimeSection(0, 8, 9));
-    d.GetPAutomaticLockTimeList()->push_back(nullptr);  // skipped
+    d.GetPAutomaticLockTimeList()->push_back(nullptr); // skipped
     d.GetPAutomaticLockTimeList()->push_back(new CLockTimeSection(6, 23, 24));
     d.GetPAutomaticLockTimeList()->push_back(new CLockTimeSection(9, 1, 2));
     CManualLock m;
@@ -67,8 +66,9 @@ std::string Sections(const CLockScheduleData& d)
 {
     std::string s;
     for (const CLockTimeSection* t : *d.GetPAutomaticLockTimeList())
-        s += !t ? std::string("null ") : std::to_string(t->m_iDayOfWeek) + ":" + std::to_string(t->m_iStartTime) + "-" +
-             std::to_string(t->m_iEndTime) + " ";
+        s += !t ? std::string("null ")
+                : std::to_string(t->m_iDayOfWeek) + ":" + std::to_string(t->m_iStartTime) + "-" +
+                      std::to_string(t->m_iEndTime) + " ";
     return s;
 }
 
@@ -86,9 +86,9 @@ std::string Manual(const CLockScheduleData& d)
 std::string Doc(const std::string& manualLockStatus, const std::string& sections,
                 const std::string& manual)
 {
-    return "<LockSchedule><AutoLockStatus>1</AutoLockStatus><ManualLockStatus>" +
-           manualLockStatus + "</ManualLockStatus><LockStatus>2</LockStatus><AutomaticLock>" +
-           sections + "</AutomaticLock>" + manual + "</LockSchedule>";
+    return "<LockSchedule><AutoLockStatus>1</AutoLockStatus><ManualLockStatus>" + manualLockStatus +
+           "</ManualLockStatus><LockStatus>2</LockStatus><AutomaticLock>" + sections +
+           "</AutomaticLock>" + manual + "</LockSchedule>";
 }
 
 } // namespace
@@ -150,8 +150,9 @@ TEST(LockSchedule, ManualLockIsOnlyReadWhenEnabled)
     EXPECT_EQ(d.GetLockStatus(), 2);
     // On: it is required, "Option" too.
     EXPECT_EQ(d.LoadFromString(Doc("1", "", "")), -1);
-    EXPECT_EQ(d.LoadFromString(Doc("1", "", "<ManualLock><LockedTime>1</LockedTime>"
-                                            "</ManualLock>")),
+    EXPECT_EQ(d.LoadFromString(Doc("1", "",
+                                   "<ManualLock><LockedTime>1</LockedTime>"
+                                   "</ManualLock>")),
               -1);
     EXPECT_EQ(Manual(d), "3/30/5/2/1");
 }
@@ -160,10 +161,11 @@ TEST(LockSchedule, PartialAndOddLoads)
 {
     CLockScheduleData d;
     // Each missing child of "ManualLock" fails; what came before stays.
-    EXPECT_EQ(d.LoadFromString(Doc("1", "", "<ManualLock Option=\"x\"><LockedTime>7</LockedTime>"
-                                            "<DisconnectTime>8</DisconnectTime>"
-                                            "<UnlockAfterConnect>9</UnlockAfterConnect>"
-                                            "</ManualLock>")),
+    EXPECT_EQ(d.LoadFromString(Doc("1", "",
+                                   "<ManualLock Option=\"x\"><LockedTime>7</LockedTime>"
+                                   "<DisconnectTime>8</DisconnectTime>"
+                                   "<UnlockAfterConnect>9</UnlockAfterConnect>"
+                                   "</ManualLock>")),
               -1);
     EXPECT_EQ(Manual(d), "0/7/8/0/0");
     // Non-numeric text stores 0; an element without text keeps its field.
@@ -201,13 +203,14 @@ TEST(LockSchedule, SectionsLoading)
 
     // Otherwise they are replaced; incomplete ones are dropped; unknown day
     // names read -1 and save back as "Invalid Day.".
-    EXPECT_EQ(d.LoadFromString(Doc("0",
-                                   "<LockTimeSection DayOfWeek=\"TUESDAY\" Start=\"10\" End=\"11\"/>"
-                                   "<LockTimeSection DayOfWeek=\"FRIDAY\" Start=\"3\"/>"
-                                   "<LockTimeSection Start=\"3\" End=\"4\"/>"
-                                   "<LockTimeSection DayOfWeek=\"friday\" Start=\"x\" End=\"5\"/>",
-                                   "")),
-              0);
+    EXPECT_EQ(
+        d.LoadFromString(Doc("0",
+                             "<LockTimeSection DayOfWeek=\"TUESDAY\" Start=\"10\" End=\"11\"/>"
+                             "<LockTimeSection DayOfWeek=\"FRIDAY\" Start=\"3\"/>"
+                             "<LockTimeSection Start=\"3\" End=\"4\"/>"
+                             "<LockTimeSection DayOfWeek=\"friday\" Start=\"x\" End=\"5\"/>",
+                             "")),
+        0);
     EXPECT_EQ(Sections(d), "1:10-11 -1:0-5 ");
     std::string out;
     ASSERT_EQ(d.Save2String(out), 0);
@@ -220,12 +223,12 @@ TEST(LockSchedule, ListOwnership)
     CLockScheduleData d;
     std::list<CLockTimeSection*>* held = d.GetPAutomaticLockTimeList();
     held->push_back(new CLockTimeSection(1, 1, 2));
-    d.SetPAutomaticLockTimeList(held);  // the same list: kept, not freed
+    d.SetPAutomaticLockTimeList(held); // the same list: kept, not freed
     EXPECT_EQ(d.GetPAutomaticLockTimeList(), held);
     EXPECT_EQ(Sections(d), "1:1-2 ");
 
     auto* mine = new std::list<CLockTimeSection*>{new CLockTimeSection(2, 3, 4), nullptr};
-    d.SetPAutomaticLockTimeList(mine);  // the old list and its section are freed
+    d.SetPAutomaticLockTimeList(mine); // the old list and its section are freed
     EXPECT_EQ(d.GetPAutomaticLockTimeList(), mine);
     d.Clear();
     EXPECT_TRUE(mine->empty());
@@ -239,8 +242,9 @@ TEST(LockSchedule, ListOwnership)
     ASSERT_EQ(d.Save2String(out), 0);
     EXPECT_NE(out.find("<AutomaticLock />"), std::string::npos);
     d.Clear();
-    EXPECT_EQ(d.LoadFromString(Doc("0", "<LockTimeSection DayOfWeek=\"MONDAY\" Start=\"1\" "
-                                        "End=\"2\"/>",
+    EXPECT_EQ(d.LoadFromString(Doc("0",
+                                   "<LockTimeSection DayOfWeek=\"MONDAY\" Start=\"1\" "
+                                   "End=\"2\"/>",
                                    "")),
               0);
     ASSERT_NE(d.GetPAutomaticLockTimeList(), nullptr);

@@ -42,8 +42,9 @@ std::string backupName(const std::string& base, int i)
 
 // Tests below that start with DISABLED_ need a process in which nothing has
 // logged yet; FreshProcess runs each in one.
-#define FRESH_ONLY() \
-    if (!tavtest::InFreshProcess()) GTEST_SKIP() << "runs in a fresh process only"
+#define FRESH_ONLY()                                                                               \
+    if (!tavtest::InFreshProcess())                                                                \
+    GTEST_SKIP() << "runs in a fresh process only"
 
 } // namespace
 
@@ -267,7 +268,10 @@ TEST(Log, ManyThreadsLoseNothing)
 // ASCII stay as they are, line breaks ending the message are dropped.
 TEST(Log, ControlCharactersAreEscaped)
 {
-    const std::string message = std::string("a\nb\rc\td\x01" "e\x1f" "f\x7f" "g\xc3\xa9h") +
+    const std::string message = std::string("a\nb\rc\td\x01"
+                                            "e\x1f"
+                                            "f\x7f"
+                                            "g\xc3\xa9h") +
                                 '\0' + "2026: FATAL: forged\r\n\n";
     const std::string shown = "a\\nb\\rc\td\\x01e\\x1ff\\x7fg\xc3\xa9h\\x002026: FATAL: forged\n";
     testing::internal::CaptureStdout();
@@ -330,7 +334,8 @@ TEST(Log, ForkedChildWritesToTheSameFile)
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(tavtest::RunInChild(
                       [i] {
-                          CTAVLog::WriteLine("child " + std::to_string(i), CTAVLog::LOG_TRACE, "", false);
+                          CTAVLog::WriteLine("child " + std::to_string(i), CTAVLog::LOG_TRACE, "",
+                                             false);
                           return 0;
                       },
                       10000),
@@ -343,7 +348,8 @@ TEST(Log, ForkedChildWritesToTheSameFile)
         text += tavtest::ReadFile(backupName(logDir() + "forked.log", i));
     for (int i = 0; i < 10; ++i) {
         const std::string line = ":  TRACE:   child " + std::to_string(i) + "\n";
-        EXPECT_TRUE(text.find(line) != std::string::npos && text.find(line) == text.rfind(line)) << i;
+        EXPECT_TRUE(text.find(line) != std::string::npos && text.find(line) == text.rfind(line))
+            << i;
     }
 }
 
@@ -359,7 +365,7 @@ TEST(Log, FourProcessesRollOneFileTogether)
         // The parent has the file open already: each child must open its own.
         CTAVLog::WriteLine("p9 t9 n0 " + payload, CTAVLog::LOG_TRACE, name, false);
         std::vector<pid_t> children;
-        int gate[2];  // the children start together when the parent closes it
+        int gate[2]; // the children start together when the parent closes it
         ASSERT_EQ(pipe(gate), 0);
         for (int p = 0; p < kProcs; ++p) {
             const pid_t pid = fork();
@@ -394,7 +400,7 @@ TEST(Log, FourProcessesRollOneFileTogether)
             ++backups;
         EXPECT_TRUE(backups >= 4 && backups <= 10) << name << ": " << backups;
         EXPECT_FALSE(tavtest::FileExists(backupName(base, backups + 2))) << name;
-        std::map<std::pair<int, int>, int> seen;  // (process, thread) -> lines so far
+        std::map<std::pair<int, int>, int> seen; // (process, thread) -> lines so far
         int total = 0;
         for (int i = backups; i >= 0; --i) {
             const std::string text = tavtest::ReadFile(backupName(base, i));

@@ -19,25 +19,33 @@ namespace {
 
 const char kTabNavigation[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><TabNavigation><CategoryConfig>"
-    "<Category name=\"Office\" icon=\"o.png\"><Application enabled=\"1\"><Name>Writer</Name><Path>/w</Path>"
-    "<CustomIcon>w.png</CustomIcon></Application><Application enabled=\"0\"><Name>Calc</Name><Path>/c</Path>"
-    "<CustomIcon/></Application></Category><Category name=\"Games\" icon=\"\"/></CategoryConfig></TabNavigation>";
+    "<Category name=\"Office\" icon=\"o.png\"><Application "
+    "enabled=\"1\"><Name>Writer</Name><Path>/w</Path>"
+    "<CustomIcon>w.png</CustomIcon></Application><Application "
+    "enabled=\"0\"><Name>Calc</Name><Path>/c</Path>"
+    "<CustomIcon/></Application></Category><Category name=\"Games\" "
+    "icon=\"\"/></CategoryConfig></TabNavigation>";
 
 const char kDefaultConfig[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><DefaultConfig><CategoryConfig><Category name=\"Office\" icon=\"o\">"
-    "<Application enabled=\"1\"><Name>Writer</Name><Path>/w</Path><CustomIcon>w.png</CustomIcon></Application>"
-    "</Category></CategoryConfig><Applications><Application enabled=\"1\"><Name>T</Name><Path>/t</Path>"
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><DefaultConfig><CategoryConfig><Category "
+    "name=\"Office\" icon=\"o\">"
+    "<Application "
+    "enabled=\"1\"><Name>Writer</Name><Path>/w</Path><CustomIcon>w.png</CustomIcon></Application>"
+    "</Category></CategoryConfig><Applications><Application "
+    "enabled=\"1\"><Name>T</Name><Path>/t</Path>"
     "<CustomIcon/></Application></Applications></DefaultConfig>";
 
-const char kFavorite[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Favorite><Applications><Application><Name>Writer</Name>"
-    "<Path>/w</Path><CustomIcon>w.png</CustomIcon></Application><Application><Name>Calc</Name><Path>/c</Path>"
-    "<CustomIcon/></Application></Applications></Favorite>";
+const char kFavorite[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" "
+                         "?><Favorite><Applications><Application><Name>Writer</Name>"
+                         "<Path>/w</Path><CustomIcon>w.png</CustomIcon></"
+                         "Application><Application><Name>Calc</Name><Path>/c</Path>"
+                         "<CustomIcon/></Application></Applications></Favorite>";
 
-const char kSearchResult[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><SearchResult><Applications><Application><Name>Writer</Name>"
-    "<Path>/w</Path><CustomIcon>w.png</CustomIcon></Application><Application><Name>Writer</Name><Path>/x</Path>"
-    "<CustomIcon/></Application></Applications></SearchResult>";
+const char kSearchResult[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" "
+                             "?><SearchResult><Applications><Application><Name>Writer</Name>"
+                             "<Path>/w</Path><CustomIcon>w.png</CustomIcon></"
+                             "Application><Application><Name>Writer</Name><Path>/x</Path>"
+                             "<CustomIcon/></Application></Applications></SearchResult>";
 
 struct Subject {
     std::string name;
@@ -70,15 +78,20 @@ std::vector<std::string> OddTexts()
         "<DefaultConfig><CategoryConfig><Category name=\"a\"></Category>",
         "<Favorite><Applications><Application><Name>",
         "<SearchResult><Applications><Application><Name>a</Name><Path>b</Path><CustomIcon>",
-        "<SearchResult><Applications><Application><Name>a&#0;b</Name><Path>b</Path><CustomIcon/></Application>"
+        "<SearchResult><Applications><Application><Name>a&#0;b</Name><Path>b</Path><CustomIcon/></"
+        "Application>"
         "</Applications></SearchResult>",
-        "<TabNavigation><CategoryConfig><Category name='a' name='b'/></CategoryConfig></TabNavigation>",
-        "<TabNavigation><CategoryConfig><Category name=\"a\"><Application enabled=\"-99999999999999999999\">"
+        "<TabNavigation><CategoryConfig><Category name='a' "
+        "name='b'/></CategoryConfig></TabNavigation>",
+        "<TabNavigation><CategoryConfig><Category name=\"a\"><Application "
+        "enabled=\"-99999999999999999999\">"
         "<Name/><Path/><CustomIcon/></Application></Category></CategoryConfig></TabNavigation>",
         "<TabNavigation><CategoryConfig><Category name=\"\xff\xfe\"><Application enabled=\"\xc3\">"
-        "<Name>\xe2\x82</Name><Path>\xf0</Path><CustomIcon>\x80</CustomIcon></Application></Category>"
+        "<Name>\xe2\x82</Name><Path>\xf0</Path><CustomIcon>\x80</CustomIcon></Application></"
+        "Category>"
         "</CategoryConfig></TabNavigation>",
-        "\xef\xbb\xbf<Favorite><Applications><Application><Name>bom</Name><Path/><CustomIcon/></Application>"
+        "\xef\xbb\xbf<Favorite><Applications><Application><Name>bom</Name><Path/><CustomIcon/></"
+        "Application>"
         "</Applications></Favorite>",
         std::string("<Favorite>\0<Applications/></Favorite>", 37),
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?><Favorite/>",
@@ -92,8 +105,8 @@ std::vector<std::string> OddTexts()
     // Many siblings and long values.
     std::string wide = "<SearchResult><Applications>";
     for (int i = 0; i < 2000; ++i)
-        wide += "<Application><Name>n" + std::to_string(i % 7) + "</Name><Path>" + std::string(100, 'p') +
-                "</Path><CustomIcon/></Application>";
+        wide += "<Application><Name>n" + std::to_string(i % 7) + "</Name><Path>" +
+                std::string(100, 'p') + "</Path><CustomIcon/></Application>";
     texts.push_back(wide + "</Applications></SearchResult>");
     return texts;
 }

@@ -37,8 +37,8 @@ struct CountedCategory : CCategory {
     ~CountedCategory() override { --alive; }
 };
 
-inline CApplicationInfo* App(const std::string& name, const std::string& path, const std::string& icon = "",
-                             int enable = 1)
+inline CApplicationInfo* App(const std::string& name, const std::string& path,
+                             const std::string& icon = "", int enable = 1)
 {
     auto* app = new CApplicationInfo;
     app->SetName(name);
@@ -66,9 +66,9 @@ inline std::vector<std::string> Describe(const std::list<CApplicationInfo*>* app
     if (!apps)
         return out;
     for (const CApplicationInfo* app : *apps)
-        out.push_back(!app ? std::string("null") :
-                      app->GetName() + "|" + app->GetPath() + "|" + app->GetCustomIcon() + "|" +
-                      std::to_string(app->GetEnable()));
+        out.push_back(!app ? std::string("null")
+                           : app->GetName() + "|" + app->GetPath() + "|" + app->GetCustomIcon() +
+                                 "|" + std::to_string(app->GetEnable()));
     return out;
 }
 

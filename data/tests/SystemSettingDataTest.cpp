@@ -22,9 +22,8 @@ std::string Values(const CTAVSystemSettingData& d)
 std::string Doc(const std::string& usb, const std::string& dialog, const std::string& inner,
                 const std::string& autoDeploy)
 {
-    return "<TAVSystemSetting><USBStorage " + usb + "/><NewStudentConnectDialog " + dialog +
-           ">" + inner + "</NewStudentConnectDialog><AutoDeploy " + autoDeploy +
-           "/></TAVSystemSetting>";
+    return "<TAVSystemSetting><USBStorage " + usb + "/><NewStudentConnectDialog " + dialog + ">" +
+           inner + "</NewStudentConnectDialog><AutoDeploy " + autoDeploy + "/></TAVSystemSetting>";
 }
 
 const std::string kInner = "<ConnectPolicy allow=\"0\"/><AddToCurrentClass allow=\"0\"/>";
@@ -37,17 +36,16 @@ TEST(SystemSetting, SavedTexts)
     EXPECT_EQ(Values(fresh), "0 1 1 1 0");
     std::string out;
     ASSERT_EQ(fresh.Save2String(out), 0);
-    EXPECT_EQ(out,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<TAVSystemSetting>\n"
-              "    <!-- 0 disabled 1 enabled -->\n"
-              "    <USBStorage enabled=\"0\" />\n"
-              "    <NewStudentConnectDialog enabled=\"1\">\n"
-              "        <ConnectPolicy allow=\"1\" />\n"
-              "        <AddToCurrentClass allow=\"1\" />\n"
-              "    </NewStudentConnectDialog>\n"
-              "    <AutoDeploy enabled=\"0\" />\n"
-              "</TAVSystemSetting>\n");
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<TAVSystemSetting>\n"
+                   "    <!-- 0 disabled 1 enabled -->\n"
+                   "    <USBStorage enabled=\"0\" />\n"
+                   "    <NewStudentConnectDialog enabled=\"1\">\n"
+                   "        <ConnectPolicy allow=\"1\" />\n"
+                   "        <AddToCurrentClass allow=\"1\" />\n"
+                   "    </NewStudentConnectDialog>\n"
+                   "    <AutoDeploy enabled=\"0\" />\n"
+                   "</TAVSystemSetting>\n");
 
     CTAVSystemSettingData full;
     full.SetUSBStorageenabled(1);
@@ -57,17 +55,16 @@ TEST(SystemSetting, SavedTexts)
     full.SetAutoDeployEnabled(1);
     const std::string file = tavtest::TempRoot() + "/" + SYSTEM_SETTING_XML;
     ASSERT_EQ(full.Save2File(file), 0);
-    EXPECT_EQ(tavtest::ReadFile(file),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<TAVSystemSetting>\n"
-              "    <!-- 0 disabled 1 enabled -->\n"
-              "    <USBStorage enabled=\"1\" />\n"
-              "    <NewStudentConnectDialog enabled=\"0\">\n"
-              "        <ConnectPolicy allow=\"7\" />\n"
-              "        <AddToCurrentClass allow=\"-3\" />\n"
-              "    </NewStudentConnectDialog>\n"
-              "    <AutoDeploy enabled=\"1\" />\n"
-              "</TAVSystemSetting>\n");
+    EXPECT_EQ(tavtest::ReadFile(file), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                                       "<TAVSystemSetting>\n"
+                                       "    <!-- 0 disabled 1 enabled -->\n"
+                                       "    <USBStorage enabled=\"1\" />\n"
+                                       "    <NewStudentConnectDialog enabled=\"0\">\n"
+                                       "        <ConnectPolicy allow=\"7\" />\n"
+                                       "        <AddToCurrentClass allow=\"-3\" />\n"
+                                       "    </NewStudentConnectDialog>\n"
+                                       "    <AutoDeploy enabled=\"1\" />\n"
+                                       "</TAVSystemSetting>\n");
 
     CTAVSystemSettingData loaded;
     ASSERT_EQ(loaded.LoadFromFile(file), 0);

@@ -16,51 +16,54 @@ namespace {
 void Populate(CTabNavigationData& model)
 {
     auto* categories = model.GetPCategoryInfoList();
-    categories->push_back(Category("Office", "/etc/TAV/image/office.png",
-                                   {App("Writer", "/usr/bin/writer --new", "/etc/TAV/image/writer.png", 1),
-                                    App("Calc & \"Sheets\"", "/usr/bin/calc <x>", "", 0)}));
-    categories->push_back(Category("  Spiele  Über ", "", {App(" a  b ", "/opt/a b/run", "i.png", 7)}));
+    categories->push_back(
+        Category("Office", "/etc/TAV/image/office.png",
+                 {App("Writer", "/usr/bin/writer --new", "/etc/TAV/image/writer.png", 1),
+                  App("Calc & \"Sheets\"", "/usr/bin/calc <x>", "", 0)}));
+    categories->push_back(
+        Category("  Spiele  Über ", "", {App(" a  b ", "/opt/a b/run", "i.png", 7)}));
     categories->push_back(Category("Empty", "/e.png", {}));
     CCategory* noList = Category("No list", "/n.png", {});
     noList->SetPApplicationInfoList(nullptr);
     categories->push_back(noList);
 }
 
-const char kPopulated[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<TabNavigation>\n"
-    "    <CategoryConfig>\n"
-    "        <Category name=\"Office\" icon=\"/etc/TAV/image/office.png\">\n"
-    "            <Application enabled=\"1\">\n"
-    "                <Name>Writer</Name>\n"
-    "                <Path>/usr/bin/writer --new</Path>\n"
-    "                <CustomIcon>/etc/TAV/image/writer.png</CustomIcon>\n"
-    "            </Application>\n"
-    "            <Application enabled=\"0\">\n"
-    "                <Name>Calc &amp; &quot;Sheets&quot;</Name>\n"
-    "                <Path>/usr/bin/calc &lt;x&gt;</Path>\n"
-    "                <CustomIcon></CustomIcon>\n"
-    "            </Application>\n"
-    "        </Category>\n"
-    "        <Category name=\"  Spiele  \xC3\x9C" "ber \" icon=\"\">\n"
-    "            <Application enabled=\"7\">\n"
-    "                <Name> a  b </Name>\n"
-    "                <Path>/opt/a b/run</Path>\n"
-    "                <CustomIcon>i.png</CustomIcon>\n"
-    "            </Application>\n"
-    "        </Category>\n"
-    "        <Category name=\"Empty\" icon=\"/e.png\" />\n"
-    "        <Category name=\"No list\" icon=\"/n.png\" />\n"
-    "    </CategoryConfig>\n"
-    "</TabNavigation>\n";
+const char kPopulated[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                          "<TabNavigation>\n"
+                          "    <CategoryConfig>\n"
+                          "        <Category name=\"Office\" icon=\"/etc/TAV/image/office.png\">\n"
+                          "            <Application enabled=\"1\">\n"
+                          "                <Name>Writer</Name>\n"
+                          "                <Path>/usr/bin/writer --new</Path>\n"
+                          "                <CustomIcon>/etc/TAV/image/writer.png</CustomIcon>\n"
+                          "            </Application>\n"
+                          "            <Application enabled=\"0\">\n"
+                          "                <Name>Calc &amp; &quot;Sheets&quot;</Name>\n"
+                          "                <Path>/usr/bin/calc &lt;x&gt;</Path>\n"
+                          "                <CustomIcon></CustomIcon>\n"
+                          "            </Application>\n"
+                          "        </Category>\n"
+                          "        <Category name=\"  Spiele  \xC3\x9C"
+                          "ber \" icon=\"\">\n"
+                          "            <Application enabled=\"7\">\n"
+                          "                <Name> a  b </Name>\n"
+                          "                <Path>/opt/a b/run</Path>\n"
+                          "                <CustomIcon>i.png</CustomIcon>\n"
+                          "            </Application>\n"
+                          "        </Category>\n"
+                          "        <Category name=\"Empty\" icon=\"/e.png\" />\n"
+                          "        <Category name=\"No list\" icon=\"/n.png\" />\n"
+                          "    </CategoryConfig>\n"
+                          "</TabNavigation>\n";
 
 std::string Wrap(const std::string& categories)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><TabNavigation><CategoryConfig>" + categories +
-           "</CategoryConfig></TabNavigation>";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><TabNavigation><CategoryConfig>" +
+           categories + "</CategoryConfig></TabNavigation>";
 }
 
-std::string AppXml(const std::string& enabledAttr, const std::string& name, const std::string& rest = "")
+std::string AppXml(const std::string& enabledAttr, const std::string& name,
+                   const std::string& rest = "")
 {
     return "<Application" + enabledAttr + "><Name>" + name + "</Name><Path>/p/" + name +
            "</Path><CustomIcon/>" + rest + "</Application>";
@@ -81,12 +84,16 @@ TEST(TabNavigationData, SavedFileAndTextAreExact)
 
     CTabNavigationData empty;
     ASSERT_EQ(empty.Save2String(text), 0);
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TabNavigation>\n    <CategoryConfig />\n"
-                    "</TabNavigation>\n");
+    EXPECT_EQ(
+        text,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TabNavigation>\n    <CategoryConfig />\n"
+        "</TabNavigation>\n");
     empty.SetPCategoryInfoList(nullptr);
     ASSERT_EQ(empty.Save2String(text), 0);
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TabNavigation>\n    <CategoryConfig />\n"
-                    "</TabNavigation>\n");
+    EXPECT_EQ(
+        text,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TabNavigation>\n    <CategoryConfig />\n"
+        "</TabNavigation>\n");
 }
 
 // Blanks, escapes, UTF-8 and empty icons come back unchanged (saving is
@@ -126,30 +133,37 @@ TEST(TabNavigationData, LoadRules)
     ASSERT_NE(model.GetPCategoryInfoList(), nullptr);
     EXPECT_TRUE(model.GetPCategoryInfoList()->empty());
     Populate(model);
-    EXPECT_EQ(model.LoadFromString("<TabNavigation><CategoryConfig><Other/></CategoryConfig></TabNavigation>"), 0);
+    EXPECT_EQ(model.LoadFromString(
+                  "<TabNavigation><CategoryConfig><Other/></CategoryConfig></TabNavigation>"),
+              0);
     EXPECT_TRUE(model.GetPCategoryInfoList()->empty());
 
     // Records dropped silently, the rest read.
     const std::string text = Wrap(
-        "<Category icon=\"lost.png\">" + AppXml(" enabled=\"1\"", "lost") + "</Category>"
+        "<Category icon=\"lost.png\">" + AppXml(" enabled=\"1\"", "lost") +
+        "</Category>"
         "<!--Category--><Other name=\"x\"/>"
         "<Category name=\"A\">" +
-        AppXml(" enabled=\"1\"", "one") + AppXml("", "noEnabled") + AppXml(" enabled=\"yes\"", "word") +
-        AppXml(" enabled=\" 7x\"", "seven") + AppXml(" enabled=\"99999999999\"", "huge") +
-        AppXml(" enabled=\"-2147483648\"", "min") +
-        "<Application enabled=\"1\"><Path>/p</Path><Name>pathFirst</Name><CustomIcon/></Application>"
+        AppXml(" enabled=\"1\"", "one") + AppXml("", "noEnabled") +
+        AppXml(" enabled=\"yes\"", "word") + AppXml(" enabled=\" 7x\"", "seven") +
+        AppXml(" enabled=\"99999999999\"", "huge") + AppXml(" enabled=\"-2147483648\"", "min") +
+        "<Application "
+        "enabled=\"1\"><Path>/p</Path><Name>pathFirst</Name><CustomIcon/></Application>"
         "<Application enabled=\"1\"><Name>noIcon</Name><Path>/p</Path></Application>"
-        "<Application enabled=\"1\"><Name>between</Name><X/><Path>/b</Path><Y>t</Y><CustomIcon>c</CustomIcon>"
+        "<Application "
+        "enabled=\"1\"><Name>between</Name><X/><Path>/b</Path><Y>t</Y><CustomIcon>c</CustomIcon>"
         "<Name>ignored</Name></Application>"
-        "<Application enabled=\"1\"><Name/><Path></Path><CustomIcon><!--c--></CustomIcon></Application>"
+        "<Application "
+        "enabled=\"1\"><Name/><Path></Path><CustomIcon><!--c--></CustomIcon></Application>"
         "<Other enabled=\"1\"><Name>notAnApplication</Name><Path/><CustomIcon/></Other>"
         "</Category>"
         "<Category name=\"\" icon=\"i\"/>");
     ASSERT_EQ(model.LoadFromString(text), 0);
-    EXPECT_EQ(Describe(model.GetPCategoryInfoList()),
-              (std::vector<std::string>{"[A|]", "one|/p/one||1", "word|/p/word||-1", "seven|/p/seven||7",
-                                        "huge|/p/huge||-1", "min|/p/min||-2147483648", "between|/b|c|1", "|||1",
-                                        "[|i]"}));
+    EXPECT_EQ(
+        Describe(model.GetPCategoryInfoList()),
+        (std::vector<std::string>{"[A|]", "one|/p/one||1", "word|/p/word||-1", "seven|/p/seven||7",
+                                  "huge|/p/huge||-1", "min|/p/min||-2147483648", "between|/b|c|1",
+                                  "|||1", "[|i]"}));
 }
 
 TEST(TabNavigationData, EqualityCountsEveryChange)
@@ -258,7 +272,8 @@ TEST(TabNavigationData, RemoveOperations)
 
         EXPECT_EQ(model.RemoveProgram(games, chess), 1);
         EXPECT_EQ(CountedApp::alive, 2);
-        EXPECT_EQ(Describe(games->GetPApplicationInfoList()), (std::vector<std::string>{"Go|/go||1"}));
+        EXPECT_EQ(Describe(games->GetPApplicationInfoList()),
+                  (std::vector<std::string>{"Go|/go||1"}));
 
         EXPECT_EQ(model.RemoveCategory(nullptr), -2);
         EXPECT_EQ(model.RemoveCategory(&stranger), -1);
@@ -279,7 +294,8 @@ TEST(TabNavigationData, ListSettersOwnWhatTheyAreGiven)
     CountedApp::alive = CountedCategory::alive = 0;
     {
         CTabNavigationData model;
-        auto* first = new std::list<CCategory*>{new CountedCategory("a"), nullptr, new CountedCategory("b")};
+        auto* first =
+            new std::list<CCategory*>{new CountedCategory("a"), nullptr, new CountedCategory("b")};
         first->front()->GetPApplicationInfoList()->push_back(new CountedApp("x", "/x"));
         model.SetPCategoryInfoList(first);
         model.SetPCategoryInfoList(first); // the list already held: nothing happens

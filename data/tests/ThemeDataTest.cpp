@@ -55,23 +55,22 @@ TEST(Theme, SavedTexts)
     CTAVThemeData fresh;
     std::string out;
     ASSERT_EQ(fresh.Save2String(out), 0);
-    EXPECT_EQ(out,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-              "<TAVTheme>\n"
-              "    <BackgroundImage />\n"
-              "    <ThemeSetting />\n"
-              "    <FontSetting>\n"
-              "        <FontName />\n"
-              "        <FontSize>0</FontSize>\n"
-              "    </FontSetting>\n"
-              "</TAVTheme>\n");
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+                   "<TAVTheme>\n"
+                   "    <BackgroundImage />\n"
+                   "    <ThemeSetting />\n"
+                   "    <FontSetting>\n"
+                   "        <FontName />\n"
+                   "        <FontSize>0</FontSize>\n"
+                   "    </FontSetting>\n"
+                   "</TAVTheme>\n");
 
     CTAVThemeData full;
     full.SetImagePath("/etc/TAV/theme/Blue/Others/bg & <1>.png");
     full.SetFontName("DejaVu Sans");
     full.SetFontSize(11);
     full.GetPThemeList()->push_back(Theme("Blue", 1, "/etc/TAV/theme/Blue"));
-    full.GetPThemeList()->push_back(nullptr);  // skipped
+    full.GetPThemeList()->push_back(nullptr); // skipped
     full.GetPThemeList()->push_back(Theme("Plain", 0, ""));
     full.GetPThemeList()->push_back(Theme("Dark & Co", -1, "/etc/TAV/theme/Dark"));
     const std::string file = tavtest::TempRoot() + "/" + THEME_XML;
@@ -134,7 +133,8 @@ TEST(Theme, FailedAndPartialLoads)
     EXPECT_EQ(Themes(d), "Kept|1|/kept ");
 
     // The themes are replaced before the font is found missing.
-    const std::string themes = "<ThemeSetting><Theme Name=\"N\" IsCurrentTheme=\"0\"/></ThemeSetting>";
+    const std::string themes =
+        "<ThemeSetting><Theme Name=\"N\" IsCurrentTheme=\"0\"/></ThemeSetting>";
     EXPECT_EQ(d.LoadFromString(Doc(themes, "")), -1);
     EXPECT_EQ(Themes(d), "N|0| ");
     // "FontSize" is looked for after "FontName" only.

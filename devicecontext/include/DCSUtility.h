@@ -5,7 +5,7 @@
 
 #include "DeviceContextAPI.h"
 
-struct DCS_VKbd_Data_E;  // the SDK's event record (DcsSdk.h)
+struct DCS_VKbd_Data_E; // the SDK's event record (DcsSdk.h)
 
 namespace IPCAPI {
 
@@ -37,7 +37,7 @@ public:
 protected:
     DCSUtility();
 
-    DeviceContextAPI* m_pAPI;  // not owned
+    DeviceContextAPI* m_pAPI; // not owned
     static DCSUtility* m_Instance;
 };
 

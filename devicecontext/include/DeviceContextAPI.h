@@ -12,10 +12,7 @@
 namespace IPCAPI {
 
 // clickType of IDeviceContextCallback::OnFnKeyEvent.
-enum {
-    BEZELBUTTON_SINGLE_CLICK = 0,
-    BEZELBUTTON_DOUBLE_CLICK = 1
-};
+enum { BEZELBUTTON_SINGLE_CLICK = 0, BEZELBUTTON_DOUBLE_CLICK = 1 };
 
 // Implemented by the host; stays the host's. OnFnKeyEvent runs on the
 // device SDK's event thread.
@@ -48,10 +45,10 @@ public:
     bool SetDeviceContextCallBack(IDeviceContextCallback* callback);
     IDeviceContextCallback* GetDeviceContextCallback();
 
-    int GetMaxBrightLightness();  // 7
-    int GetMinBrightLightness();  // 1
-    int GetMaxVolume();           // 23700
-    int GetMinVolume();           // 0
+    int GetMaxBrightLightness(); // 7
+    int GetMinBrightLightness(); // 1
+    int GetMaxVolume();          // 23700
+    int GetMinVolume();          // 0
     // The USB switch is not the device context's to change: always true.
     bool ForbidUSB(bool forbid);
 

@@ -23,7 +23,8 @@ std::mutex& ManagerMutex()
 int DCAPIManager::GetInstance(DeviceContextAPI** api)
 {
     if (api == nullptr) {
-        CTAVLog::WriteLine("DCAPIManager::GetInstance() --api is null", CTAVLog::LOG_ERROR, "", false);
+        CTAVLog::WriteLine("DCAPIManager::GetInstance() --api is null", CTAVLog::LOG_ERROR, "",
+                           false);
         return -1;
     }
     std::lock_guard<std::mutex> lock(ManagerMutex());
@@ -47,14 +48,8 @@ int DCAPIManager::Release()
     return 0;
 }
 
-int InitializeDeviceContextAPI(DeviceContextAPI** api)
-{
-    return DCAPIManager::GetInstance(api);
-}
+int InitializeDeviceContextAPI(DeviceContextAPI** api) { return DCAPIManager::GetInstance(api); }
 
-int UninitializeDeviceContextAPI(DeviceContextAPI* /*api*/)
-{
-    return DCAPIManager::Release();
-}
+int UninitializeDeviceContextAPI(DeviceContextAPI* /*api*/) { return DCAPIManager::Release(); }
 
 } // namespace IPCAPI

@@ -39,10 +39,10 @@ const int kBezelSingleClick = 4;
 const int kBezelDoubleClick = 5;
 
 // All guarded by RouteMutex().
-int g_delivering = 0;  // presses handed to a host callback, not yet returned
-int g_parked = 0;      // of those, ones whose thread waits inside Release
-int g_releasing = 0;   // Release calls running: presses are dropped meanwhile
-thread_local int t_delivering = 0;  // presses being delivered on this thread
+int g_delivering = 0;              // presses handed to a host callback, not yet returned
+int g_parked = 0;                  // of those, ones whose thread waits inside Release
+int g_releasing = 0;               // Release calls running: presses are dropped meanwhile
+thread_local int t_delivering = 0; // presses being delivered on this thread
 
 std::condition_variable& DeliveriesChanged()
 {
@@ -69,7 +69,8 @@ void Forward(IDeviceContextCallback* callback, int keyCode)
     try {
         callback->OnFnKeyEvent(clickType);
     } catch (const std::exception& e) {
-        CTAVLog::WriteLine(std::string("DCSUtility::DCS_FnKey_handler() --OnFnKeyEvent threw: ") + e.what(),
+        CTAVLog::WriteLine(std::string("DCSUtility::DCS_FnKey_handler() --OnFnKeyEvent threw: ") +
+                               e.what(),
                            CTAVLog::LOG_ERROR, "", false);
     } catch (...) {
         CTAVLog::WriteLine("DCSUtility::DCS_FnKey_handler() --OnFnKeyEvent threw",
@@ -79,16 +80,9 @@ void Forward(IDeviceContextCallback* callback, int keyCode)
 
 } // namespace
 
-DCSUtility::DCSUtility()
-    : m_pAPI(nullptr)
-{
-    Initial();
-}
+DCSUtility::DCSUtility() : m_pAPI(nullptr) { Initial(); }
 
-DCSUtility::~DCSUtility()
-{
-    UnInitial();
-}
+DCSUtility::~DCSUtility() { UnInitial(); }
 
 DCSUtility* DCSUtility::GetInstance()
 {
@@ -183,7 +177,8 @@ void DCSUtility::DCS_FnKey_handler(DCS_VKbd_Data_E* data)
             ++g_delivering;
     }
     if (data == nullptr) {
-        CTAVLog::WriteLine("DCSUtility::DCS_FnKey_handler() --no event data", CTAVLog::LOG_ERROR, "", false);
+        CTAVLog::WriteLine("DCSUtility::DCS_FnKey_handler() --no event data", CTAVLog::LOG_ERROR,
+                           "", false);
         return;
     }
     ++t_delivering;

@@ -8,16 +8,9 @@ namespace IPCAPI {
 
 using LibTAVData::CTAVLog;
 
-DeviceContextAPI::DeviceContextAPI()
-    : m_pCallback(nullptr)
-{
-    Initial();
-}
+DeviceContextAPI::DeviceContextAPI() : m_pCallback(nullptr) { Initial(); }
 
-DeviceContextAPI::~DeviceContextAPI()
-{
-    UnInitial();
-}
+DeviceContextAPI::~DeviceContextAPI() { UnInitial(); }
 
 int DeviceContextAPI::Initial()
 {
@@ -58,29 +51,14 @@ IDeviceContextCallback* DeviceContextAPI::GetDeviceContextCallback()
     return m_pCallback;
 }
 
-int DeviceContextAPI::GetMaxBrightLightness()
-{
-    return 7;
-}
+int DeviceContextAPI::GetMaxBrightLightness() { return 7; }
 
-int DeviceContextAPI::GetMinBrightLightness()
-{
-    return 1;
-}
+int DeviceContextAPI::GetMinBrightLightness() { return 1; }
 
-int DeviceContextAPI::GetMaxVolume()
-{
-    return 23700;
-}
+int DeviceContextAPI::GetMaxVolume() { return 23700; }
 
-int DeviceContextAPI::GetMinVolume()
-{
-    return 0;
-}
+int DeviceContextAPI::GetMinVolume() { return 0; }
 
-bool DeviceContextAPI::ForbidUSB(bool /*forbid*/)
-{
-    return true;
-}
+bool DeviceContextAPI::ForbidUSB(bool /*forbid*/) { return true; }
 
 } // namespace IPCAPI

@@ -34,7 +34,7 @@ TEST(DcsSdkTest, KeyCodesWrittenToThePipeReachTheHandlerOnTheSdkThread)
 {
     const std::string pipe = dctest::UseFreshButtonPipe();
     ASSERT_EQ(0, DCS_Initialize());
-    ASSERT_EQ(0, DCS_Initialize());  // already open
+    ASSERT_EQ(0, DCS_Initialize()); // already open
     ASSERT_EQ(0, DCS_RegisterFnKeyCallback(Record));
 
     ASSERT_TRUE(dctest::Press(pipe, "4\n"));
@@ -48,7 +48,7 @@ TEST(DcsSdkTest, KeyCodesWrittenToThePipeReachTheHandlerOnTheSdkThread)
     ASSERT_TRUE(WaitForCodes({4, 5, 6, -1, 5, 2147483647}));
 
     EXPECT_EQ(0, DCS_Uninitialize());
-    EXPECT_FALSE(dctest::Press(pipe, "4\n"));  // nobody reads the pipe now
+    EXPECT_FALSE(dctest::Press(pipe, "4\n")); // nobody reads the pipe now
     EXPECT_EQ(-1, DCS_Uninitialize());
     EXPECT_EQ(-1, DCS_RegisterFnKeyCallback(Record));
 }

@@ -44,7 +44,7 @@ struct Recorder : IDeviceContextCallback {
         return tavtest::WaitFor([&] { return Count() >= n; });
     }
 
-    std::function<void()> onClick;  // runs inside the call, unlocked
+    std::function<void()> onClick; // runs inside the call, unlocked
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<int> clicks;
@@ -52,10 +52,7 @@ struct Recorder : IDeviceContextCallback {
     int inside = 0;
 };
 
-std::string LogText()
-{
-    return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log");
-}
+std::string LogText() { return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log"); }
 
 class DeviceContextTest : public ::testing::Test {
 protected:
@@ -88,17 +85,17 @@ TEST_F(DeviceContextTest, OneObjectWithFixedLimitsReleasedWhateverTheArgument)
     EXPECT_TRUE(api->ForbidUSB(true));
     EXPECT_TRUE(api->ForbidUSB(false));
     EXPECT_EQ(nullptr, api->GetDeviceContextCallback());
-    EXPECT_FALSE(tavtest::FileExists(m_pipe));  // the SDK was not opened
+    EXPECT_FALSE(tavtest::FileExists(m_pipe)); // the SDK was not opened
 
     Recorder recorder;
     ASSERT_TRUE(api->SetDeviceContextCallBack(&recorder));
     ASSERT_TRUE(dctest::Press(m_pipe, "4\n"));
     int unrelated = 0;
     EXPECT_EQ(0, UninitializeDeviceContextAPI(reinterpret_cast<DeviceContextAPI*>(&unrelated)));
-    EXPECT_FALSE(dctest::Press(m_pipe, "4\n"));  // the SDK is closed
-    EXPECT_EQ(0, UninitializeDeviceContextAPI(api));  // already gone: nothing happens
+    EXPECT_FALSE(dctest::Press(m_pipe, "4\n"));      // the SDK is closed
+    EXPECT_EQ(0, UninitializeDeviceContextAPI(api)); // already gone: nothing happens
     EXPECT_EQ(0, DCAPIManager::Release());
-    EXPECT_EQ(nullptr, Api()->GetDeviceContextCallback());  // a fresh object
+    EXPECT_EQ(nullptr, Api()->GetDeviceContextCallback()); // a fresh object
 }
 
 TEST_F(DeviceContextTest, PressesReachTheCallbackOnTheSdkThread)
@@ -114,10 +111,11 @@ TEST_F(DeviceContextTest, PressesReachTheCallbackOnTheSdkThread)
     ::testing::internal::CaptureStdout();
     ASSERT_TRUE(dctest::Press(m_pipe, "4\n"));
     ASSERT_TRUE(recorder.WaitForClicks(1));
-    ASSERT_TRUE(dctest::Press(m_pipe, "6\n5\n"));  // 6 is no button code
+    ASSERT_TRUE(dctest::Press(m_pipe, "6\n5\n")); // 6 is no button code
     ASSERT_TRUE(recorder.WaitForClicks(2));
     const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ((std::vector<int>{BEZELBUTTON_SINGLE_CLICK, BEZELBUTTON_DOUBLE_CLICK}), recorder.clicks);
+    EXPECT_EQ((std::vector<int>{BEZELBUTTON_SINGLE_CLICK, BEZELBUTTON_DOUBLE_CLICK}),
+              recorder.clicks);
     EXPECT_NE(std::this_thread::get_id(), recorder.thread);
     const size_t p4 = out.find("pData:4\n"), p6 = out.find("pData:6\n"), p5 = out.find("pData:5\n");
     EXPECT_TRUE(p4 < p6 && p6 < p5 && p5 != std::string::npos) << out;
@@ -126,7 +124,7 @@ TEST_F(DeviceContextTest, PressesReachTheCallbackOnTheSdkThread)
     EXPECT_NE(std::string::npos, log.find("TRACE:   BEZELBUTTON_DOUBLE_CLICK\n")) << log;
     EXPECT_NE(std::string::npos, log.find("TRACE:   input fn key data is not fitable!\n")) << log;
 
-    ASSERT_TRUE(api->SetDeviceContextCallBack(&other));  // takes over the connection
+    ASSERT_TRUE(api->SetDeviceContextCallBack(&other)); // takes over the connection
     ASSERT_TRUE(dctest::Press(m_pipe, "4\n"));
     ASSERT_TRUE(other.WaitForClicks(1));
     EXPECT_EQ(2u, recorder.Count());
@@ -136,12 +134,12 @@ TEST_F(DeviceContextTest, HandlerForwardsOnlyToARegisteredCallback)
 {
     DCS_VKbd_Data_E single{4}, other{6};
     ::testing::internal::CaptureStdout();
-    DCSUtility::DCS_FnKey_handler(&single);  // no connection
+    DCSUtility::DCS_FnKey_handler(&single); // no connection
     DCSUtility* utility = DCSUtility::GetInstance();
-    DCSUtility::DCS_FnKey_handler(&single);  // no API object
+    DCSUtility::DCS_FnKey_handler(&single); // no API object
     DeviceContextAPI api;
     utility->SetAPICallback(&api);
-    DCSUtility::DCS_FnKey_handler(&single);  // no callback
+    DCSUtility::DCS_FnKey_handler(&single); // no callback
     EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
 
     Recorder recorder;
@@ -150,7 +148,7 @@ TEST_F(DeviceContextTest, HandlerForwardsOnlyToARegisteredCallback)
     DCSUtility::DCS_FnKey_handler(&other);
     DCSUtility::DCS_FnKey_handler(&single);
     EXPECT_EQ(std::vector<int>{BEZELBUTTON_SINGLE_CLICK}, recorder.clicks);
-}   // api's destructor releases the connection
+} // api's destructor releases the connection
 
 TEST_F(DeviceContextTest, AnSdkThatFailsToOpenIsLoggedAndALaterSetReopens)
 {
@@ -179,7 +177,8 @@ TEST_F(DeviceContextTest, ReleaseWaitsForACallbackRunningOnTheSdkThread)
     ASSERT_TRUE(dctest::Press(m_pipe, "4\n"));
     {
         std::unique_lock<std::mutex> lock(recorder.mutex);
-        ASSERT_TRUE(recorder.changed.wait_for(lock, std::chrono::seconds(5), [&] { return recorder.inside == 1; }));
+        ASSERT_TRUE(recorder.changed.wait_for(lock, std::chrono::seconds(5),
+                                              [&] { return recorder.inside == 1; }));
     }
     std::atomic<bool> released{false};
     int insideAfterRelease = -1;
@@ -207,7 +206,7 @@ TEST_F(DeviceContextTest, TheCallbackMayReleaseTheDeviceContext)
     ASSERT_TRUE(dctest::Press(m_pipe, "4 5\n"));
     ASSERT_TRUE(tavtest::WaitFor([&] { return done.load(); }));
     ASSERT_TRUE(tavtest::WaitFor([&] { return !dctest::Press(m_pipe, "4\n"); }));
-    EXPECT_EQ(1u, recorder.Count());  // the 5 behind it was not delivered
+    EXPECT_EQ(1u, recorder.Count()); // the 5 behind it was not delivered
 }
 
 // Presses keep coming while the host sets up and releases again and again;

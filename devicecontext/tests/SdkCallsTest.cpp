@@ -62,8 +62,8 @@ TEST(SdkCallsTest, ClosedOnReleaseEvenWhenOpeningFailed)
     Recorder recorder;
     EXPECT_TRUE(Api()->SetDeviceContextCallBack(&recorder));
     EXPECT_EQ(Calls{"Initialize"}, g_calls);
-    EXPECT_NE(std::string::npos,
-              tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log").find("ERROR:   DCS_initialize Fail!\n"));
+    EXPECT_NE(std::string::npos, tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log")
+                                     .find("ERROR:   DCS_initialize Fail!\n"));
     IPCAPI::UninitializeDeviceContextAPI(nullptr);
     EXPECT_EQ((Calls{"Initialize", "Unregister", "Uninitialize"}), g_calls);
 }
@@ -71,13 +71,25 @@ TEST(SdkCallsTest, ClosedOnReleaseEvenWhenOpeningFailed)
 } // namespace
 
 extern "C" {
-int DCS_Initialize(void) { g_calls.push_back("Initialize"); return g_initializeResult; }
-int DCS_Uninitialize(void) { g_calls.push_back("Uninitialize"); return 0; }
+int DCS_Initialize(void)
+{
+    g_calls.push_back("Initialize");
+    return g_initializeResult;
+}
+int DCS_Uninitialize(void)
+{
+    g_calls.push_back("Uninitialize");
+    return 0;
+}
 int DCS_RegisterFnKeyCallback(DCS_FnKeyCallback handler)
 {
     g_calls.push_back("Register");
     g_handler = handler;
     return 0;
 }
-int DCS_UnregisterFnKeyCallback(void) { g_calls.push_back("Unregister"); return 0; }
+int DCS_UnregisterFnKeyCallback(void)
+{
+    g_calls.push_back("Unregister");
+    return 0;
+}
 }

@@ -433,23 +433,20 @@ int main(int argc, char** argv)
     ok &= Icon(out, "sc_locked.png", 16, LegendSquare(Hex(0x669acc), true));
     ok &= Icon(out, "sc_unlocked.png", 16, LegendSquare(Hex(0xcccc99), false));
     // Category icons.
-    ok &= Icon(out, "category_internet.png", 32,
-               TileWith(Hex(0x6fb3e0), Hex(0x2b73ad), GlobeGlyph));
-    ok &= Icon(out, "category_office.png", 32,
-               TileWith(Hex(0x7fc27a), Hex(0x3f8a3a), DocumentGlyph));
-    ok &= Icon(out, "category_education.png", 32,
-               TileWith(Hex(0xf0b45c), Hex(0xc4771d), BookGlyph));
+    ok &=
+        Icon(out, "category_internet.png", 32, TileWith(Hex(0x6fb3e0), Hex(0x2b73ad), GlobeGlyph));
+    ok &=
+        Icon(out, "category_office.png", 32, TileWith(Hex(0x7fc27a), Hex(0x3f8a3a), DocumentGlyph));
+    ok &=
+        Icon(out, "category_education.png", 32, TileWith(Hex(0xf0b45c), Hex(0xc4771d), BookGlyph));
     ok &= Icon(out, "category_games.png", 32, TileWith(Hex(0xe07b73), Hex(0xa83a33), DieGlyph));
-    ok &= Icon(out, "category_tools.png", 32, TileWith(greyTop, greyBottom, [&](cairo_t* cr) {
-                   GearGlyph(cr, Hex(0x7a8794));
-               }));
-    ok &= Icon(out, "category_media.png", 32,
-               TileWith(Hex(0xb48ad6), Hex(0x7446a0), NoteGlyph));
+    ok &= Icon(out, "category_tools.png", 32,
+               TileWith(greyTop, greyBottom, [&](cairo_t* cr) { GearGlyph(cr, Hex(0x7a8794)); }));
+    ok &= Icon(out, "category_media.png", 32, TileWith(Hex(0xb48ad6), Hex(0x7446a0), NoteGlyph));
     // Window, tray, tab and task icons named by the installation layout.
     ok &= Icon(out, "shellcontroller_main.png", 48, TileWith(blueTop, blueBottom, MonitorGlyph));
-    ok &= Icon(out, "admintool_main.png", 48, TileWith(blueTop, blueBottom, [&](cairo_t* cr) {
-                   GearGlyph(cr, Hex(0x4d7fb0));
-               }));
+    ok &= Icon(out, "admintool_main.png", 48,
+               TileWith(blueTop, blueBottom, [&](cairo_t* cr) { GearGlyph(cr, Hex(0x4d7fb0)); }));
     ok &= Icon(out, "taskmanager_main.png", 48, TileWith(Hex(0x7fc27a), Hex(0x3f8a3a), ChartGlyph));
     ok &= Icon(out, "taskmanager_endproc.png", 24, [](cairo_t* cr) {
         cairo_arc(cr, 0.5, 0.5, 0.44, 0, 2 * kPi);
@@ -458,12 +455,10 @@ int main(int argc, char** argv)
         CrossGlyph(cr);
     });
     ok &= Icon(out, "taskmanager_app.png", 32, TileWith(greyTop, greyBottom, WindowGlyph));
-    ok &= Icon(out, "tabnavigation_trayicon_lock.png", 24, [](cairo_t* cr) {
-        PadlockGlyph(cr, true, Hex(0x2d5f8f), Hex(0x56636f));
-    });
-    ok &= Icon(out, "tabnavigation_trayicon_unlock.png", 24, [](cairo_t* cr) {
-        PadlockGlyph(cr, false, Hex(0x5aa351), Hex(0x56636f));
-    });
+    ok &= Icon(out, "tabnavigation_trayicon_lock.png", 24,
+               [](cairo_t* cr) { PadlockGlyph(cr, true, Hex(0x2d5f8f), Hex(0x56636f)); });
+    ok &= Icon(out, "tabnavigation_trayicon_unlock.png", 24,
+               [](cairo_t* cr) { PadlockGlyph(cr, false, Hex(0x5aa351), Hex(0x56636f)); });
     ok &= Icon(out, "tabnavigation_tab_favorite.png", 32,
                [](cairo_t* cr) { StarGlyph(cr, Hex(0xf2c230)); });
     return ok ? 0 : 1;

@@ -21,10 +21,7 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void onStop(int)
-{
-    g_stop = 1;
-}
+void onStop(int) { g_stop = 1; }
 
 // The answer to one request: its result code and any reply parameters.
 int serve(IPCStudentDaemonAPI& api, const std::string& name, CIntfData& reply)
@@ -53,7 +50,7 @@ int serve(IPCStudentDaemonAPI& api, const std::string& name, CIntfData& reply)
 int main(int argc, char** argv)
 {
     struct sigaction sa {};
-    sa.sa_handler = onStop;  // no SA_RESTART: a signal ends the wait
+    sa.sa_handler = onStop; // no SA_RESTART: a signal ends the wait
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     LibTAVData::CTAVLog::SetLogFileName("ExampleDaemon");

@@ -33,16 +33,11 @@ void Exercise(const std::string& text)
 
 // One line per configuration class.
 void (*const kClasses[])(const std::string&) = {
-    &Exercise<LibTAVData::CLockScheduleData>,
-    &Exercise<LibTAVData::CTAVSystemSettingData>,
-    &Exercise<LibTAVData::CTAVThemeData>,
-    &Exercise<LibTAVData::CClassGroupData>,
-    &Exercise<LibTAVData::CStudentInfoData>,
-    &Exercise<LibTAVData::CTeacherInfoData>,
-    &Exercise<LibTAVData::CTabNavigationData>,
-    &Exercise<LibTAVData::CDefaultConfigData>,
-    &Exercise<LibTAVData::CFavoriteData>,
-    &Exercise<LibTAVData::CSearchResultData>,
+    &Exercise<LibTAVData::CLockScheduleData>,  &Exercise<LibTAVData::CTAVSystemSettingData>,
+    &Exercise<LibTAVData::CTAVThemeData>,      &Exercise<LibTAVData::CClassGroupData>,
+    &Exercise<LibTAVData::CStudentInfoData>,   &Exercise<LibTAVData::CTeacherInfoData>,
+    &Exercise<LibTAVData::CTabNavigationData>, &Exercise<LibTAVData::CDefaultConfigData>,
+    &Exercise<LibTAVData::CFavoriteData>,      &Exercise<LibTAVData::CSearchResultData>,
 };
 
 } // namespace

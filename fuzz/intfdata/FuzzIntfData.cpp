@@ -44,7 +44,8 @@ public:
     Fence()
     {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        void* map = mmap(nullptr, kRoom + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* map =
+            mmap(nullptr, kRoom + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         check(map != MAP_FAILED, "mmap");
         m_end = static_cast<char*>(map) + kRoom;
         check(mprotect(m_end, page, PROT_NONE) == 0, "mprotect");
@@ -71,7 +72,8 @@ void checkGate(const std::string& xml)
         return;
     TiXmlDocument doc;
     doc.Parse(fence.place(xml));
-    check(tavtest::XmlTreeDepth(&doc) <= tav_common::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
+    check(tavtest::XmlTreeDepth(&doc) <=
+              tav_common::XmlNestingDepth(xml.data(), xml.size(), 1 << 30),
           "gate counted less nesting than the parser built");
     check(tavtest::XmlTreeNodes(&doc) <= tav_common::XmlNodeCount(xml.data(), xml.size(), 1 << 30),
           "gate counted fewer nodes than the parser built");
@@ -79,7 +81,8 @@ void checkGate(const std::string& xml)
 
 void readEverything(CIntfData& e)
 {
-    static const char* const names[] = {"A", "targetFolder", "iReturn", "programsXML", "listmember", ""};
+    static const char* const names[] = {"A",           "targetFolder", "iReturn",
+                                        "programsXML", "listmember",   ""};
     std::string s;
     int n = 0;
     for (const char* name : names) {
@@ -129,14 +132,19 @@ bool validUtf8(const std::string& s)
 {
     for (std::size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        std::size_t len = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
         if (!len || i + len > s.size() || (len == 2 && c < 0xC2) || c > 0xF4)
             return false;
         for (std::size_t k = 1; k < len; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
                 return false;
         const unsigned char d = len > 1 ? static_cast<unsigned char>(s[i + 1]) : 0;
-        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d > 0x8F))
+        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d > 0x9F) || (c == 0xF0 && d < 0x90) ||
+            (c == 0xF4 && d > 0x8F))
             return false;
         i += len;
     }
@@ -161,7 +169,8 @@ void checkValueRoundTrip(const std::string& value)
     if (!loadBack(text, back))
         return;
     std::string got;
-    check(back.m_ParaXml.getString("k", got) && got == value, "a string value changed on a round trip");
+    check(back.m_ParaXml.getString("k", got) && got == value,
+          "a string value changed on a round trip");
     entries.clear();
     check(back.m_ParaXml.getListPara(entries) && entries.size() == 1 && entries.front() == value,
           "a list entry changed on a round trip");

@@ -40,11 +40,12 @@ DBusMessage* makeMessage(unsigned shape, const std::string& text)
         return dbus_message_demarshal(text.data(), static_cast<int>(text.size()), nullptr);
     const char* iface = (shape & 3) == 2 ? "tav.other.type" : kStudentAppIface;
     DBusMessage* m = (shape & 3) == 1 ? dbus_message_new_signal(kObjectPath, iface, "REQUEST")
-                                      : dbus_message_new_method_call(kStudentDaemonName, kObjectPath, iface, "REQUEST");
+                                      : dbus_message_new_method_call(kStudentDaemonName,
+                                                                     kObjectPath, iface, "REQUEST");
     if (!m)
         return nullptr;
     if (shape & 4)
-        return m;  // no argument
+        return m; // no argument
     if (shape & 8) {
         dbus_int32_t n = static_cast<dbus_int32_t>(text.size());
         dbus_message_append_args(m, DBUS_TYPE_INT32, &n, DBUS_TYPE_INVALID);
@@ -53,7 +54,8 @@ DBusMessage* makeMessage(unsigned shape, const std::string& text)
     // What the bus would refuse never reaches a daemon.
     const std::string arg = text.substr(0, text.find('\0'));
     const char* p = arg.c_str();
-    if (!dbus_validate_utf8(p, nullptr) || !dbus_message_append_args(m, DBUS_TYPE_STRING, &p, DBUS_TYPE_INVALID)) {
+    if (!dbus_validate_utf8(p, nullptr) ||
+        !dbus_message_append_args(m, DBUS_TYPE_STRING, &p, DBUS_TYPE_INVALID)) {
         dbus_message_unref(m);
         return nullptr;
     }
@@ -71,7 +73,8 @@ void readAsAHost(const std::string& payload)
     data.GetStudentID(s);
     data.GetOperationID(n);
     data.GetResult(n);
-    for (const char* name : {"strXML", "targetFolder", "UserName", "Password", "OID", "lockPolicy", "MessageID"}) {
+    for (const char* name :
+         {"strXML", "targetFolder", "UserName", "Password", "OID", "lockPolicy", "MessageID"}) {
         data.m_ParaXml.getString(name, s);
         data.m_ParaXml.getInt(name, n);
     }
@@ -107,9 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const EnvelopeArg arg = ReadEnvelopeArg(message, limit);
         check(arg.status == EnvelopeArg::Ok, "a request was taken without a usable argument");
         check(request.payload.size() <= limit, "a request over the limit was taken");
-        check(request.payload == std::string(arg.text, arg.size), "the payload differs from the argument");
+        check(request.payload == std::string(arg.text, arg.size),
+              "the payload differs from the argument");
         readAsAHost(request.payload);
-    } else if (request.status == DaemonRequest::Malformed && request.arg.status == EnvelopeArg::Oversized) {
+    } else if (request.status == DaemonRequest::Malformed &&
+               request.arg.status == EnvelopeArg::Oversized) {
         check(request.arg.size > limit, "a text within the limit was refused");
     }
     dbus_message_unref(message);

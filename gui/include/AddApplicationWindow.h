@@ -6,8 +6,8 @@
 #define TAV_GUI_ADDAPPLICATIONWINDOW_H
 
 #include "SearchResultData.h"
-#include "TabNavigationData.h"
 #include "TAVWindowBase.h"
+#include "TabNavigationData.h"
 
 #include <list>
 

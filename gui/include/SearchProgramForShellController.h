@@ -17,8 +17,7 @@ class IPCTeacherAPI;
 
 namespace LibTAVGUI {
 
-class CSearchProgramForShellController : public CSearchProgramBase,
-                                         public CTeacherAPICallbackBase {
+class CSearchProgramForShellController : public CSearchProgramBase, public CTeacherAPICallbackBase {
 public:
     CSearchProgramForShellController();
     // Cancels a running search and stops taking answers before the window

@@ -77,8 +77,10 @@ public:
     int ShowSchedulePolicy();
     // The grid becomes the schedule: one one-hour section per pressed cell.
     int FetchScheuleData();
-    bool IsScheduleDataDirty(bool oldAutoLock, const std::list<LibTAVData::CLockTimeSection*>* oldList,
-                             bool newAutoLock, const std::list<LibTAVData::CLockTimeSection*>* newList);
+    bool IsScheduleDataDirty(bool oldAutoLock,
+                             const std::list<LibTAVData::CLockTimeSection*>* oldList,
+                             bool newAutoLock,
+                             const std::list<LibTAVData::CLockTimeSection*>* newList);
 
     // --- System Settings ---
     int ShowUSBPolicy();

@@ -18,13 +18,12 @@ const int kLogoSize = 48;
 
 CAboutDlg::CAboutDlg(const std::string& name, const std::string& iconPath,
                      const std::string& version)
-    : m_strName(name.empty() ? Tr("About Dialog") : name),
-      m_strIconPath(iconPath),
+    : m_strName(name.empty() ? Tr("About Dialog") : name), m_strIconPath(iconPath),
       m_strVersion(version.empty() ? Tr("1.0") : version),
       m_strRights(Tr("Copyright (C) Tavora. All rights reserved.")),
-      m_strDefaultIconPath(LibTAVData::DEFAULT_APP_ICON),
-      m_pFixed(nullptr), m_pBackground(nullptr), m_pLogo(nullptr), m_pNameLabel(nullptr),
-      m_pVersionLabel(nullptr), m_pRightsLabel(nullptr), m_pOKButton(nullptr)
+      m_strDefaultIconPath(LibTAVData::DEFAULT_APP_ICON), m_pFixed(nullptr), m_pBackground(nullptr),
+      m_pLogo(nullptr), m_pNameLabel(nullptr), m_pVersionLabel(nullptr), m_pRightsLabel(nullptr),
+      m_pOKButton(nullptr)
 {
     LogScope log("CAboutDlg::CAboutDlg()");
 }
@@ -65,8 +64,8 @@ int CAboutDlg::Init()
     m_strBackgroundPath = LibTAVData::IMAGE_DIR + "About_BG.png";
     GdkPixbuf* background = nullptr;
     if (detail::IsRegularFile(m_strBackgroundPath))
-        background = gdk_pixbuf_new_from_file_at_scale(m_strBackgroundPath.c_str(), kWidth,
-                                                       kHeight, FALSE, nullptr);
+        background = gdk_pixbuf_new_from_file_at_scale(m_strBackgroundPath.c_str(), kWidth, kHeight,
+                                                       FALSE, nullptr);
     m_pBackground = gtk_image_new_from_pixbuf(background);
     if (background)
         g_object_unref(background);

@@ -53,7 +53,7 @@ int CAddApplicationWindow::Init()
                                    GTK_POLICY_AUTOMATIC);
     m_pProgramStore = gtk_list_store_new(N_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     m_pProgramView = gtk_tree_view_new_with_model(GTK_TREE_MODEL(m_pProgramStore));
-    g_object_unref(m_pProgramStore);  // the view holds it from here on
+    g_object_unref(m_pProgramStore); // the view holds it from here on
     gtk_widget_set_size_request(m_pProgramView, 160, 200);
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pProgramView)),
                                 GTK_SELECTION_MULTIPLE);

@@ -11,11 +11,8 @@ using detail::Tr;
 CChangeIconDlg::CChangeIconDlg(std::string imageFolder, std::string icon, std::string name)
     : m_strImageFolder(std::move(imageFolder)),
       m_strIcon(icon.empty() ? std::string(Tr("Default Icon")) : std::move(icon)),
-      m_strName(std::move(name)),
-      m_iReturnStatus(0),
-      m_pIconStore(nullptr),
-      m_pNameEntry(nullptr), m_pIconLabel(nullptr), m_pIconView(nullptr), m_pOKButton(nullptr),
-      m_pCancelButton(nullptr)
+      m_strName(std::move(name)), m_iReturnStatus(0), m_pIconStore(nullptr), m_pNameEntry(nullptr),
+      m_pIconLabel(nullptr), m_pIconView(nullptr), m_pOKButton(nullptr), m_pCancelButton(nullptr)
 {
     LogScope log("CChangeIconDlg::CChangeIconDlg()");
 }
@@ -87,12 +84,12 @@ int CChangeIconDlg::Init()
                                    GTK_POLICY_AUTOMATIC);
     m_pIconStore = gtk_list_store_new(N_COLUMNS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_STRING);
     m_pIconView = gtk_icon_view_new_with_model(GTK_TREE_MODEL(m_pIconStore));
-    g_object_unref(m_pIconStore);  // the view holds it from here on
+    g_object_unref(m_pIconStore); // the view holds it from here on
     gtk_widget_set_size_request(m_pIconView, 400, 125);
     gtk_icon_view_set_selection_mode(GTK_ICON_VIEW(m_pIconView), GTK_SELECTION_SINGLE);
     gtk_icon_view_set_pixbuf_column(GTK_ICON_VIEW(m_pIconView), COL_PIXBUF);
-    g_signal_connect(m_pIconView, "selection-changed",
-                     G_CALLBACK(GtkOnIconViewSelectionChanged), this);
+    g_signal_connect(m_pIconView, "selection-changed", G_CALLBACK(GtkOnIconViewSelectionChanged),
+                     this);
     gtk_container_add(GTK_CONTAINER(scrolled), m_pIconView);
     gtk_box_pack_start(GTK_BOX(vbox), scrolled, TRUE, TRUE, 0);
     gtk_widget_grab_focus(m_pIconView);

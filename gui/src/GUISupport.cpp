@@ -2,8 +2,8 @@
 
 #include "TAVLayout.h"
 
-#include <libintl.h>
 #include <algorithm>
+#include <libintl.h>
 #include <sys/stat.h>
 
 namespace LibTAVGUI {
@@ -73,10 +73,10 @@ void SetSizeAtLeast(GtkWidget* widget, int width, int height)
 gint RunMessageBox(GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
                    const std::string& text)
 {
-    GtkWidget* box = gtk_message_dialog_new(
-        parent ? GTK_WINDOW(parent) : nullptr,
-        GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type, buttons, "%s",
-        text.c_str());
+    GtkWidget* box =
+        gtk_message_dialog_new(parent ? GTK_WINDOW(parent) : nullptr,
+                               GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                               type, buttons, "%s", text.c_str());
     const gint response = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
     return response;

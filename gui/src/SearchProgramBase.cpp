@@ -52,8 +52,7 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     detail::SetSizeAtLeast(m_pWindow, 300, 120);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
-    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked),
-                     m_pHandlerTarget);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), m_pHandlerTarget);
 
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_set_border_width(GTK_CONTAINER(vbox), 20);
@@ -168,7 +167,7 @@ void CSearchProgramBase::SetProgress(double fraction)
 {
     if (!m_pProgressBar)
         return;
-    if (!(fraction >= 0.0))  // NaN too
+    if (!(fraction >= 0.0)) // NaN too
         fraction = 0.0;
     if (fraction > 1.0)
         fraction = 1.0;

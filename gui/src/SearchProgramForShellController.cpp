@@ -93,13 +93,15 @@ void CSearchProgramForShellController::SearchProgramCallBack(std::string student
         // Late answer of a search that was cancelled (or never ran here):
         // it must not count towards the next search.
         LogScope::Trace("CSearchProgramForShellController::SearchProgramCallBack() --no search "
-                        "runs, answer of " + studentID + " dropped");
+                        "runs, answer of " +
+                        studentID + " dropped");
     } else {
         ++m_iAnswersReceived;
         SetProgress(static_cast<double>(m_iAnswersReceived) / m_iAnswersExpected);
         if (!programsXML.empty()) {
             m_SearchResult.AddApplications(programsXML);
-            if (m_SearchResult.Save2File(LibTAVData::CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML) != 0)
+            if (m_SearchResult.Save2File(LibTAVData::CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML) !=
+                0)
                 LogScope::Error("CSearchProgramForShellController::SearchProgramCallBack() --Save "
                                 "SearchResult.xml Failure!");
         }

@@ -15,12 +15,11 @@ CShellSettingCtrl::CShellSettingCtrl()
     : m_pNotebook(nullptr), m_pCategoryView(nullptr), m_pCategoryStore(nullptr),
       m_pProgramView(nullptr), m_pProgramStore(nullptr), m_pAddCategoryBtn(nullptr),
       m_pDeleteCategoryBtn(nullptr), m_pAddProgramBtn(nullptr), m_pDeleteProgramBtn(nullptr),
-      m_pEditBtn(nullptr), m_pDefaultBtn(nullptr), m_pAutoLockCheck(nullptr),
-      m_pSystemRow(nullptr), m_pUSBCheck(nullptr), m_pNewStudentCheck(nullptr),
-      m_pCategoryList(nullptr),
-      m_vecScheduleGrid(DAYS, std::vector<GtkWidget*>(HOURS, nullptr)),
-      m_pHandlerTarget(nullptr), m_pIconDlg(nullptr), m_bScheduleDirty(false),
-      m_bTabNavDirty(false), m_bSystemSettingDirty(false)
+      m_pEditBtn(nullptr), m_pDefaultBtn(nullptr), m_pAutoLockCheck(nullptr), m_pSystemRow(nullptr),
+      m_pUSBCheck(nullptr), m_pNewStudentCheck(nullptr), m_pCategoryList(nullptr),
+      m_vecScheduleGrid(DAYS, std::vector<GtkWidget*>(HOURS, nullptr)), m_pHandlerTarget(nullptr),
+      m_pIconDlg(nullptr), m_bScheduleDirty(false), m_bTabNavDirty(false),
+      m_bSystemSettingDirty(false)
 {
     LogScope log("CShellSettingCtrl::CShellSettingCtrl()");
 }

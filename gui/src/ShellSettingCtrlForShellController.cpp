@@ -1,8 +1,8 @@
 #include "ShellSettingCtrlForShellController.h"
 
 #include "GUISupport.h"
-#include "ShellSettingVariant.h"
 #include "SearchResultData.h"
+#include "ShellSettingVariant.h"
 #include "TAVLayout.h"
 
 #include <list>
@@ -64,7 +64,8 @@ int CShellSettingCtrlForShellController::OnApply()
 int CShellSettingCtrlForShellController::OnAddProgram()
 {
     LogScope log("CShellSettingCtrlForShellController::OnAddProgram()");
-    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow, G_CALLBACK(AddProgramCallback), this);
+    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow,
+                           G_CALLBACK(AddProgramCallback), this);
     return 0;
 }
 

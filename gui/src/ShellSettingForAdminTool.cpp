@@ -1,9 +1,9 @@
 #include "ShellSettingForAdminTool.h"
 
 #include "GUISupport.h"
-#include "ShellSettingVariant.h"
 #include "IPCStudentAPI.h"
 #include "SearchResultData.h"
+#include "ShellSettingVariant.h"
 #include "TAVLayout.h"
 
 #include <list>
@@ -65,27 +65,24 @@ int CShellSettingForAdminTool::OnApply()
     IPCAPI::IPCStudentAPI* api = m_pStudentAPI;
     int result = 0;
     FetchScheuleData();
-    detail::SendIfDirty(m_bScheduleDirty, m_Schedule, "Save Schedule Policy Failure!",
-                        [&](const std::string& xml) {
-                            return api->SaveLocalSchedulePolicy(xml, result);
-                        });
+    detail::SendIfDirty(
+        m_bScheduleDirty, m_Schedule, "Save Schedule Policy Failure!",
+        [&](const std::string& xml) { return api->SaveLocalSchedulePolicy(xml, result); });
     FetchTabNavData();
-    detail::SendIfDirty(m_bTabNavDirty, m_TabNavigation, "Save TabNav Policy Failure!",
-                        [&](const std::string& xml) {
-                            return api->SaveLocalTabNavPolicy(xml, result);
-                        });
+    detail::SendIfDirty(
+        m_bTabNavDirty, m_TabNavigation, "Save TabNav Policy Failure!",
+        [&](const std::string& xml) { return api->SaveLocalTabNavPolicy(xml, result); });
     FetchUSBData();
     detail::SendIfDirty(m_bSystemSettingDirty, m_SystemSetting, "Save USB Policy Failure!",
-                        [&](const std::string& xml) {
-                            return api->HardWareControl(xml, result);
-                        });
+                        [&](const std::string& xml) { return api->HardWareControl(xml, result); });
     return result;
 }
 
 int CShellSettingForAdminTool::OnAddProgram()
 {
     LogScope log("CShellSettingForAdminTool::OnAddProgram()");
-    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow, G_CALLBACK(AddProgramCallback), this);
+    detail::OpenAddProgram(m_pWindow, m_pSearchDlg, m_pAddApplicationWindow,
+                           G_CALLBACK(AddProgramCallback), this);
     return 0;
 }
 

@@ -35,8 +35,8 @@ const char* const kDayNames[] = {
     N_("Mon"), N_("Tue"), N_("Wed"), N_("Thu"), N_("Fri"), N_("Sat"), N_("Sun")};
 const char* const kHourMarks[] = {
     // TRANSLATORS: hours of the day on the scale above the week grid.
-    N_("0"), N_("2"), N_("4"), N_("6"), N_("8"), N_("10"), N_("12"), N_("14"), N_("16"),
-    N_("18"), N_("20"), N_("22"), N_("24")};
+    N_("0"),  N_("2"),  N_("4"),  N_("6"),  N_("8"),  N_("10"), N_("12"),
+    N_("14"), N_("16"), N_("18"), N_("20"), N_("22"), N_("24")};
 
 } // namespace
 
@@ -67,8 +67,9 @@ int CShellSettingCtrl::initShellLockSetting()
     // The grid starts at the day column plus its margins and the grid's
     // border; the scale one half label (with its margin) before that.
     GtkWidget* lead = gtk_alignment_new(0, 0, 1, 1);
-    gtk_alignment_set_padding(GTK_ALIGNMENT(lead), 0, 0,
-                              2 * kDayColumnMargin + kGridBorder - (kHourLabelMargin + kHourLabelWidth / 2), 0);
+    gtk_alignment_set_padding(
+        GTK_ALIGNMENT(lead), 0, 0,
+        2 * kDayColumnMargin + kGridBorder - (kHourLabelMargin + kHourLabelWidth / 2), 0);
     gtk_container_add(GTK_CONTAINER(lead), spacer);
     gtk_box_pack_start(GTK_BOX(scaleRow), lead, FALSE, FALSE, 0);
     GtkWidget* scale = gtk_hbox_new(FALSE, 0);
@@ -93,7 +94,7 @@ int CShellSettingCtrl::initShellLockSetting()
     gtk_alignment_set_padding(GTK_ALIGNMENT(daysLevel), kGridBorder, 0, 0, 0);
     gtk_container_add(GTK_CONTAINER(daysLevel), days);
     gtk_size_group_add_widget(dayWidth, daysLevel);
-    g_object_unref(dayWidth);  // the widgets keep the group
+    g_object_unref(dayWidth); // the widgets keep the group
     gtk_box_pack_start(GTK_BOX(gridRow), daysLevel, FALSE, FALSE, kDayColumnMargin);
 
     GtkWidget* gridBox = gtk_hbox_new(FALSE, 0);

@@ -56,9 +56,8 @@ int CShellSettingCtrl::initProgramRegistration()
                                                 gtk_cell_renderer_pixbuf_new(), "pixbuf",
                                                 CAT_COL_ICON, nullptr);
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(m_pCategoryView), -1,
-                                                Tr("Category (Tab)"),
-                                                gtk_cell_renderer_text_new(), "text",
-                                                CAT_COL_NAME, nullptr);
+                                                Tr("Category (Tab)"), gtk_cell_renderer_text_new(),
+                                                "text", CAT_COL_NAME, nullptr);
 
     // Programs: shown, icon, name, pointer.
     m_pProgramStore = gtk_list_store_new(PROG_N_COLUMNS, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF,
@@ -67,15 +66,14 @@ int CShellSettingCtrl::initProgramRegistration()
     GtkCellRenderer* show = gtk_cell_renderer_toggle_new();
     gtk_cell_renderer_toggle_set_activatable(GTK_CELL_RENDERER_TOGGLE(show), TRUE);
     g_signal_connect(show, "toggled", G_CALLBACK(EnableDisableProgram), m_pHandlerTarget);
-    gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(m_pProgramView), -1, Tr("Show"),
-                                                show, "active", PROG_COL_SHOW, nullptr);
+    gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(m_pProgramView), -1, Tr("Show"), show,
+                                                "active", PROG_COL_SHOW, nullptr);
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(m_pProgramView), -1, "",
                                                 gtk_cell_renderer_pixbuf_new(), "pixbuf",
                                                 PROG_COL_ICON, nullptr);
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(m_pProgramView), -1,
-                                                Tr("Program name"),
-                                                gtk_cell_renderer_text_new(), "text",
-                                                PROG_COL_NAME, nullptr);
+                                                Tr("Program name"), gtk_cell_renderer_text_new(),
+                                                "text", PROG_COL_NAME, nullptr);
     gtk_box_pack_start(GTK_BOX(page), lists, FALSE, FALSE, 0);
 
     // Buttons: category + and -, Edit, program + and -, Restore to Default.
@@ -104,8 +102,7 @@ int CShellSettingCtrl::initProgramRegistration()
     g_signal_connect(m_pCategoryView, "cursor-changed", G_CALLBACK(ChangeCategory),
                      m_pHandlerTarget);
     g_signal_connect(m_pAddCategoryBtn, "clicked", G_CALLBACK(AddCategory), m_pHandlerTarget);
-    g_signal_connect(m_pDeleteCategoryBtn, "clicked", G_CALLBACK(DeleteCategory),
-                     m_pHandlerTarget);
+    g_signal_connect(m_pDeleteCategoryBtn, "clicked", G_CALLBACK(DeleteCategory), m_pHandlerTarget);
     g_signal_connect(m_pEditBtn, "clicked", G_CALLBACK(GtkOnEditCateoryBtnClicked),
                      m_pHandlerTarget);
     g_signal_connect(m_pAddProgramBtn, "clicked", G_CALLBACK(GtkAddProgramBtnClicked),
@@ -169,8 +166,8 @@ int CShellSettingCtrl::showPrograms(CCategory* category)
         GtkTreeIter iter;
         gtk_list_store_append(m_pProgramStore, &iter);
         gtk_list_store_set(m_pProgramStore, &iter, PROG_COL_SHOW, app->GetEnable() != 0,
-                           PROG_COL_ICON, icon, PROG_COL_NAME, app->GetName().c_str(),
-                           PROG_COL_APP, app, -1);
+                           PROG_COL_ICON, icon, PROG_COL_NAME, app->GetName().c_str(), PROG_COL_APP,
+                           app, -1);
         if (icon)
             g_object_unref(icon);
     }
@@ -207,8 +204,8 @@ bool CShellSettingCtrl::GetSelectedCategory(GtkTreeIter* iter, CCategory*& categ
 
 void CShellSettingCtrl::SetCategoryButtonsSensitive(bool sensitive)
 {
-    for (GtkWidget* button : {m_pDeleteCategoryBtn, m_pAddProgramBtn, m_pEditBtn,
-                              m_pDeleteProgramBtn})
+    for (GtkWidget* button :
+         {m_pDeleteCategoryBtn, m_pAddProgramBtn, m_pEditBtn, m_pDeleteProgramBtn})
         if (button)
             gtk_widget_set_sensitive(button, sensitive);
 }
@@ -347,165 +344,178 @@ int CShellSettingCtrl::OnDefaultBtnClicked()
 
 void CShellSettingCtrl::ChangeCategory(GtkTreeView*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::ChangeCategory()", dialog, [](CShellSettingCtrl& self) {
-        GtkTreeIter iter;
-        CCategory* category = nullptr;
-        if (self.GetSelectedCategory(&iter, category)) {
-            self.SetCategoryButtonsSensitive(true);
-            self.showPrograms(category);
-        } else {
-            if (self.m_pDeleteCategoryBtn)
-                gtk_widget_set_sensitive(self.m_pDeleteCategoryBtn, FALSE);
-            if (self.m_pProgramStore)
-                gtk_list_store_clear(self.m_pProgramStore);
-        }
-    });
+    detail::OnHandlerTarget("CShellSettingCtrl::ChangeCategory()", dialog,
+                            [](CShellSettingCtrl& self) {
+                                GtkTreeIter iter;
+                                CCategory* category = nullptr;
+                                if (self.GetSelectedCategory(&iter, category)) {
+                                    self.SetCategoryButtonsSensitive(true);
+                                    self.showPrograms(category);
+                                } else {
+                                    if (self.m_pDeleteCategoryBtn)
+                                        gtk_widget_set_sensitive(self.m_pDeleteCategoryBtn, FALSE);
+                                    if (self.m_pProgramStore)
+                                        gtk_list_store_clear(self.m_pProgramStore);
+                                }
+                            });
 }
 
 void CShellSettingCtrl::GtkOnCategoryTreeRowActivated(GtkTreeView*, GtkTreePath*,
                                                       GtkTreeViewColumn*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::GtkOnCategoryTreeRowActivated()", dialog, [](CShellSettingCtrl& self) {
-        self.OnEditCategoryBtnClicked();
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget("CShellSettingCtrl::GtkOnCategoryTreeRowActivated()", dialog,
+                            [](CShellSettingCtrl& self) {
+                                self.OnEditCategoryBtnClicked();
+                                self.m_bTabNavDirty = true;
+                            });
 }
 
 void CShellSettingCtrl::AddCategory(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::AddCategory()", dialog, [](CShellSettingCtrl& self) {
-        std::string name;
-        self.BuildNewCategoryName(Tr("New Category"), name);
-        CCategory* category = new CCategory;
-        category->SetName(name);
-        category->SetCategoryIcon(LibTAVData::DEFAULT_APP_ICON);
-        // The model's list itself: the cached pointer may predate a reload.
-        self.m_pCategoryList = self.m_TabNavigation.GetPCategoryInfoList();
-        if (!self.m_pCategoryList) {
-            self.m_TabNavigation.SetPCategoryInfoList(new std::list<CCategory*>);
+    detail::OnHandlerTarget(
+        "CShellSettingCtrl::AddCategory()", dialog, [](CShellSettingCtrl& self) {
+            std::string name;
+            self.BuildNewCategoryName(Tr("New Category"), name);
+            CCategory* category = new CCategory;
+            category->SetName(name);
+            category->SetCategoryIcon(LibTAVData::DEFAULT_APP_ICON);
+            // The model's list itself: the cached pointer may predate a reload.
             self.m_pCategoryList = self.m_TabNavigation.GetPCategoryInfoList();
-        }
-        self.m_pCategoryList->push_back(category);
+            if (!self.m_pCategoryList) {
+                self.m_TabNavigation.SetPCategoryInfoList(new std::list<CCategory*>);
+                self.m_pCategoryList = self.m_TabNavigation.GetPCategoryInfoList();
+            }
+            self.m_pCategoryList->push_back(category);
 
-        if (self.m_pCategoryStore) {
-            GdkPixbuf* icon = detail::LoadIconAtSize(category->GetCategoryIcon(), kIconSize, kIconSize);
-            GtkTreeIter iter;
-            gtk_list_store_append(self.m_pCategoryStore, &iter);
-            gtk_list_store_set(self.m_pCategoryStore, &iter, CAT_COL_ICON, icon, CAT_COL_NAME,
-                               name.c_str(), CAT_COL_CATEGORY, category, -1);
-            if (icon)
-                g_object_unref(icon);
-            GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(self.m_pCategoryStore), &iter);
-            gtk_tree_view_set_cursor(GTK_TREE_VIEW(self.m_pCategoryView), path, nullptr, FALSE);
-            gtk_tree_path_free(path);
-        }
-        self.showPrograms(category);
-        self.SetCategoryButtonsSensitive(true);
-        self.m_bTabNavDirty = true;
-    });
+            if (self.m_pCategoryStore) {
+                GdkPixbuf* icon =
+                    detail::LoadIconAtSize(category->GetCategoryIcon(), kIconSize, kIconSize);
+                GtkTreeIter iter;
+                gtk_list_store_append(self.m_pCategoryStore, &iter);
+                gtk_list_store_set(self.m_pCategoryStore, &iter, CAT_COL_ICON, icon, CAT_COL_NAME,
+                                   name.c_str(), CAT_COL_CATEGORY, category, -1);
+                if (icon)
+                    g_object_unref(icon);
+                GtkTreePath* path =
+                    gtk_tree_model_get_path(GTK_TREE_MODEL(self.m_pCategoryStore), &iter);
+                gtk_tree_view_set_cursor(GTK_TREE_VIEW(self.m_pCategoryView), path, nullptr, FALSE);
+                gtk_tree_path_free(path);
+            }
+            self.showPrograms(category);
+            self.SetCategoryButtonsSensitive(true);
+            self.m_bTabNavDirty = true;
+        });
 }
 
 void CShellSettingCtrl::DeleteCategory(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::DeleteCategory()", dialog, [](CShellSettingCtrl& self) {
-        GtkTreeIter iter;
-        CCategory* category = nullptr;
-        if (self.GetSelectedCategory(&iter, category)) {
-            // The program rows point into the category about to go.
+    detail::OnHandlerTarget(
+        "CShellSettingCtrl::DeleteCategory()", dialog, [](CShellSettingCtrl& self) {
+            GtkTreeIter iter;
+            CCategory* category = nullptr;
+            if (self.GetSelectedCategory(&iter, category)) {
+                // The program rows point into the category about to go.
+                if (self.m_pProgramStore)
+                    gtk_list_store_clear(self.m_pProgramStore);
+                if (category)
+                    self.m_TabNavigation.RemoveCategory(category);
+                gtk_list_store_remove(self.m_pCategoryStore, &iter);
+                self.m_strCurrentCategoryName.clear();
+                self.m_strCurrentCategoryIcon.clear();
+            }
             if (self.m_pProgramStore)
                 gtk_list_store_clear(self.m_pProgramStore);
-            if (category)
-                self.m_TabNavigation.RemoveCategory(category);
-            gtk_list_store_remove(self.m_pCategoryStore, &iter);
-            self.m_strCurrentCategoryName.clear();
-            self.m_strCurrentCategoryIcon.clear();
-        }
-        if (self.m_pProgramStore)
-            gtk_list_store_clear(self.m_pProgramStore);
-        // No category is shown now; none stays selected either.
-        if (self.m_pCategoryView)
-            gtk_tree_selection_unselect_all(
-                gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pCategoryView)));
-        self.SetCategoryButtonsSensitive(false);
-        self.m_bTabNavDirty = true;
-    });
+            // No category is shown now; none stays selected either.
+            if (self.m_pCategoryView)
+                gtk_tree_selection_unselect_all(
+                    gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pCategoryView)));
+            self.SetCategoryButtonsSensitive(false);
+            self.m_bTabNavDirty = true;
+        });
 }
 
 void CShellSettingCtrl::GtkOnEditCateoryBtnClicked(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::GtkOnEditCateoryBtnClicked()", dialog, [](CShellSettingCtrl& self) {
-        self.OnEditCategoryBtnClicked();
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget("CShellSettingCtrl::GtkOnEditCateoryBtnClicked()", dialog,
+                            [](CShellSettingCtrl& self) {
+                                self.OnEditCategoryBtnClicked();
+                                self.m_bTabNavDirty = true;
+                            });
 }
 
 void CShellSettingCtrl::GtkAddProgramBtnClicked(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::GtkAddProgramBtnClicked()", dialog, [](CShellSettingCtrl& self) {
-        if (self.m_pDeleteProgramBtn)
-            gtk_widget_set_sensitive(self.m_pDeleteProgramBtn, TRUE);
-        self.OnAddProgram();
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget("CShellSettingCtrl::GtkAddProgramBtnClicked()", dialog,
+                            [](CShellSettingCtrl& self) {
+                                if (self.m_pDeleteProgramBtn)
+                                    gtk_widget_set_sensitive(self.m_pDeleteProgramBtn, TRUE);
+                                self.OnAddProgram();
+                                self.m_bTabNavDirty = true;
+                            });
 }
 
 void CShellSettingCtrl::GtkDeleteProgramBtnClicked(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::GtkDeleteProgramBtnClicked()", dialog, [](CShellSettingCtrl& self) {
-        GtkTreeIter categoryIter, programIter;
-        CCategory* category = nullptr;
-        GtkTreeModel* model = nullptr;
-        if (self.GetSelectedCategory(&categoryIter, category) && self.m_pProgramView &&
-            gtk_tree_selection_get_selected(
-                gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pProgramView)), &model,
-                &programIter)) {
-            gpointer app = nullptr;
-            gtk_tree_model_get(model, &programIter, PROG_COL_APP, &app, -1);
-            if (self.m_TabNavigation.RemoveProgram(category, static_cast<CApplicationInfo*>(app)) == 1)
-                gtk_list_store_remove(self.m_pProgramStore, &programIter);
-            GtkTreeIter first;
-            if (gtk_tree_model_get_iter_first(model, &first))
-                gtk_tree_selection_select_iter(
-                    gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pProgramView)), &first);
-            else if (self.m_pDeleteProgramBtn)
-                gtk_widget_set_sensitive(self.m_pDeleteProgramBtn, FALSE);
-        }
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget(
+        "CShellSettingCtrl::GtkDeleteProgramBtnClicked()", dialog, [](CShellSettingCtrl& self) {
+            GtkTreeIter categoryIter, programIter;
+            CCategory* category = nullptr;
+            GtkTreeModel* model = nullptr;
+            if (self.GetSelectedCategory(&categoryIter, category) && self.m_pProgramView &&
+                gtk_tree_selection_get_selected(
+                    gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pProgramView)), &model,
+                    &programIter)) {
+                gpointer app = nullptr;
+                gtk_tree_model_get(model, &programIter, PROG_COL_APP, &app, -1);
+                if (self.m_TabNavigation.RemoveProgram(category,
+                                                       static_cast<CApplicationInfo*>(app)) == 1)
+                    gtk_list_store_remove(self.m_pProgramStore, &programIter);
+                GtkTreeIter first;
+                if (gtk_tree_model_get_iter_first(model, &first))
+                    gtk_tree_selection_select_iter(
+                        gtk_tree_view_get_selection(GTK_TREE_VIEW(self.m_pProgramView)), &first);
+                else if (self.m_pDeleteProgramBtn)
+                    gtk_widget_set_sensitive(self.m_pDeleteProgramBtn, FALSE);
+            }
+            self.m_bTabNavDirty = true;
+        });
 }
 
 void CShellSettingCtrl::EnableDisableProgram(GtkCellRendererToggle*, gchar* path, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::EnableDisableProgram()", dialog, [path](CShellSettingCtrl& self) {
-        if (!self.m_pProgramStore || !path)
-            return;
-        GtkTreeIter iter;
-        if (!gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(self.m_pProgramStore), &iter, path))
-            return;
-        gboolean shown = FALSE;
-        gpointer app = nullptr;
-        gtk_tree_model_get(GTK_TREE_MODEL(self.m_pProgramStore), &iter, PROG_COL_SHOW, &shown,
-                           PROG_COL_APP, &app, -1);
-        shown = !shown;
-        gtk_list_store_set(self.m_pProgramStore, &iter, PROG_COL_SHOW, shown, -1);
-        if (app)
-            static_cast<CApplicationInfo*>(app)->SetEnable(shown ? 1 : 0);
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget(
+        "CShellSettingCtrl::EnableDisableProgram()", dialog, [path](CShellSettingCtrl& self) {
+            if (!self.m_pProgramStore || !path)
+                return;
+            GtkTreeIter iter;
+            if (!gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(self.m_pProgramStore), &iter,
+                                                     path))
+                return;
+            gboolean shown = FALSE;
+            gpointer app = nullptr;
+            gtk_tree_model_get(GTK_TREE_MODEL(self.m_pProgramStore), &iter, PROG_COL_SHOW, &shown,
+                               PROG_COL_APP, &app, -1);
+            shown = !shown;
+            gtk_list_store_set(self.m_pProgramStore, &iter, PROG_COL_SHOW, shown, -1);
+            if (app)
+                static_cast<CApplicationInfo*>(app)->SetEnable(shown ? 1 : 0);
+            self.m_bTabNavDirty = true;
+        });
 }
 
 void CShellSettingCtrl::GtkOnDefaultBtnClicked(GtkWidget*, void* dialog)
 {
-    detail::OnHandlerTarget("CShellSettingCtrl::GtkOnDefaultBtnClicked()", dialog, [](CShellSettingCtrl& self) {
-        const gint answer =
-            detail::RunMessageBox(self.m_pWindow, GTK_MESSAGE_INFO, GTK_BUTTONS_OK_CANCEL,
-                                  Tr("Do you want to restore the default configuration?"));
-        if (answer == GTK_RESPONSE_OK) {
-            self.OnDefaultBtnClicked();
-            self.SetCategoryButtonsSensitive(true);
-        }
-        self.m_bTabNavDirty = true;
-    });
+    detail::OnHandlerTarget(
+        "CShellSettingCtrl::GtkOnDefaultBtnClicked()", dialog, [](CShellSettingCtrl& self) {
+            const gint answer =
+                detail::RunMessageBox(self.m_pWindow, GTK_MESSAGE_INFO, GTK_BUTTONS_OK_CANCEL,
+                                      Tr("Do you want to restore the default configuration?"));
+            if (answer == GTK_RESPONSE_OK) {
+                self.OnDefaultBtnClicked();
+                self.SetCategoryButtonsSensitive(true);
+            }
+            self.m_bTabNavDirty = true;
+        });
 }
 
 bool CShellSettingCtrl::IsTabNavDataDirty()

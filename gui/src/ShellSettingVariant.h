@@ -33,8 +33,8 @@ void DeleteOwned(Window*& owned)
 // first), else the Application Selection window, whose "destroy" runs
 // onChosen(widget, dialog).
 template <class Search>
-void OpenAddProgram(GtkWidget* parent, Search*& searchDlg, CAddApplicationWindow*& addWindow, GCallback onChosen,
-                    void* dialog)
+void OpenAddProgram(GtkWidget* parent, Search*& searchDlg, CAddApplicationWindow*& addWindow,
+                    GCallback onChosen, void* dialog)
 {
     LibTAVData::CSearchResultData results;
     results.LoadFromFile(LibTAVData::CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML);

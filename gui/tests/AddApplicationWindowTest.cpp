@@ -21,8 +21,8 @@ std::string Program(const std::string& name, const std::string& path, const std:
 
 std::string SearchResult(const std::string& programs)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<SearchResult><Applications>" +
-           programs + "</Applications></SearchResult>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<SearchResult><Applications>" + programs +
+           "</Applications></SearchResult>\n";
 }
 
 class AddApplicationWindowTest : public ::testing::Test {
@@ -60,10 +60,11 @@ protected:
 
 TEST_F(AddApplicationWindowTest, ListsTheSearchResultsWithTheDefaultPictureWhereNeeded)
 {
-    ASSERT_TRUE(WriteConfig("SearchResult.xml",
-                            SearchResult(Program("Dice", "/usr/bin/dice", Image("category_games.png")) +
-                                         Program("Atlas", "/usr/bin/atlas", "") +
-                                         Program("Notes", "/usr/bin/notes", "/missing.png"))));
+    ASSERT_TRUE(
+        WriteConfig("SearchResult.xml",
+                    SearchResult(Program("Dice", "/usr/bin/dice", Image("category_games.png")) +
+                                 Program("Atlas", "/usr/bin/atlas", "") +
+                                 Program("Notes", "/usr/bin/notes", "/missing.png"))));
     LibTAVGUI::CAddApplicationWindow selection;
     GtkWidget* window = Open(selection);
     ASSERT_NE(window, nullptr);
@@ -115,8 +116,9 @@ TEST_F(AddApplicationWindowTest, OKHandsBackCopiesInTheViewsOrder)
 
 TEST_F(AddApplicationWindowTest, NothingIsHandedBackWithoutASelectionOrAfterCancel)
 {
-    ASSERT_TRUE(WriteConfig("SearchResult.xml", SearchResult(Program("Dice", "/usr/bin/dice", "") +
-                                                             Program("Atlas", "/usr/bin/atlas", ""))));
+    ASSERT_TRUE(
+        WriteConfig("SearchResult.xml", SearchResult(Program("Dice", "/usr/bin/dice", "") +
+                                                     Program("Atlas", "/usr/bin/atlas", ""))));
     std::list<CApplicationInfo> chosen;
     {
         LibTAVGUI::CAddApplicationWindow selection;

@@ -7,8 +7,8 @@
 #include "IPCAPIManager.h"
 #include "IPCStudentAPI.h"
 #include "SearchDialogCases.h"
-#include "SearchTestUtil.h"
 #include "SearchProgramForAdminTool.h"
+#include "SearchTestUtil.h"
 #include "ShellSettingForAdminTool.h"
 #include "TestShellSetting.h"
 
@@ -85,7 +85,7 @@ TEST_F(AdminToolTest, ApplySendsTheChangedPoliciesWithTheSavedTexts)
     GtkWidget* window = OpenSettings(dialog, "Shell Lock Settings");
     ASSERT_TRUE(Click(dialog.Cell(1, 10)));
     ASSERT_TRUE(ShowPage(window, "Program Registration"));
-    ASSERT_TRUE(ToggleCell(FindTreeView(window, "Program name"), "Show", 1));  // Mail
+    ASSERT_TRUE(ToggleCell(FindTreeView(window, "Program name"), "Show", 1)); // Mail
     ASSERT_TRUE(ShowPage(window, "System Settings"));
     ASSERT_TRUE(Click(FindButton(window, "Disable USB Storage")));
 

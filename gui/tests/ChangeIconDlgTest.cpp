@@ -37,10 +37,9 @@ protected:
     GtkWidget* Open(LibTAVGUI::CChangeIconDlg& dialog)
     {
         EXPECT_EQ(dialog.Init(), 0);
-        EXPECT_TRUE(dialog.ShowModal(m_parent, G_CALLBACK(+[](GtkWidget*, gpointer calls) {
-                                         ++*static_cast<int*>(calls);
-                                     }),
-                                     &m_callbacks));
+        EXPECT_TRUE(dialog.ShowModal(
+            m_parent, G_CALLBACK(+[](GtkWidget*, gpointer calls) { ++*static_cast<int*>(calls); }),
+            &m_callbacks));
         Pump(20);
         return FindWindow(kTitle);
     }

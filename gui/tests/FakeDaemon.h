@@ -43,7 +43,7 @@ namespace tavguitest {
 
 // One request as the daemon took it.
 struct Request {
-    std::string message;  // empty: nothing arrived in time
+    std::string message; // empty: nothing arrived in time
     std::string payload;
     bool blocking = false;
 
@@ -150,7 +150,7 @@ int Serve(int commands, int records)
         if (::poll(&p, 1, 2) > 0) {
             std::string command;
             if (!ReadFrame(commands, command, 0))
-                break;  // the test process has gone
+                break; // the test process has gone
             std::string rest;
             const std::string verb = Head(command, rest);
             bool ok = true;
@@ -176,7 +176,8 @@ int Serve(int commands, int records)
         std::string message, payload;
         while (api->ReceiveMsg(opid, message, payload) == 0) {
             const bool blocking = api->IsBlock();
-            WriteFrame(records, std::string(blocking ? "B" : "S") + "\n" + message + "\n" + payload);
+            WriteFrame(records,
+                       std::string(blocking ? "B" : "S") + "\n" + message + "\n" + payload);
             if (!blocking)
                 continue;
             IPCAPI::CIntfData request;
@@ -231,9 +232,10 @@ public:
             ::close(records[0]);
             // Our own log file: two processes must not roll one file.
             LibTAVData::CTAVLog::SetLogFileName("fakeDaemon");
-            const int rc = role == Student
-                               ? fakedaemon::Serve<IPCAPI::IPCStudentDaemonAPI>(commands[1], records[1])
-                               : fakedaemon::Serve<IPCAPI::IPCTeacherDaemonAPI>(commands[1], records[1]);
+            const int rc =
+                role == Student
+                    ? fakedaemon::Serve<IPCAPI::IPCStudentDaemonAPI>(commands[1], records[1])
+                    : fakedaemon::Serve<IPCAPI::IPCTeacherDaemonAPI>(commands[1], records[1]);
             std::fflush(nullptr);
             ::_exit(rc);
         }

@@ -24,7 +24,7 @@ namespace tavguitest {
 // and takes the lock for the test thread. False when there is no display.
 inline bool InitGtk()
 {
-    static int state = 0;  // 0 not yet, 1 ready, -1 failed
+    static int state = 0; // 0 not yet, 1 ready, -1 failed
     if (state != 0)
         return state > 0;
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -108,7 +108,8 @@ inline GtkWidget* Find(GtkWidget* root, const std::function<bool(GtkWidget*)>& p
 
 inline GtkWidget* FindOfType(GtkWidget* root, GType type, int index = 0)
 {
-    return Find(root, [type](GtkWidget* w) { return G_TYPE_CHECK_INSTANCE_TYPE(w, type); }, index);
+    return Find(
+        root, [type](GtkWidget* w) { return G_TYPE_CHECK_INSTANCE_TYPE(w, type); }, index);
 }
 
 // The text a person reads on a button (check and toggle buttons included).
@@ -125,17 +126,16 @@ inline std::string ButtonText(GtkWidget* button)
 // The index-th button labelled text ("+" appears twice on a page).
 inline GtkWidget* FindButton(GtkWidget* root, const std::string& text, int index = 0)
 {
-    return Find(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && ButtonText(w) == text; },
-                index);
+    return Find(
+        root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && ButtonText(w) == text; }, index);
 }
 
 inline GtkWidget* FindLabel(GtkWidget* root, const std::string& text, int index = 0)
 {
-    return Find(root,
-                [&](GtkWidget* w) {
-                    return GTK_IS_LABEL(w) && text == gtk_label_get_text(GTK_LABEL(w));
-                },
-                index);
+    return Find(
+        root,
+        [&](GtkWidget* w) { return GTK_IS_LABEL(w) && text == gtk_label_get_text(GTK_LABEL(w)); },
+        index);
 }
 
 inline GtkTreeViewColumn* FindColumn(GtkTreeView* view, const std::string& title)

@@ -29,8 +29,12 @@ inline std::string ProgramsDoc(const std::vector<std::string>& programs,
         const std::string path =
             bar == std::string::npos ? "/opt/apps/" + name : program.substr(bar + 1);
         text += "        <Application>\n"
-                "            <Name>" + name + "</Name>\n"
-                "            <Path>" + path + "</Path>\n"
+                "            <Name>" +
+                name +
+                "</Name>\n"
+                "            <Path>" +
+                path +
+                "</Path>\n"
                 "            <CustomIcon></CustomIcon>\n"
                 "        </Application>\n";
     }
@@ -76,7 +80,9 @@ inline std::string ExpectedSchedule(const std::string& between, int autoLock = 1
 {
     return kXmlHead +
            "<LockSchedule>\n"
-           "    <AutoLockStatus>" + std::to_string(autoLock) + "</AutoLockStatus>\n"
+           "    <AutoLockStatus>" +
+           std::to_string(autoLock) +
+           "</AutoLockStatus>\n"
            "    <ManualLockStatus>0</ManualLockStatus>\n"
            "    <LockStatus>0</LockStatus>\n"
            "    <AutomaticLock>\n" +
@@ -91,13 +97,20 @@ inline std::string ExpectedSchedule(const std::string& between, int autoLock = 1
            "</LockSchedule>\n";
 }
 
-inline std::string App(const std::string& enabled, const std::string& name,
-                       const std::string& path, const std::string& icon)
+inline std::string App(const std::string& enabled, const std::string& name, const std::string& path,
+                       const std::string& icon)
 {
-    return "            <Application enabled=\"" + enabled + "\">\n"
-           "                <Name>" + name + "</Name>\n"
-           "                <Path>" + path + "</Path>\n"
-           "                <CustomIcon>" + icon + "</CustomIcon>\n"
+    return "            <Application enabled=\"" + enabled +
+           "\">\n"
+           "                <Name>" +
+           name +
+           "</Name>\n"
+           "                <Path>" +
+           path +
+           "</Path>\n"
+           "                <CustomIcon>" +
+           icon +
+           "</CustomIcon>\n"
            "            </Application>\n";
 }
 
@@ -109,14 +122,17 @@ inline std::string ExpectedTabNavigation(const std::string& extraInternet = "")
     return kXmlHead +
            "<TabNavigation>\n"
            "    <CategoryConfig>\n"
-           "        <Category name=\"Internet\" icon=\"" + image + "category_internet.png\">\n" +
+           "        <Category name=\"Internet\" icon=\"" +
+           image + "category_internet.png\">\n" +
            App("1", "Web Browser", "/usr/bin/x-www-browser", image + "category_internet.png") +
            App("1", "Mail", "/usr/bin/mail", "") + extraInternet +
            "        </Category>\n"
-           "        <Category name=\"Office\" icon=\"" + image + "category_office.png\">\n" +
-           App("1", "Text Editor", "/usr/bin/editor", "") +
+           "        <Category name=\"Office\" icon=\"" +
+           image + "category_office.png\">\n" + App("1", "Text Editor", "/usr/bin/editor", "") +
            "        </Category>\n"
-           "        <Category name=\"New Category\" icon=\"" + image + "gui_default_app.png\" />\n"
+           "        <Category name=\"New Category\" icon=\"" +
+           image +
+           "gui_default_app.png\" />\n"
            "    </CategoryConfig>\n"
            "</TabNavigation>\n";
 }
@@ -126,8 +142,12 @@ inline std::string ExpectedSystemSetting(int usb, int newStudentDialog)
     return kXmlHead +
            "<TAVSystemSetting>\n"
            "    <!-- 0 disabled 1 enabled -->\n"
-           "    <USBStorage enabled=\"" + std::to_string(usb) + "\" />\n"
-           "    <NewStudentConnectDialog enabled=\"" + std::to_string(newStudentDialog) + "\">\n"
+           "    <USBStorage enabled=\"" +
+           std::to_string(usb) +
+           "\" />\n"
+           "    <NewStudentConnectDialog enabled=\"" +
+           std::to_string(newStudentDialog) +
+           "\">\n"
            "        <ConnectPolicy allow=\"1\" />\n"
            "        <AddToCurrentClass allow=\"1\" />\n"
            "    </NewStudentConnectDialog>\n"

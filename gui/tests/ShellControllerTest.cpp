@@ -4,8 +4,8 @@
 // through the IPC worker thread.
 #include "FakeDaemon.h"
 #include "IPCTeacherAPI.h"
-#include "SearchProgramForShellController.h"
 #include "SearchDialogCases.h"
+#include "SearchProgramForShellController.h"
 #include "SearchTestUtil.h"
 #include "ShellSettingCtrlForShellController.h"
 #include "TestShellSetting.h"
@@ -71,7 +71,6 @@ const char kAnswerDone[] = "CSearchProgramForShellController::SearchProgramCallB
 
 class ShellControllerTest : public ShellSettingTest {
 public:
-
     // Types a path and presses "Search"; the search request the daemon got
     // after the student list.
     static Request StartSearch(GtkWidget* window, const std::string& path)
@@ -323,7 +322,8 @@ struct TeacherSide {
     static constexpr const char* kCancelRequest = "TEACHER_CANCELOPERATION";
     static constexpr const char* kAnswerEntered =
         "CSearchProgramForShellController::SearchProgramCallBack() >>Start";
-    static constexpr const char* kAnswerDone = "CSearchProgramForShellController::SearchProgramCallBack() <<End";
+    static constexpr const char* kAnswerDone =
+        "CSearchProgramForShellController::SearchProgramCallBack() <<End";
 
     static Request Start(GtkWidget* window, const std::string& path)
     {

@@ -55,7 +55,8 @@ TEST_F(ShellSettingPagesTest, TheFrameHasItsPagesAndButtonsInOrder)
     GtkNotebook* notebook = GTK_NOTEBOOK(FindOfType(window, GTK_TYPE_NOTEBOOK));
     Strings tabs;
     for (int i = 0; i < gtk_notebook_get_n_pages(notebook); ++i)
-        tabs.push_back(gtk_notebook_get_tab_label_text(notebook, gtk_notebook_get_nth_page(notebook, i)));
+        tabs.push_back(
+            gtk_notebook_get_tab_label_text(notebook, gtk_notebook_get_nth_page(notebook, i)));
     EXPECT_EQ(tabs, (Strings{"Shell Lock Settings", "Program Registration", "System Settings"}));
 
     GdkRectangle ok = InWindow(FindButton(window, "OK"));
@@ -107,7 +108,8 @@ TEST_F(ShellSettingPagesTest, TheHourScaleAndDayNamesLineUpWithTheGrid)
     GtkWidget* legend = gtk_widget_get_parent(lockLabel);
     std::vector<GtkWidget*> images = FindAll(legend, [](GtkWidget* w) { return GTK_IS_IMAGE(w); });
     ASSERT_EQ(images.size(), 2u);
-    GtkWidget* unlockedImage = InWindow(images[0]).x < InWindow(images[1]).x ? images[0] : images[1];
+    GtkWidget* unlockedImage =
+        InWindow(images[0]).x < InWindow(images[1]).x ? images[0] : images[1];
     GtkWidget* lockedImage = unlockedImage == images[0] ? images[1] : images[0];
     EXPECT_LT(InWindow(unlockedImage).x, InWindow(unlockLabel).x);
     EXPECT_LT(InWindow(unlockLabel).x, InWindow(lockedImage).x);
@@ -119,10 +121,11 @@ TEST_F(ShellSettingPagesTest, TheHourScaleAndDayNamesLineUpWithTheGrid)
 
 TEST_F(ShellSettingPagesTest, AStoredScheduleIsShownHourByHourAndOffGridSectionsAreSkipped)
 {
-    ASSERT_TRUE(WriteConfig("LockSchedule.xml",
-                            Schedule(1, Section("TUESDAY", 8, 12) + Section("SUNDAY", 23, 24) +
-                                            Section("Someday", 3, 4) + Section("MONDAY", 24, 25) +
-                                            Section("FRIDAY", -1, 0) + Section("WEDNESDAY", 30, 31))));
+    ASSERT_TRUE(
+        WriteConfig("LockSchedule.xml",
+                    Schedule(1, Section("TUESDAY", 8, 12) + Section("SUNDAY", 23, 24) +
+                                    Section("Someday", 3, 4) + Section("MONDAY", 24, 25) +
+                                    Section("FRIDAY", -1, 0) + Section("WEDNESDAY", 30, 31))));
     CTestShellSetting dialog;
     GtkWidget* window = Open(dialog, "Shell Lock Settings");
     EXPECT_TRUE(IsPressed(FindButton(window, "Automatically lock Tavora")));
@@ -146,10 +149,10 @@ TEST_F(ShellSettingPagesTest, PressedCellsBecomeOneHourSectionsInGridOrder)
     dialog.FetchScheuleData();
     EXPECT_FALSE(dialog.ScheduleDirty());
 
-    ASSERT_TRUE(Click(dialog.Cell(6, 23)));   // unlock Sunday 23:00
-    ASSERT_TRUE(Click(dialog.Cell(0, 0)));    // lock Monday 0:00
-    ASSERT_TRUE(Click(dialog.Cell(2, 12)));   // and Wednesday noon
-    ASSERT_TRUE(Click(dialog.Cell(6, 23)));   // Sunday 23:00 again
+    ASSERT_TRUE(Click(dialog.Cell(6, 23))); // unlock Sunday 23:00
+    ASSERT_TRUE(Click(dialog.Cell(0, 0)));  // lock Monday 0:00
+    ASSERT_TRUE(Click(dialog.Cell(2, 12))); // and Wednesday noon
+    ASSERT_TRUE(Click(dialog.Cell(6, 23))); // Sunday 23:00 again
     EXPECT_EQ(PressedCells(dialog), (Strings{"0,0", "0,8", "2,12", "6,23"}));
     ASSERT_TRUE(Click(FindButton(window, "OK")));
     EXPECT_EQ(FindWindow("Shell Settings"), nullptr);

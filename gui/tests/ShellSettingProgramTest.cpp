@@ -35,12 +35,16 @@ std::vector<std::string> StoredPrograms(const std::string& category)
 
 int IconCount(GtkWidget* edit)
 {
-    GtkTreeModel* model = gtk_icon_view_get_model(GTK_ICON_VIEW(FindOfType(edit, GTK_TYPE_ICON_VIEW)));
+    GtkTreeModel* model =
+        gtk_icon_view_get_model(GTK_ICON_VIEW(FindOfType(edit, GTK_TYPE_ICON_VIEW)));
     return gtk_tree_model_iter_n_children(model, nullptr);
 }
 
 // Clicks the picture of this file in the edit dialog's icon view.
-bool ChooseIcon(GtkWidget* edit, const std::string& file) { return ChooseIconViewItem(edit, 2, file); }
+bool ChooseIcon(GtkWidget* edit, const std::string& file)
+{
+    return ChooseIconViewItem(edit, 2, file);
+}
 
 using ProgramRegistrationTest = ShellSettingTest;
 
@@ -79,8 +83,8 @@ TEST_F(ProgramRegistrationTest, NewCategoriesGetTheFirstFreeNumberedName)
     GtkWidget* window = Open(dialog);
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(Click(AddCategoryButton(window)));
-    const Names expected{"Internet", "Office", "New Category", "New Category(2)",
-                         "New Category(3)", "New Category(4)"};
+    const Names expected{"Internet",        "Office",          "New Category",
+                         "New Category(2)", "New Category(3)", "New Category(4)"};
     EXPECT_EQ(CategoryNames(window), expected);
     EXPECT_EQ(ModelNames(dialog), expected);
     EXPECT_EQ(ModelCategory(dialog, "New Category(4)")->GetCategoryIcon(),
@@ -112,7 +116,7 @@ TEST_F(ProgramRegistrationTest, TheEditDialogRenamesTheCategoryAndChangesItsPict
     GtkWidget* edit = OpenEdit(window);
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(NameEntry(edit)))), "Office");
-    EXPECT_GT(IconCount(edit), 10);  // every installed picture
+    EXPECT_GT(IconCount(edit), 10); // every installed picture
     const std::string chosen = Image("category_tools.png");
     ASSERT_TRUE(ChooseIcon(edit, chosen));
     Type(NameEntry(edit), "Tools");
@@ -189,7 +193,7 @@ TEST_F(ProgramRegistrationTest, EachIconDialogIsReleased)
     GtkWidget* window = Open(*dialog);
     ASSERT_TRUE(Click(FindButton(window, "Edit")));
     ASSERT_TRUE(Click(FindButton(FindWindow("Edit Category Dialog"), "Cancel")));
-    EXPECT_EQ(released(), before);  // its result may still be read
+    EXPECT_EQ(released(), before); // its result may still be read
     ASSERT_TRUE(Click(FindButton(window, "Edit")));
     EXPECT_EQ(released(), before + 1);
     // The second is still open when the settings dialog goes.
@@ -223,13 +227,13 @@ TEST_F(ProgramRegistrationTest, DeletingACategoryLeavesNothingSelected)
 
 TEST_F(ProgramRegistrationTest, ProgramsFromTheSelectionWindowSkipThoseAlreadyThere)
 {
-    ASSERT_TRUE(WriteConfig(
-        "SearchResult.xml",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<SearchResult><Applications>" +
-            Program("Browser", "/usr/bin/x-www-browser", "") +     // same path
-            Program("Mail", "/usr/bin/other-mail", "") +            // same name
-            Program("Atlas", "/usr/bin/atlas", Image("category_education.png")) +
-            Program("Dice", "/usr/bin/dice", "") + "</Applications></SearchResult>\n"));
+    ASSERT_TRUE(
+        WriteConfig("SearchResult.xml",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<SearchResult><Applications>" +
+                        Program("Browser", "/usr/bin/x-www-browser", "") + // same path
+                        Program("Mail", "/usr/bin/other-mail", "") +       // same name
+                        Program("Atlas", "/usr/bin/atlas", Image("category_education.png")) +
+                        Program("Dice", "/usr/bin/dice", "") + "</Applications></SearchResult>\n"));
     MessageBoxAnswerer boxes(GTK_RESPONSE_OK);
     CTestShellSetting dialog;
     GtkWidget* window = Open(dialog);
@@ -295,8 +299,8 @@ TEST_F(ProgramRegistrationTest, CancelAfterTickingShowAsksAndSavesOnlyOnOK)
         GtkWidget* window = Open(dialog);
         ASSERT_TRUE(ToggleCell(Programs(window), "Show", 0));
         EXPECT_FALSE(CellBool(Programs(window), 0, 0));
-        EXPECT_EQ(ModelCategory(dialog, "Internet")->GetPApplicationInfoList()->front()->GetEnable(),
-                  0);
+        EXPECT_EQ(
+            ModelCategory(dialog, "Internet")->GetPApplicationInfoList()->front()->GetEnable(), 0);
         ASSERT_TRUE(Click(FindButton(window, "Cancel")));
         EXPECT_EQ(boxes.Texts(), (Names{kSaveQuestion}));
         EXPECT_EQ(FindWindow("Shell Settings"), nullptr);
@@ -376,7 +380,7 @@ TEST_F(ProgramRegistrationTest, RestoreToDefaultAsksFirstAndReplacesTheCategorie
     EXPECT_EQ(boxes.Boxes()[0].type, GTK_MESSAGE_INFO);
     EXPECT_EQ(CategoryNames(window), (Names{"Internet", "Office", "New Category"}));
     EXPECT_TRUE(dialog.TabNavDirty());
-    EXPECT_FALSE(dialog.IsTabNavDataDirty());  // the comparison has the last word
+    EXPECT_FALSE(dialog.IsTabNavDataDirty()); // the comparison has the last word
 
     boxes.Answer(GTK_RESPONSE_OK);
     ASSERT_TRUE(Click(FindButton(window, "Restore to Default")));

@@ -117,15 +117,23 @@ inline std::string SampleTabNavigation()
 {
     const std::string image = "/etc/TAV/image/";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TabNavigation><CategoryConfig>"
-           "<Category name=\"Internet\" icon=\"" + image + "category_internet.png\">"
+           "<Category name=\"Internet\" icon=\"" +
+           image +
+           "category_internet.png\">"
            "<Application enabled=\"1\"><Name>Web Browser</Name><Path>/usr/bin/x-www-browser</Path>"
-           "<CustomIcon>" + image + "category_internet.png</CustomIcon></Application>"
+           "<CustomIcon>" +
+           image +
+           "category_internet.png</CustomIcon></Application>"
            "<Application enabled=\"0\"><Name>Mail</Name><Path>/usr/bin/mail</Path>"
            "<CustomIcon></CustomIcon></Application></Category>"
-           "<Category name=\"Office\" icon=\"" + image + "category_office.png\">"
+           "<Category name=\"Office\" icon=\"" +
+           image +
+           "category_office.png\">"
            "<Application enabled=\"1\"><Name>Text Editor</Name><Path>/usr/bin/editor</Path>"
            "<CustomIcon></CustomIcon></Application></Category>"
-           "<Category name=\"New Category\" icon=\"" + image + "gui_default_app.png\"></Category>"
+           "<Category name=\"New Category\" icon=\"" +
+           image +
+           "gui_default_app.png\"></Category>"
            "</CategoryConfig></TabNavigation>\n";
 }
 
@@ -134,7 +142,8 @@ inline std::string Schedule(int autoLock, const std::string& sections)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<LockSchedule><AutoLockStatus>" +
            std::to_string(autoLock) +
            "</AutoLockStatus><ManualLockStatus>0</ManualLockStatus><LockStatus>0</LockStatus>"
-           "<AutomaticLock>" + sections + "</AutomaticLock></LockSchedule>\n";
+           "<AutomaticLock>" +
+           sections + "</AutomaticLock></LockSchedule>\n";
 }
 
 inline std::string Section(const std::string& day, int start, int end)
@@ -146,8 +155,12 @@ inline std::string Section(const std::string& day, int start, int end)
 inline std::string SystemSetting(int usb, int newStudentDialog)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<TAVSystemSetting>"
-           "<USBStorage enabled=\"" + std::to_string(usb) + "\" />"
-           "<NewStudentConnectDialog enabled=\"" + std::to_string(newStudentDialog) + "\">"
+           "<USBStorage enabled=\"" +
+           std::to_string(usb) +
+           "\" />"
+           "<NewStudentConnectDialog enabled=\"" +
+           std::to_string(newStudentDialog) +
+           "\">"
            "<ConnectPolicy allow=\"1\" /><AddToCurrentClass allow=\"1\" />"
            "</NewStudentConnectDialog><AutoDeploy enabled=\"0\" /></TAVSystemSetting>\n";
 }
@@ -193,8 +206,14 @@ protected:
     static GtkWidget* DeleteCategoryButton(GtkWidget* w) { return FindButton(w, "-", 0); }
     static GtkWidget* AddProgramButton(GtkWidget* w) { return FindButton(w, "+", 1); }
     static GtkWidget* DeleteProgramButton(GtkWidget* w) { return FindButton(w, "-", 1); }
-    static std::vector<std::string> CategoryNames(GtkWidget* w) { return ColumnTexts(Categories(w), 1); }
-    static std::vector<std::string> ProgramNames(GtkWidget* w) { return ColumnTexts(Programs(w), 2); }
+    static std::vector<std::string> CategoryNames(GtkWidget* w)
+    {
+        return ColumnTexts(Categories(w), 1);
+    }
+    static std::vector<std::string> ProgramNames(GtkWidget* w)
+    {
+        return ColumnTexts(Programs(w), 2);
+    }
     static std::vector<std::string> ModelNames(CTestShellSetting& dialog)
     {
         std::vector<std::string> names;

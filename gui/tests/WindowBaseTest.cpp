@@ -33,7 +33,6 @@ private:
 
 void CountCall(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
 
-
 class WindowBaseTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(InitGtk()); }

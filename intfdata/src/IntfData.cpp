@@ -55,8 +55,7 @@ CIntfData::CIntfData() : m_iOPID(0), m_iResult(0) {}
 
 CIntfData::CIntfData(const std::string& message, int operationID, const std::string& studentID)
     : m_strMessage(message), m_iOPID(operationID), m_strStudentID(studentID), m_iResult(0)
-{
-}
+{}
 
 CIntfData::CIntfData(const CIntfData& other) = default;
 CIntfData& CIntfData::operator=(const CIntfData& other) = default;
@@ -79,10 +78,13 @@ bool CIntfData::toString(std::string& text) const
         text.reserve(kHeaderWidth + 512);
         // A field wider than its column would shift the ones after it and
         // the text would read back wrongly: refuse rather than send that.
-        written = appendField(text, m_strMessage.data(), m_strMessage.size(), kMessageAt + kMessageWidth) &&
+        written = appendField(text, m_strMessage.data(), m_strMessage.size(),
+                              kMessageAt + kMessageWidth) &&
                   appendNumber(text, m_iOPID, kOPIDAt + kNumberWidth) &&
-                  appendField(text, m_strStudentID.data(), m_strStudentID.size(), kStudentAt + kStudentWidth) &&
-                  appendNumber(text, m_iResult, kResultAt + kNumberWidth) && m_ParaXml.toString(text);
+                  appendField(text, m_strStudentID.data(), m_strStudentID.size(),
+                              kStudentAt + kStudentWidth) &&
+                  appendNumber(text, m_iResult, kResultAt + kNumberWidth) &&
+                  m_ParaXml.toString(text);
     } catch (const std::exception&) {
         written = false; // out of memory
     }

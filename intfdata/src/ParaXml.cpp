@@ -75,7 +75,8 @@ bool guarded(Fn&& fn) noexcept
 using ElementPtr = std::unique_ptr<TiXmlElement>;
 
 template <typename Value>
-ElementPtr newItem(const char* element, const std::string& name, const char* type, const Value& value)
+ElementPtr newItem(const char* element, const std::string& name, const char* type,
+                   const Value& value)
 {
     ElementPtr e(new TiXmlElement(element));
     e->SetAttribute(kName, name);
@@ -89,7 +90,8 @@ TiXmlElement* rootForWriting(TiXmlDocument& doc)
 {
     TiXmlElement* root = doc.FirstChildElement();
     if (!root) {
-        std::unique_ptr<TiXmlDeclaration> declaration(new TiXmlDeclaration(kDeclarationVersion, "", ""));
+        std::unique_ptr<TiXmlDeclaration> declaration(
+            new TiXmlDeclaration(kDeclarationVersion, "", ""));
         ElementPtr fresh(new TiXmlElement(kRoot));
         doc.LinkEndChild(declaration.release());
         root = fresh.get();
@@ -139,11 +141,21 @@ void appendEncoded(std::string& out, const std::string& s)
         }
         const char* entity;
         switch (c) {
-        case '&': entity = "&amp;"; break;
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '"': entity = "&quot;"; break;
-        case '\'': entity = "&apos;"; break;
+        case '&':
+            entity = "&amp;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '"':
+            entity = "&quot;";
+            break;
+        case '\'':
+            entity = "&apos;";
+            break;
         default: {
             const char ref[] = {'&', '#', 'x', hex[c >> 4], hex[c & 0xf], ';'};
             std::memcpy(p, ref, sizeof ref);
@@ -189,8 +201,9 @@ bool printDirect(const TiXmlNode& node, std::string& out)
             out += '>';
         } else if (const TiXmlDeclaration* d = child->ToDeclaration(); d && node.ToDocument()) {
             out += "<?xml ";
-            const std::pair<const char*, const char*> fields[] = {
-                {"version", d->Version()}, {"encoding", d->Encoding()}, {"standalone", d->Standalone()}};
+            const std::pair<const char*, const char*> fields[] = {{"version", d->Version()},
+                                                                  {"encoding", d->Encoding()},
+                                                                  {"standalone", d->Standalone()}};
             for (const auto& [key, value] : fields) {
                 if (!*value)
                     continue;
@@ -258,12 +271,14 @@ bool CParaXml::setStudentInfoList(std::list<tagStudent_t>& list)
         for (const tagStudent_t& student : list) {
             ElementPtr record = newItem(kParameter, kStudentInfo, kStudentInfoType, "");
             // Member order differs from the field order; peers read by name.
-            record->LinkEndChild(newItem(kMember, "studentID", kString, student.studentID).release());
+            record->LinkEndChild(
+                newItem(kMember, "studentID", kString, student.studentID).release());
             record->LinkEndChild(newItem(kMember, "username", kString, student.username).release());
             record->LinkEndChild(newItem(kMember, "hostname", kString, student.hostname).release());
             record->LinkEndChild(newItem(kMember, "IP", kString, student.IP).release());
             record->LinkEndChild(newItem(kMember, "bLocked", kInt, student.bLocked).release());
-            record->LinkEndChild(newItem(kMember, "start_time", kInt, student.start_time).release());
+            record->LinkEndChild(
+                newItem(kMember, "start_time", kInt, student.start_time).release());
             record->LinkEndChild(newItem(kMember, "status", kInt, student.status).release());
             root->LinkEndChild(record.release());
         }
@@ -274,7 +289,8 @@ bool CParaXml::setStudentInfoList(std::list<tagStudent_t>& list)
 bool CParaXml::getString(const std::string& name, std::string& value)
 {
     return guarded([&] {
-        for (const TiXmlElement* e = firstParameter(m_xmlDocument); e; e = e->NextSiblingElement()) {
+        for (const TiXmlElement* e = firstParameter(m_xmlDocument); e;
+             e = e->NextSiblingElement()) {
             const Fields f(e);
             if (f.name && *f.name == name && f.type && equals(*f.type, kString) && f.value) {
                 value = *f.value;
@@ -322,7 +338,8 @@ bool CParaXml::getStudentInfoList(std::list<tagStudent_t>& list)
         list.clear();
         for (const TiXmlElement* e = first; e; e = e->NextSiblingElement()) {
             const Fields f(e);
-            if (!f.name || !equals(*f.name, kStudentInfo) || !f.type || !equals(*f.type, kStudentInfoType))
+            if (!f.name || !equals(*f.name, kStudentInfo) || !f.type ||
+                !equals(*f.type, kStudentInfoType))
                 continue;
             // Every record starts empty: a member one record lacks must not
             // carry over another student's value.
@@ -389,9 +406,6 @@ bool CParaXml::loadString(const std::string& text)
     });
 }
 
-void CParaXml::clear()
-{
-    m_xmlDocument.Clear();
-}
+void CParaXml::clear() { m_xmlDocument.Clear(); }
 
 } // namespace IPCAPI

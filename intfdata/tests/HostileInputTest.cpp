@@ -21,8 +21,8 @@ using IPCAPI::CParaXml;
 namespace {
 
 const std::string kHeader(148, ' ');
-const std::string kParams =
-    "<?xml version=\"1.0\" ?><Parameters><Parameter name=\"A\" type=\"string\" value=\"1\" /></Parameters>";
+const std::string kParams = "<?xml version=\"1.0\" ?><Parameters><Parameter name=\"A\" "
+                            "type=\"string\" value=\"1\" /></Parameters>";
 
 std::string repeat(const std::string& s, int n)
 {
@@ -44,8 +44,8 @@ Built fencedParse(const std::string& text)
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t size = std::strlen(text.c_str()) + 1;
     const std::size_t room = (size + page - 1) / page * page;
-    char* base = static_cast<char*>(mmap(nullptr, room + page, PROT_READ | PROT_WRITE,
-                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    char* base = static_cast<char*>(
+        mmap(nullptr, room + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     mprotect(base + room, page, PROT_NONE);
     std::memcpy(base + room - size, text.c_str(), size);
     TiXmlDocument doc;
@@ -87,11 +87,11 @@ TEST(HostileInput, DeepNestingDoesNotParse)
     const std::string deep = repeat("<a>", n);
     const std::string disguised[] = {
         deep,
-        "<?x>" + deep + "?>",                           // unknown markup ends at the first '>'
-        "<1 '>" + deep + "'>",                          // so does "<" without a name
-        repeat("<a>&#x</a>x;", n),                      // a numeric reference swallows the end tag
+        "<?x>" + deep + "?>",                          // unknown markup ends at the first '>'
+        "<1 '>" + deep + "'>",                         // so does "<" without a name
+        repeat("<a>&#x</a>x;", n),                     // a numeric reference swallows the end tag
         "<a>" + repeat("<?xml version='</a>'><a>", n), // so does a declaration's value
-        repeat("<a b='&#x'></a>x;'>", n),               // and a reference in an attribute
+        repeat("<a b='&#x'></a>x;'>", n),              // and a reference in an attribute
     };
     for (const std::string& body : disguised) {
         bool found = true;
@@ -108,7 +108,8 @@ TEST(HostileInput, DeepNestingDoesNotParse)
 
     // Within the bound a document still reads, and prints the same.
     const int ok = tav_common::kMaxXmlNesting - 1;
-    const std::string text = repeat("<a>", ok) + "<Parameter name=\"A\" type=\"string\" value=\"1\" />" +
+    const std::string text = repeat("<a>", ok) +
+                             "<Parameter name=\"A\" type=\"string\" value=\"1\" />" +
                              repeat("</a>", ok);
     CParaXml p;
     p.loadString(text);
@@ -135,7 +136,8 @@ TEST(HostileInput, EmbeddedNulsHugeValuesAndOldParserFaults)
     EXPECT_TRUE(v == huge);
 
     // Texts that hung or aborted TinyXML 2.6 builds do not parse at all.
-    for (const std::string& tail : {std::string("<a>\xEF") + '\0' + "x", std::string("<?xml ") + '\0'}) {
+    for (const std::string& tail :
+         {std::string("<a>\xEF") + '\0' + "x", std::string("<?xml ") + '\0'}) {
         CParaXml p;
         p.loadString(kParams + tail);
         EXPECT_FALSE(p.getString("A", v));
@@ -157,9 +159,26 @@ TEST(HostileInput, LeadByteLengthsMatchTheParser)
 TEST(HostileInput, GateNeverUndercountsTheParser)
 {
     static const char* const pieces[] = {
-        "<a>", "</a>", "<b>", "</b>", "<a/>", "<a x='1'>", "<?xml ", "<?xml version=", "encoding=", "'", "\"",
-        ">", "/>", "/", "<!--", "-->", "<![CDATA[", "]]>", "<!", "<?", "<1", "< ", "&#x", "&#", "&amp;", ";",
-        "1", "x", "#", "=", " ", "\r\n", "\xC3\xA9", "\xEF\xBB\xBF", "\xC3", "\xA9", "</", "<a ", "b", "</b",
+        "<a>",       "</a>",
+        "<b>",       "</b>",
+        "<a/>",      "<a x='1'>",
+        "<?xml ",    "<?xml version=",
+        "encoding=", "'",
+        "\"",        ">",
+        "/>",        "/",
+        "<!--",      "-->",
+        "<![CDATA[", "]]>",
+        "<!",        "<?",
+        "<1",        "< ",
+        "&#x",       "&#",
+        "&amp;",     ";",
+        "1",         "x",
+        "#",         "=",
+        " ",         "\r\n",
+        "\xC3\xA9",  "\xEF\xBB\xBF",
+        "\xC3",      "\xA9",
+        "</",        "<a ",
+        "b",         "</b",
     };
     std::mt19937 rng(42);
     int admitted = 0;
@@ -171,7 +190,8 @@ TEST(HostileInput, GateNeverUndercountsTheParser)
             continue;
         ++admitted;
         const Built built = fencedParse(text);
-        ASSERT_LE(built.depth, tav_common::XmlNestingDepth(text.data(), text.size(), 1 << 20)) << text;
+        ASSERT_LE(built.depth, tav_common::XmlNestingDepth(text.data(), text.size(), 1 << 20))
+            << text;
         ASSERT_LE(built.nodes, tav_common::XmlNodeCount(text.data(), text.size(), 1 << 20)) << text;
     }
     EXPECT_GT(admitted, 10000);
@@ -195,7 +215,8 @@ TEST(HostileInput, OversizedTextsAreRefusedAndChangeNothing)
     const std::string before = printed(held);
     // One byte over, and the reported flood of repeated empty elements; as
     // envelopes, and as parameter documents (the header is white space).
-    for (const std::string& over : {envelopeOfSize(limit + 1), kHeader + repeat("<a/>", 33 << 18)}) {
+    for (const std::string& over :
+         {envelopeOfSize(limit + 1), kHeader + repeat("<a/>", 33 << 18)}) {
         EXPECT_FALSE(held.load(over));
         EXPECT_EQ(printed(held), before);
         EXPECT_FALSE(held.m_ParaXml.loadString(over));
@@ -210,12 +231,18 @@ TEST(HostileInput, OversizedTextsAreRefusedAndChangeNothing)
 // answer of 1000 programs and a class list of 200 students.
 TEST(HostileInput, LargestLegitimateMessagesLoad)
 {
-    std::string programs = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><SearchResult><Applications>";
+    std::string programs =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><SearchResult><Applications>";
     for (int i = 0; i < 1000; ++i) {
         const std::string n = std::to_string(1000 + i);
-        programs += "<Application><Name>Office suite component " + n + " &amp; tools</Name>"
-                    "<Path>/usr/share/applications/vendor-office-suite/component-" + n + ".desktop</Path>"
-                    "<CustomIcon>/usr/share/icons/hicolor/128x128/apps/component-" + n + ".png</CustomIcon>"
+        programs += "<Application><Name>Office suite component " + n +
+                    " &amp; tools</Name>"
+                    "<Path>/usr/share/applications/vendor-office-suite/component-" +
+                    n +
+                    ".desktop</Path>"
+                    "<CustomIcon>/usr/share/icons/hicolor/128x128/apps/component-" +
+                    n +
+                    ".png</CustomIcon>"
                     "</Application>";
     }
     programs += "</Applications></SearchResult>";

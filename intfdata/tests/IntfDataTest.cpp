@@ -9,7 +9,10 @@ using IPCAPI::CIntfData;
 
 namespace {
 
-std::string pad(const std::string& s, std::size_t width) { return s + std::string(width - s.size(), ' '); }
+std::string pad(const std::string& s, std::size_t width)
+{
+    return s + std::string(width - s.size(), ' ');
+}
 
 std::string header(const std::string& message, const std::string& opid, const std::string& student,
                    const std::string& result)
@@ -35,8 +38,8 @@ TEST(IntfData, PrintsTheFixedWidthHeader)
     CIntfData e("A", 7, "null");
     std::string text = "old text";
     EXPECT_TRUE(e.toString(text));
-    EXPECT_EQ(text, "A" + std::string(63, ' ') + "7" + std::string(9, ' ') + "null" + std::string(60, ' ') + "0" +
-                        std::string(9, ' '));
+    EXPECT_EQ(text, "A" + std::string(63, ' ') + "7" + std::string(9, ' ') + "null" +
+                        std::string(60, ' ') + "0" + std::string(9, ' '));
 
     e.SetMessage("TEACHER_SEARCHPROGRAM");
     e.SetOperationID(65535);
@@ -44,15 +47,18 @@ TEST(IntfData, PrintsTheFixedWidthHeader)
     e.SetResult(-1);
     e.m_ParaXml.setString("targetFolder", "/usr/bin");
     EXPECT_TRUE(e.toString(text));
-    EXPECT_EQ(text, header("TEACHER_SEARCHPROGRAM", "65535", "stu-01", "-1") +
-                        "<?xml version=\"1.0\" ?><Parameters><Parameter name=\"targetFolder\" type=\"string\" "
-                        "value=\"/usr/bin\" /></Parameters>");
+    EXPECT_EQ(
+        text,
+        header("TEACHER_SEARCHPROGRAM", "65535", "stu-01", "-1") +
+            "<?xml version=\"1.0\" ?><Parameters><Parameter name=\"targetFolder\" type=\"string\" "
+            "value=\"/usr/bin\" /></Parameters>");
 }
 
 TEST(IntfData, ReadsBackWhatItWrote)
 {
     // Every value from -999999999 to INT_MAX fits the 10-character columns.
-    const std::pair<int, int> values[] = {{0, 0}, {65535, -1}, {INT_MAX, -999999999}, {-999999999, INT_MAX}};
+    const std::pair<int, int> values[] = {
+        {0, 0}, {65535, -1}, {INT_MAX, -999999999}, {-999999999, INT_MAX}};
     for (const auto& [id, result] : values) {
         CIntfData e("MSG", id, "null");
         e.SetResult(result);
@@ -66,7 +72,6 @@ TEST(IntfData, ReadsBackWhatItWrote)
         EXPECT_TRUE(back.m_ParaXml.getInt("iReturn", v));
         EXPECT_EQ(v, id);
     }
-
 }
 
 TEST(IntfData, ReadingRules)
@@ -101,8 +106,8 @@ TEST(IntfData, RefusesFieldsWiderThanTheirColumns)
 
     CIntfData minResult("M", 1, "null");
     minResult.SetResult(INT_MIN); // "-2147483648" is 11 characters
-    for (const CIntfData& e : {CIntfData(wide, 1, "null"), CIntfData("M", 1, wide), CIntfData("M", INT_MIN, "null"),
-                               minResult}) {
+    for (const CIntfData& e : {CIntfData(wide, 1, "null"), CIntfData("M", 1, wide),
+                               CIntfData("M", INT_MIN, "null"), minResult}) {
         text = "old";
         EXPECT_FALSE(e.toString(text));
         EXPECT_EQ(text, "");

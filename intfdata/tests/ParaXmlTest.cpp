@@ -31,7 +31,10 @@ std::string param(const std::string& name, const std::string& type, const std::s
     return "<Parameter name=\"" + name + "\" type=\"" + type + "\" value=\"" + value + "\" />";
 }
 
-std::string doc(const std::string& children) { return kDecl + "<Parameters>" + children + "</Parameters>"; }
+std::string doc(const std::string& children)
+{
+    return kDecl + "<Parameters>" + children + "</Parameters>";
+}
 
 } // namespace
 
@@ -48,21 +51,23 @@ TEST(ParaXml, PrintsSettersInOrderOnOneLine)
     EXPECT_TRUE(p.setInt("N", -5));
     EXPECT_TRUE(p.setListPara(entries));
     EXPECT_TRUE(p.setString("A", "y")); // appended, not replaced
-    EXPECT_EQ(print(p), doc(param("A", "string", "x") + param("N", "int", "-5") + param("listmember", "string", "one") +
+    EXPECT_EQ(print(p), doc(param("A", "string", "x") + param("N", "int", "-5") +
+                            param("listmember", "string", "one") +
                             param("listmember", "string", "") + param("A", "string", "y")));
 
     std::list<tagStudent_t> students(1);
     students.front() = {"s1", "ann", "h1", "10.0.0.3", 1003, 1, -3};
     CParaXml q;
     EXPECT_TRUE(q.setStudentInfoList(students));
-    EXPECT_EQ(print(q), doc("<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">"
-                            "<Member name=\"studentID\" type=\"string\" value=\"s1\" />"
-                            "<Member name=\"username\" type=\"string\" value=\"ann\" />"
-                            "<Member name=\"hostname\" type=\"string\" value=\"h1\" />"
-                            "<Member name=\"IP\" type=\"string\" value=\"10.0.0.3\" />"
-                            "<Member name=\"bLocked\" type=\"int\" value=\"1\" />"
-                            "<Member name=\"start_time\" type=\"int\" value=\"1003\" />"
-                            "<Member name=\"status\" type=\"int\" value=\"-3\" /></Parameter>"));
+    EXPECT_EQ(print(q),
+              doc("<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">"
+                  "<Member name=\"studentID\" type=\"string\" value=\"s1\" />"
+                  "<Member name=\"username\" type=\"string\" value=\"ann\" />"
+                  "<Member name=\"hostname\" type=\"string\" value=\"h1\" />"
+                  "<Member name=\"IP\" type=\"string\" value=\"10.0.0.3\" />"
+                  "<Member name=\"bLocked\" type=\"int\" value=\"1\" />"
+                  "<Member name=\"start_time\" type=\"int\" value=\"1003\" />"
+                  "<Member name=\"status\" type=\"int\" value=\"-3\" /></Parameter>"));
 
     std::list<std::string> none;
     CParaXml r;
@@ -95,9 +100,10 @@ TEST(ParaXml, EscapesValuesAndReadsThemBackUnchanged)
 
 TEST(ParaXml, GettersTakeTheFirstMatchOfNameAndType)
 {
-    CParaXml p = parsed(doc(param("A", "string", "x") + param("A", "string", "y") + param("N", "int", "5") +
-                            "<Parameter name=\"B\" type=\"string\" /><Parameter type=\"string\" value=\"none\" />" +
-                            param("B", "string", "2")));
+    CParaXml p = parsed(
+        doc(param("A", "string", "x") + param("A", "string", "y") + param("N", "int", "5") +
+            "<Parameter name=\"B\" type=\"string\" /><Parameter type=\"string\" value=\"none\" />" +
+            param("B", "string", "2")));
     std::string s = "untouched";
     int n = -1;
     EXPECT_TRUE(p.getString("A", s));
@@ -115,8 +121,12 @@ TEST(ParaXml, GettersTakeTheFirstMatchOfNameAndType)
     EXPECT_EQ(n, 5);
 
     // Int values read their leading number, saturating at the int range.
-    const std::pair<const char*, int> ints[] = {{"12abc", 12}, {"abc", 0},           {" 7", 7},
-                                                {"-3x", -3},   {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
+    const std::pair<const char*, int> ints[] = {{"12abc", 12},
+                                                {"abc", 0},
+                                                {" 7", 7},
+                                                {"-3x", -3},
+                                                {"99999999999", INT_MAX},
+                                                {"-99999999999", INT_MIN}};
     for (const auto& [text, expected] : ints) {
         EXPECT_TRUE(parsed(doc(param("N", "int", text))).getInt("N", n));
         EXPECT_EQ(n, expected) << text;
@@ -134,9 +144,10 @@ TEST(ParaXml, ListEntriesIgnoreTheirType)
     EXPECT_TRUE(parsed(doc(param("N", "int", "1"))).getListPara(list)); // children, but no entries
     EXPECT_TRUE(list.empty());
 
-    CParaXml q = parsed("<P><Parameter name=\"listmember\" type=\"int\" value=\"1\" />"
-                        "<Parameter name=\"listmember\" type=\"string\" />" +
-                        param("other", "string", "x") + "<Parameter name=\"listmember\" value=\"2\" /></P>");
+    CParaXml q =
+        parsed("<P><Parameter name=\"listmember\" type=\"int\" value=\"1\" />"
+               "<Parameter name=\"listmember\" type=\"string\" />" +
+               param("other", "string", "x") + "<Parameter name=\"listmember\" value=\"2\" /></P>");
     EXPECT_TRUE(q.getListPara(list));
     EXPECT_EQ(list, (std::list<std::string>{"1", "2"}));
 }
@@ -155,27 +166,32 @@ TEST(ParaXml, StudentRecordsRoundTripAndStartEmpty)
     for (auto a = in.begin(), b = out.begin(); a != in.end(); ++a, ++b) {
         EXPECT_EQ(std::tie(a->studentID, a->username, a->hostname, a->IP),
                   std::tie(b->studentID, b->username, b->hostname, b->IP));
-        EXPECT_EQ(std::tie(a->start_time, a->bLocked, a->status), std::tie(b->start_time, b->bLocked, b->status));
+        EXPECT_EQ(std::tie(a->start_time, a->bLocked, a->status),
+                  std::tie(b->start_time, b->bLocked, b->status));
     }
 
     // A record lacking members must not inherit the previous student's
     // values; member types are ignored, records of another type skipped.
-    CParaXml q = parsed(
-        doc("<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">"
-            "<Member name=\"studentID\" value=\"s1\" /><Member name=\"username\" value=\"ann\" />"
-            "<Member name=\"IP\" value=\"10.0.0.1\" /><Member name=\"bLocked\" type=\"string\" value=\"1\" />"
-            "<Member name=\"status\" value=\"7x\" /><Member name=\"extra\" value=\"?\" /></Parameter>"
-            "<Parameter name=\"list_student_info\" type=\"other\"><Member name=\"studentID\" value=\"no\" /></Parameter>"
-            "<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\">"
-            "<Member name=\"studentID\" value=\"s2\" /><Member name=\"username\" /><Member name=\"status\" />"
-            "</Parameter>"));
+    CParaXml q = parsed(doc(
+        "<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">"
+        "<Member name=\"studentID\" value=\"s1\" /><Member name=\"username\" value=\"ann\" />"
+        "<Member name=\"IP\" value=\"10.0.0.1\" /><Member name=\"bLocked\" type=\"string\" "
+        "value=\"1\" />"
+        "<Member name=\"status\" value=\"7x\" /><Member name=\"extra\" value=\"?\" /></Parameter>"
+        "<Parameter name=\"list_student_info\" type=\"other\"><Member name=\"studentID\" "
+        "value=\"no\" /></Parameter>"
+        "<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\">"
+        "<Member name=\"studentID\" value=\"s2\" /><Member name=\"username\" /><Member "
+        "name=\"status\" />"
+        "</Parameter>"));
     EXPECT_TRUE(q.getStudentInfoList(out));
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(std::tie(out.front().studentID, out.front().username, out.front().IP),
               std::make_tuple("s1", "ann", "10.0.0.1"));
     EXPECT_EQ(std::tie(out.front().bLocked, out.front().status), std::make_tuple(1, 7));
     const tagStudent_t& b = out.back();
-    EXPECT_EQ(std::tie(b.studentID, b.username, b.hostname, b.IP), std::make_tuple("s2", "", "", ""));
+    EXPECT_EQ(std::tie(b.studentID, b.username, b.hostname, b.IP),
+              std::make_tuple("s2", "", "", ""));
     EXPECT_EQ(std::tie(b.start_time, b.bLocked, b.status), std::make_tuple(0, 0, 0));
 }
 
@@ -186,7 +202,8 @@ TEST(ParaXml, DocumentLifecycle)
     std::string s;
     EXPECT_TRUE(p.getString("A", s));
     p.setInt("N", 2);
-    EXPECT_EQ(print(p), "<!-- note --><Other>" + param("A", "string", "v") + param("N", "int", "2") + "</Other>");
+    EXPECT_EQ(print(p), "<!-- note --><Other>" + param("A", "string", "v") +
+                            param("N", "int", "2") + "</Other>");
 
     // Loading adds to the document: the first root stays in force.
     p.loadString(doc(param("A", "string", "second") + param("B", "string", "b")));
@@ -195,7 +212,8 @@ TEST(ParaXml, DocumentLifecycle)
     EXPECT_FALSE(p.getString("B", s));
 
     // A text that breaks off keeps what was read before the break.
-    EXPECT_TRUE(parsed(kDecl + "<Parameters>" + param("A", "string", "1") + "<Parameter name=").getString("A", s));
+    EXPECT_TRUE(parsed(kDecl + "<Parameters>" + param("A", "string", "1") + "<Parameter name=")
+                    .getString("A", s));
     EXPECT_EQ(s, "1");
 
     CParaXml copy(p), assigned;
@@ -217,7 +235,8 @@ TEST(ParaXml, PrintsByteForByteAsTinyXml)
     std::string everyByte;
     for (int c = 0; c < 256; ++c)
         everyByte += static_cast<char>(c);
-    const std::string values[] = {everyByte, "say \"hi\" & 'bye' <b>", "&#x41; &amp;", "é ü \x7f", ""};
+    const std::string values[] = {everyByte, "say \"hi\" & 'bye' <b>", "&#x41; &amp;", "é ü \x7f",
+                                  ""};
 
     CParaXml ours;
     TiXmlDocument reference;
@@ -251,7 +270,8 @@ TEST(ParaXml, PrintsByteForByteAsTinyXml)
     // text, comments, CDATA, other declarations, unknown markup.
     const std::string peerTexts[] = {
         printed,
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><a x='\"'>t&amp;<b/><!--c--></a>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?><a "
+        "x='\"'>t&amp;<b/><!--c--></a>",
         "<a><![CDATA[raw <x>]]></a><b>text</b><!DOCTYPE d><c><d><e k=\"v\"/></d></c>",
     };
     for (const std::string& text : peerTexts) {

@@ -38,7 +38,8 @@ std::string parameterRows(const std::vector<Parameter>& parameters)
 {
     std::string out = "| Parameter | Type | Carries |\n|---|---|---|\n";
     for (const Parameter& p : parameters)
-        out += std::string("| ") + (*p.name ? "`" + std::string(p.name) + "`" : std::string("(entries)")) + " | " +
+        out += std::string("| ") +
+               (*p.name ? "`" + std::string(p.name) + "`" : std::string("(entries)")) + " | " +
                TypeName(p.type) + " | " + p.about + " |\n";
     return out;
 }
@@ -73,8 +74,8 @@ void fill(CParaXml& doc, const std::vector<Parameter>& parameters)
 std::string example(const Message& m, const std::vector<Parameter>& parameters, int result)
 {
     const std::string student = std::string(m.studentID) == "the student's id" ? "S1"
-                                : std::string(m.studentID) == "empty"         ? ""
-                                                                              : kNoStudent;
+                                : std::string(m.studentID) == "empty"          ? ""
+                                                                               : kNoStudent;
     CIntfData data(m.name, 7, student);
     data.SetResult(result);
     fill(data.m_ParaXml, parameters);
@@ -95,16 +96,19 @@ std::string section(const Message& m)
 {
     std::ostringstream out;
     out << "#### `" << m.name << "`\n\n" << m.about << "\n\n";
-    out << "- Travels as: " << kindText(m.kind) << ", interface `" << Interface(m.side, m.kind) << "`";
+    out << "- Travels as: " << kindText(m.kind) << ", interface `" << Interface(m.side, m.kind)
+        << "`";
     if (m.kind == Kind::Call)
         out << ", destination `" << DaemonName(m.side) << "`";
     out << "\n- Student id field: " << m.studentID << "\n- API: `" << m.api << "`\n";
     if (m.kind == Kind::Call)
-        out << "- Reply: an envelope that repeats the operation id; result field: " << m.result << "\n";
+        out << "- Reply: an envelope that repeats the operation id; result field: " << m.result
+            << "\n";
     else if (*m.result)
         out << "- Result field: " << m.result << "\n";
     if (!m.answers.empty())
-        out << (m.kind == Kind::Notification ? "- Answers: " : "- Answered with: ") << joined(m.answers) << "\n";
+        out << (m.kind == Kind::Notification ? "- Answers: " : "- Answered with: ")
+            << joined(m.answers) << "\n";
     out << "\n";
     if (!m.parameters.empty())
         out << parameterRows(m.parameters) << "\n";
@@ -123,8 +127,10 @@ std::string markdown()
 {
     std::ostringstream out;
     out << "# The request and notification protocol\n\n"
-           "<!-- Generated from the message catalogue (ipc/src/Catalogue.cpp) by tav-protocol-gen;\n"
-           "     edit the catalogue, then run `cmake --build build --target update-protocol-doc`. -->\n\n"
+           "<!-- Generated from the message catalogue (ipc/src/Catalogue.cpp) by "
+           "tav-protocol-gen;\n"
+           "     edit the catalogue, then run `cmake --build build --target update-protocol-doc`. "
+           "-->\n\n"
            "For the people who write a daemon, or a program that talks to one\n"
            "without the library. The names are in the installed header\n"
            "`TAVProtocol.h`, the descriptions below in `TAVCatalogue.h`, and the\n"
@@ -134,16 +140,18 @@ std::string markdown()
     out << "## The bus\n\n"
            "Every message, signal or method call, uses the object path\n`"
         << kObjectPath
-        << "` and carries exactly one argument of type string:\nthe envelope text below. A reply carries one string too, the reply envelope. The\n"
+        << "` and carries exactly one argument of type string:\nthe envelope text below. A reply "
+           "carries one string too, the reply envelope. The\n"
            "member name is the message name.\n\n"
            "| Role | Owns | Listens to (match rule) | Sends on |\n|---|---|---|---|\n"
            "| teacher application | `"
         << kTeacherAppName << "` | `" << kTeacherAppMatch << "` | `" << kTeacherAppIface
-        << "` (requests), `" << kTeacherDaemonIface << "` (posts) |\n| student application | `" << kStudentAppName
-        << "` | `" << kStudentAppMatch << "` | `" << kStudentAppIface << "` (requests), `" << kStudentDaemonIface
-        << "` (posts) |\n| teacher daemon | `" << kTeacherDaemonName << "` | `" << kTeacherDaemonMatch << "` | `"
-        << kTeacherDaemonIface << "` |\n| student daemon | `" << kStudentDaemonName << "` | `"
-        << kStudentDaemonMatch << "` | `" << kStudentDaemonIface
+        << "` (requests), `" << kTeacherDaemonIface << "` (posts) |\n| student application | `"
+        << kStudentAppName << "` | `" << kStudentAppMatch << "` | `" << kStudentAppIface
+        << "` (requests), `" << kStudentDaemonIface << "` (posts) |\n| teacher daemon | `"
+        << kTeacherDaemonName << "` | `" << kTeacherDaemonMatch << "` | `" << kTeacherDaemonIface
+        << "` |\n| student daemon | `" << kStudentDaemonName << "` | `" << kStudentDaemonMatch
+        << "` | `" << kStudentDaemonIface
         << "` |\n\n"
            "An application sends a request either as a signal on its interface\n"
            "(no answer, or answers later as notifications) or as a blocking method\n"
@@ -179,11 +187,14 @@ std::string markdown()
            "### The parameter document\n\n"
            "```\n"
            "document   = '<?xml version=\"1.0\" ?>' '<Parameters>' parameter* '</Parameters>'\n"
-           "parameter  = '<Parameter name=\"' NAME '\" type=\"' ('string' | 'int') '\" value=\"' VALUE '\" />'\n"
+           "parameter  = '<Parameter name=\"' NAME '\" type=\"' ('string' | 'int') '\" value=\"' "
+           "VALUE '\" />'\n"
            "           | '<Parameter name=\"listmember\" type=\"string\" value=\"' TEXT '\" />'\n"
-           "           | '<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">'\n"
+           "           | '<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" "
+           "value=\"\">'\n"
            "               member{7} '</Parameter>'\n"
-           "member     = '<Member name=\"' FIELD '\" type=\"' ('string' | 'int') '\" value=\"' VALUE '\" />'\n"
+           "member     = '<Member name=\"' FIELD '\" type=\"' ('string' | 'int') '\" value=\"' "
+           "VALUE '\" />'\n"
            "FIELD      = studentID | username | hostname | IP   (string)\n"
            "           | bLocked | start_time | status          (int), in this order\n"
            "```\n\n"
@@ -191,8 +202,7 @@ std::string markdown()
            "A reader takes the first parameter with the name and type it looks for,\n"
            "under the first element whatever its name; an int reads its leading\n"
            "decimal digits. Booleans are the texts `"
-        << kTrue << "` and `" << kFalse
-        << "`; only the exact\n`" << kTrue
+        << kTrue << "` and `" << kFalse << "`; only the exact\n`" << kTrue
         << "` is true.\n\n"
            "Escaping in attribute values: `&amp;`, `&lt;`, `&gt;`, `&quot;`,\n"
            "`&apos;`, and characters below 32 as `&#xHH;` (two upper-case hex\n"
@@ -200,9 +210,11 @@ std::string markdown()
            "quotes. Text is UTF-8.\n\n"
            "### Limits\n\n"
            "A receiver refuses, unparsed and with a log line: an envelope over "
-        << tav_common::kMaxDocumentBytes << " bytes (4 MiB), a\ndocument that would build more than "
-        << tav_common::kMaxXmlNodes << " nodes (elements, attributes,\ntext runs and other markup alike), nested deeper than "
-        << tav_common::kMaxXmlNesting << " levels, with more\nthan " << tav_common::kMaxXmlAttributes
+        << tav_common::kMaxDocumentBytes
+        << " bytes (4 MiB), a\ndocument that would build more than " << tav_common::kMaxXmlNodes
+        << " nodes (elements, attributes,\ntext runs and other markup alike), nested deeper than "
+        << tav_common::kMaxXmlNesting << " levels, with more\nthan "
+        << tav_common::kMaxXmlAttributes
         << " attributes in one tag, or with broken UTF-8 next to markup. A bus\n"
            "message over 4 MiB and 64 KiB is refused by the bus library from its\n"
            "header. A search answer of 1000 programs is about 240 KiB.\n\n";
@@ -214,7 +226,8 @@ std::string markdown()
             if (m.side == side && m.kind != Kind::Notification)
                 out << section(m);
         out << "### Notifications of the " << name << " daemon\n\n"
-            << "Posted messages (`" << Msg::POSTMESSAGE << "`) reach the applications the same way.\n\n";
+            << "Posted messages (`" << Msg::POSTMESSAGE
+            << "`) reach the applications the same way.\n\n";
         for (const Message& m : Messages())
             if (m.side == side && m.kind == Kind::Notification)
                 out << section(m);
@@ -244,11 +257,14 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     bool ok = write(dir + "/protocol.md", markdown());
-    for (const char* iface : {kStudentAppIface, kStudentDaemonIface, kTeacherAppIface, kTeacherDaemonIface})
-        ok = write(dir + "/" + iface + ".xml",
-                   "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n" +
-                       InterfaceXml(iface) + "</node>\n") &&
-             ok;
+    for (const char* iface :
+         {kStudentAppIface, kStudentDaemonIface, kTeacherAppIface, kTeacherDaemonIface})
+        ok =
+            write(
+                dir + "/" + iface + ".xml",
+                "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+                " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n" +
+                    InterfaceXml(iface) + "</node>\n") &&
+            ok;
     return ok ? 0 : 1;
 }

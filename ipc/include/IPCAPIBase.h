@@ -9,10 +9,10 @@
 namespace IPCAPI {
 
 enum APIResult {
-    API_SUCCESS = 0,      // done
-    API_FAILED = 1,       // allocation, bus call or XML parse failed
-    API_INVALID_ARG = 2,  // bad role code, null object, nothing to release
-    API_ERROR_REPLY = 3   // a blocking call was answered with a bus error
+    API_SUCCESS = 0,     // done
+    API_FAILED = 1,      // allocation, bus call or XML parse failed
+    API_INVALID_ARG = 2, // bad role code, null object, nothing to release
+    API_ERROR_REPLY = 3  // a blocking call was answered with a bus error
 };
 
 class IPCController;
@@ -39,8 +39,8 @@ public:
     static int GetOPID();
 
 protected:
-    IPCController* m_pController;  // shared, not owned
-    static int m_iOPID;            // last identifier handed out
+    IPCController* m_pController; // shared, not owned
+    static int m_iOPID;           // last identifier handed out
 };
 
 } // namespace IPCAPI

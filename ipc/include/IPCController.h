@@ -73,8 +73,8 @@ public:
 
     // Waits until a message may be waiting to be taken with ReceiveMsg, at
     // most timeoutMs (-1: no limit): 0 when one may be, 1 when the time ran
-    // out or a signal interrupted the wait. Returns at once while messages already read wait in the queue.
-    // While there is no bus it keeps trying to connect again.
+    // out or a signal interrupted the wait. Returns at once while messages already read wait in the
+    // queue. While there is no bus it keeps trying to connect again.
     int WaitForMessage(int timeoutMs);
     // A descriptor to poll for reading in a host's own loop: the bus
     // connection's, or one that is readable already while messages read

@@ -57,8 +57,8 @@ public:
     int ManualLockLocalStudent(std::string lockPolicy, int& ret);
 
 private:
-    IIPCStudentAPICallback* m_pCallBack;       // the host's; not owned
-    StudentMessageNotify* m_pMessageNotify;    // owned
+    IIPCStudentAPICallback* m_pCallBack;    // the host's; not owned
+    StudentMessageNotify* m_pMessageNotify; // owned
 };
 
 } // namespace IPCAPI

@@ -51,7 +51,8 @@ public:
     // student becomes the first record of the answer, if it has one.
     int GetStudentStatus(std::string studentID, tagStudent_t& student, int& ret);
     // The answer's "lockPolicy" text is loaded into policy.
-    int GetStudentLockPolicy(std::string studentID, LibTAVData::CLockScheduleData& policy, int& ret);
+    int GetStudentLockPolicy(std::string studentID, LibTAVData::CLockScheduleData& policy,
+                             int& ret);
     int ChangePassword(std::string oldPassword, std::string newPassword, int& ret);
     int ImportCertificate(std::string path, int& ret);
     int VerifyPassword(std::string path, std::string password, int& ret);
@@ -77,8 +78,8 @@ public:
     int ManualLockRemotStudent(std::list<std::string> studentIDs, std::string lockPolicy);
 
 private:
-    IIPCTeacherAPICallback* m_pCallBack;       // the host's; not owned
-    TeacherMessageNotify* m_pMessageNotify;    // owned
+    IIPCTeacherAPICallback* m_pCallBack;    // the host's; not owned
+    TeacherMessageNotify* m_pMessageNotify; // owned
 };
 
 } // namespace IPCAPI

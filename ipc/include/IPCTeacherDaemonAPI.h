@@ -83,7 +83,7 @@ public:
     int SendMsg(CIntfData* data);
 
 protected:
-    friend class DaemonEndpoint;  // the shared implementation of both daemons
+    friend class DaemonEndpoint; // the shared implementation of both daemons
 
     // The last request taken (this object holds a reference until its next
     // ReceiveMsg), null when none.

@@ -18,21 +18,21 @@ namespace Catalogue {
 enum class Side { Student, Teacher };
 
 enum class Kind {
-    Call,          // blocking method call, application to its daemon; one reply
-    Signal,        // request signal, application to its daemon; no reply
-    Post,          // signal of an application to every application of its side
-    Notification   // signal of the daemon to every application of its side
+    Call,        // blocking method call, application to its daemon; one reply
+    Signal,      // request signal, application to its daemon; no reply
+    Post,        // signal of an application to every application of its side
+    Notification // signal of the daemon to every application of its side
 };
 
 enum class Type {
-    String,       // "string" parameter
-    Int,          // "int" parameter
-    List,         // "listmember" entries, one per text
-    StudentList   // "list_student_info" records
+    String,     // "string" parameter
+    Int,        // "int" parameter
+    List,       // "listmember" entries, one per text
+    StudentList // "list_student_info" records
 };
 
 struct Parameter {
-    const char* name;  // empty for the two list types
+    const char* name; // empty for the two list types
     Type type;
     const char* about;
 };

@@ -36,10 +36,7 @@ namespace detail {
 std::atomic<const BusCalls*> g_busCalls{&kLibdbus};
 }
 
-const BusCalls& LibdbusCalls()
-{
-    return kLibdbus;
-}
+const BusCalls& LibdbusCalls() { return kLibdbus; }
 
 void UseBusCalls(const BusCalls* calls)
 {

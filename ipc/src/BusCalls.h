@@ -18,7 +18,8 @@ namespace IPCAPI {
 
 struct BusCalls {
     DBusConnection* (*bus_get)(DBusBusType type, DBusError* error);
-    int (*bus_request_name)(DBusConnection* c, const char* name, unsigned int flags, DBusError* error);
+    int (*bus_request_name)(DBusConnection* c, const char* name, unsigned int flags,
+                            DBusError* error);
     int (*bus_release_name)(DBusConnection* c, const char* name, DBusError* error);
     void (*bus_add_match)(DBusConnection* c, const char* rule, DBusError* error);
     void (*bus_remove_match)(DBusConnection* c, const char* rule, DBusError* error);
@@ -30,14 +31,14 @@ struct BusCalls {
     DBusMessage* (*connection_pop_message)(DBusConnection* c);
     void (*connection_flush)(DBusConnection* c);
     dbus_bool_t (*connection_send)(DBusConnection* c, DBusMessage* m, dbus_uint32_t* serial);
-    dbus_bool_t (*connection_send_with_reply)(DBusConnection* c, DBusMessage* m, DBusPendingCall** pending,
-                                              int timeoutMs);
-    DBusMessage* (*connection_send_with_reply_and_block)(DBusConnection* c, DBusMessage* m, int timeoutMs,
-                                                         DBusError* error);
+    dbus_bool_t (*connection_send_with_reply)(DBusConnection* c, DBusMessage* m,
+                                              DBusPendingCall** pending, int timeoutMs);
+    DBusMessage* (*connection_send_with_reply_and_block)(DBusConnection* c, DBusMessage* m,
+                                                         int timeoutMs, DBusError* error);
 
     DBusMessage* (*message_new_signal)(const char* path, const char* iface, const char* member);
-    DBusMessage* (*message_new_method_call)(const char* destination, const char* path, const char* iface,
-                                            const char* member);
+    DBusMessage* (*message_new_method_call)(const char* destination, const char* path,
+                                            const char* iface, const char* member);
     DBusMessage* (*message_new_method_return)(DBusMessage* call);
     DBusMessage* (*message_new_error)(DBusMessage* call, const char* name, const char* text);
     dbus_bool_t (*message_append_args)(DBusMessage* m, int firstType, ...);
@@ -59,10 +60,7 @@ extern std::atomic<const BusCalls*> g_busCalls;
 }
 
 // The calls in use.
-inline const BusCalls& Bus()
-{
-    return *detail::g_busCalls.load(std::memory_order_acquire);
-}
+inline const BusCalls& Bus() { return *detail::g_busCalls.load(std::memory_order_acquire); }
 
 } // namespace IPCAPI
 

@@ -30,7 +30,8 @@ std::vector<Message> build()
     const Parameter oid{P::OID, T::Int, "operation id of the request to cancel"};
     const Parameter lockPolicy{P::lockPolicy, T::String, "lock-schedule document"};
     const Parameter iReturn{P::iReturn, T::Int, "the outcome (0 done)"};
-    const Parameter programs{P::programsXML, T::String, "programs document in the search-result layout"};
+    const Parameter programs{P::programsXML, T::String,
+                             "programs document in the search-result layout"};
     const Parameter success{P::bSuccess, T::String, "\"TRUE\" when the policy was applied"};
 
     // One row a message, in the columns of Message: kept as a table.
@@ -238,10 +239,7 @@ const char* TypeName(Type type)
     return "";
 }
 
-const char* SideName(Side side)
-{
-    return side == Side::Student ? "student" : "teacher";
-}
+const char* SideName(Side side) { return side == Side::Student ? "student" : "teacher"; }
 
 } // namespace Catalogue
 } // namespace IPCAPI

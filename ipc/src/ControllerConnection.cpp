@@ -30,10 +30,7 @@ struct SenderCredentials {
     unsigned long pid = 0;
 };
 
-void freeCredentials(void* data)
-{
-    delete static_cast<SenderCredentials*>(data);
-}
+void freeCredentials(void* data) { delete static_cast<SenderCredentials*>(data); }
 
 dbus_int32_t credentialsSlot()
 {
@@ -53,17 +50,20 @@ SenderCredentials parseCredentials(DBusMessage* reply)
     SenderCredentials c;
     bool haveUid = false, havePid = false;
     DBusMessageIter top, dict;
-    if (!dbus_message_iter_init(reply, &top) || dbus_message_iter_get_arg_type(&top) != DBUS_TYPE_ARRAY)
+    if (!dbus_message_iter_init(reply, &top) ||
+        dbus_message_iter_get_arg_type(&top) != DBUS_TYPE_ARRAY)
         return c;
     dbus_message_iter_recurse(&top, &dict);
-    for (; dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY; dbus_message_iter_next(&dict)) {
+    for (; dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;
+         dbus_message_iter_next(&dict)) {
         DBusMessageIter entry, variant;
         dbus_message_iter_recurse(&dict, &entry);
         if (dbus_message_iter_get_arg_type(&entry) != DBUS_TYPE_STRING)
             continue;
         const char* key = nullptr;
         dbus_message_iter_get_basic(&entry, &key);
-        if (!dbus_message_iter_next(&entry) || dbus_message_iter_get_arg_type(&entry) != DBUS_TYPE_VARIANT)
+        if (!dbus_message_iter_next(&entry) ||
+            dbus_message_iter_get_arg_type(&entry) != DBUS_TYPE_VARIANT)
             continue;
         dbus_message_iter_recurse(&entry, &variant);
         if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_UINT32)
@@ -106,9 +106,11 @@ bool IPCController::Initial()
     }
     dbus_threads_init_default();
     dbus_error_free(&m_DbusErr);
-    std::unique_ptr<DBusConnection, ConnectionRelease> conn(Bus().bus_get(DBUS_BUS_SYSTEM, &m_DbusErr));
+    std::unique_ptr<DBusConnection, ConnectionRelease> conn(
+        Bus().bus_get(DBUS_BUS_SYSTEM, &m_DbusErr));
     const bool failed = dbus_error_is_set(&m_DbusErr);
-    ReportError("IPCController::Initial() --Name Error dbus_bus_get:", LibTAVData::CTAVLog::LOG_ERROR);
+    ReportError("IPCController::Initial() --Name Error dbus_bus_get:",
+                LibTAVData::CTAVLog::LOG_ERROR);
     if (failed || !conn || !Bus().connection_get_is_connected(conn.get()))
         return false;
     // A host must survive the bus going away; its requests then fail with 1.
@@ -132,11 +134,12 @@ int IPCController::SetBusName(std::string name)
 int IPCController::RequestName()
 {
     if (!m_pBusName || !Connected() || !dbus_validate_bus_name(m_pBusName.get(), nullptr)) {
-        LogScope::Warning("IPCController::SetBusName() --Name Error: no connection or invalid name");
+        LogScope::Warning(
+            "IPCController::SetBusName() --Name Error: no connection or invalid name");
         return 1;
     }
-    const int ret = Bus().bus_request_name(m_DbusConn.get(), m_pBusName.get(), DBUS_NAME_FLAG_REPLACE_EXISTING,
-                                          &m_DbusErr);
+    const int ret = Bus().bus_request_name(m_DbusConn.get(), m_pBusName.get(),
+                                           DBUS_NAME_FLAG_REPLACE_EXISTING, &m_DbusErr);
     if (dbus_error_is_set(&m_DbusErr)) {
         ReportError("IPCController::SetBusName() --Name Error dbus_bus_request_name:",
                     LibTAVData::CTAVLog::LOG_WARNING);
@@ -172,16 +175,14 @@ int IPCController::InstallMatch()
     const bool refused = dbus_error_is_set(&m_DbusErr);
     m_bMatchRefused = refused;
     if (refused) {
-        ReportError("IPCController::AddMatch() --Match Error dbus_bus_add_match:", LibTAVData::CTAVLog::LOG_ERROR);
+        ReportError("IPCController::AddMatch() --Match Error dbus_bus_add_match:",
+                    LibTAVData::CTAVLog::LOG_ERROR);
         return 1;
     }
     return 0;
 }
 
-bool IPCController::MatchRefused() const
-{
-    return m_bMatchRefused;
-}
+bool IPCController::MatchRefused() const { return m_bMatchRefused; }
 
 bool IPCController::EnsureConnected(bool urgent)
 {
@@ -248,14 +249,14 @@ void IPCController::DrainSocket()
         // Nothing taken: the bus library's receive queue is full, and it
         // reads again once messages are popped.
         int left = 0;
-        if (waiting > 0 &&
-            (!Bus().connection_get_is_connected(conn) || ioctl(fd, FIONREAD, &left) != 0 || left == waiting))
+        if (waiting > 0 && (!Bus().connection_get_is_connected(conn) ||
+                            ioctl(fd, FIONREAD, &left) != 0 || left == waiting))
             return;
     }
 }
 
-
-int IPCController::GetSenderCredentials(DBusMessage* message, unsigned long& uid, unsigned long& pid)
+int IPCController::GetSenderCredentials(DBusMessage* message, unsigned long& uid,
+                                        unsigned long& pid)
 {
     const dbus_int32_t slot = credentialsSlot();
     if (!message || slot < 0)
@@ -266,11 +267,13 @@ int IPCController::GetSenderCredentials(DBusMessage* message, unsigned long& uid
         const char* sender = dbus_message_get_sender(message);
         ScopedLock held(&m_DbusLock);
         if (sender && EnsureConnected(true)) {
-            MessagePtr ask(Bus().message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
-                                                        "GetConnectionCredentials"));
-            if (ask && Bus().message_append_args(ask.get(), DBUS_TYPE_STRING, &sender, DBUS_TYPE_INVALID)) {
-                MessagePtr answer(
-                    Bus().connection_send_with_reply_and_block(m_DbusConn.get(), ask.get(), 5000, &m_DbusErr));
+            MessagePtr ask(Bus().message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                         DBUS_INTERFACE_DBUS,
+                                                         "GetConnectionCredentials"));
+            if (ask && Bus().message_append_args(ask.get(), DBUS_TYPE_STRING, &sender,
+                                                 DBUS_TYPE_INVALID)) {
+                MessagePtr answer(Bus().connection_send_with_reply_and_block(
+                    m_DbusConn.get(), ask.get(), 5000, &m_DbusErr));
                 ReportError("IPCController::GetSenderCredentials() --GetConnectionCredentials:",
                             LibTAVData::CTAVLog::LOG_WARNING);
                 if (answer)
@@ -288,6 +291,5 @@ int IPCController::GetSenderCredentials(DBusMessage* message, unsigned long& uid
     pid = known->pid;
     return 0;
 }
-
 
 } // namespace IPCAPI

@@ -25,7 +25,8 @@ using Clock = std::chrono::steady_clock;
 // blocking call returns 1), the next one is answered. Without this limit
 // the bus library would hold each such message whole (up to 32 MiB) before
 // any check of ours could run.
-inline constexpr long kMaxMessageBytes = static_cast<long>(tav_common::kMaxDocumentBytes) + 64 * 1024;
+inline constexpr long kMaxMessageBytes =
+    static_cast<long>(tav_common::kMaxDocumentBytes) + 64 * 1024;
 
 // One call of the bus library's read reads a few KiB; the socket is read
 // until empty, at most this many times and this long per cycle, waiting
@@ -42,10 +43,7 @@ inline constexpr int kSkipsPerCycle = 256;
 inline constexpr std::chrono::milliseconds kFirstReconnectWait(100);
 inline constexpr std::chrono::milliseconds kLongestReconnectWait(1000);
 
-inline std::string text(const char* s)
-{
-    return s ? s : "";
-}
+inline std::string text(const char* s) { return s ? s : ""; }
 
 } // namespace detail
 } // namespace IPCAPI

@@ -48,7 +48,6 @@ bool validTarget(const char* what, const std::string& prefix, const std::string&
 
 } // namespace
 
-
 IPCController::ReadyDescriptor::~ReadyDescriptor()
 {
     if (fd >= 0)
@@ -75,7 +74,8 @@ int IPCController::GetWaitFD()
 int IPCController::WaitForMessage(int timeoutMs)
 {
     const bool forever = timeoutMs < 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
     for (;;) {
         int fd = -1;
         {
@@ -83,7 +83,8 @@ int IPCController::WaitForMessage(int timeoutMs)
             if (EnsureConnected(false)) {
                 // Read but not yet taken: nothing more will arrive on the
                 // socket for it.
-                if (Bus().connection_get_dispatch_status(m_DbusConn.get()) == DBUS_DISPATCH_DATA_REMAINS)
+                if (Bus().connection_get_dispatch_status(m_DbusConn.get()) ==
+                    DBUS_DISPATCH_DATA_REMAINS)
                     return 0;
                 if (!Bus().connection_get_socket(m_DbusConn.get(), &fd))
                     fd = -1;
@@ -91,13 +92,15 @@ int IPCController::WaitForMessage(int timeoutMs)
         }
         long left = -1;
         if (!forever) {
-            left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                       .count();
             if (left < 0)
                 left = 0;
         }
         if (fd < 0) {
             // No bus: try again at the reconnection pace.
-            const long pause = forever ? kFirstReconnectWait.count() : std::min<long>(left, kFirstReconnectWait.count());
+            const long pause = forever ? kFirstReconnectWait.count()
+                                       : std::min<long>(left, kFirstReconnectWait.count());
             std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         } else {
             pollfd ready{fd, POLLIN, 0};
@@ -143,10 +146,7 @@ int IPCController::ReceiveMsg(DBusMessage** message)
     }
 }
 
-int IPCController::DoAction(DBusMessage* message)
-{
-    return Dispatch(message) < 0 ? 1 : 0;
-}
+int IPCController::DoAction(DBusMessage* message) { return Dispatch(message) < 0 ? 1 : 0; }
 
 int IPCController::Dispatch(DBusMessage* message)
 {
@@ -167,11 +167,12 @@ int IPCController::Dispatch(DBusMessage* message)
         // Signals sent to our name directly bypass the match rule; only
         // notifications on the interface an object listens to reach it.
         const std::string sender = text(dbus_message_get_sender(message));
-        const std::string line = "IPCController::DoAction() --Dropped " +
-                                 std::string(isSignal ? "signal " : "message of type ") +
-                                 (isSignal ? "" : std::to_string(dbus_message_get_type(message)) + " ") +
-                                 text(iface) + "." + text(dbus_message_get_member(message)) + " from " + sender +
-                                 ": not a notification this process listens to";
+        const std::string line =
+            "IPCController::DoAction() --Dropped " +
+            std::string(isSignal ? "signal " : "message of type ") +
+            (isSignal ? "" : std::to_string(dbus_message_get_type(message)) + " ") + text(iface) +
+            "." + text(dbus_message_get_member(message)) + " from " + sender +
+            ": not a notification this process listens to";
         if (sender == DBUS_SERVICE_DBUS)
             LogScope::Trace(line);
         else
@@ -204,29 +205,34 @@ int IPCController::SendMsg(std::string interfaceName, std::string msgName, std::
     LogScope scope("IPCController::SendMsg()");
     try {
         LogScope::Trace(PayloadLine("IPCController::SendMsg() [Async] --send message = ", payload));
-        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Async] --interface = ", interfaceName,
-                                       ", member = ", msgName));
-        if (!validTarget("[Async]", "IPCController::SendMsg()", "", interfaceName, msgName, payload))
+        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Async] --interface = ",
+                                       interfaceName, ", member = ", msgName));
+        if (!validTarget("[Async]", "IPCController::SendMsg()", "", interfaceName, msgName,
+                         payload))
             return 1;
         ScopedLock held(&m_DbusLock);
         if (!EnsureConnected(true)) {
             LogScope::Error("IPCController::SendMsg() [Async] --Not connected to the bus");
             return 1;
         }
-        MessagePtr msg(Bus().message_new_signal(kObjectPath, interfaceName.c_str(), msgName.c_str()));
+        MessagePtr msg(
+            Bus().message_new_signal(kObjectPath, interfaceName.c_str(), msgName.c_str()));
         if (!msg) {
-            LogScope::Error("IPCController::SendMsg() [Async] --Message Null.dbus_message_new_signal");
+            LogScope::Error(
+                "IPCController::SendMsg() [Async] --Message Null.dbus_message_new_signal");
             return 1;
         }
         DBusMessageIter args;
         dbus_message_iter_init_append(msg.get(), &args);
         const char* arg = payload.c_str();
         if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
-            LogScope::Error("IPCController::SendMsg() [Async] --Out Of Memory!dbus_message_iter_init_append");
+            LogScope::Error(
+                "IPCController::SendMsg() [Async] --Out Of Memory!dbus_message_iter_init_append");
             return 1;
         }
         if (!Bus().connection_send(m_DbusConn.get(), msg.get(), nullptr)) {
-            LogScope::Error("IPCController::SendMsg() [Async] --Out Of Memory!dbus_connection_send");
+            LogScope::Error(
+                "IPCController::SendMsg() [Async] --Out Of Memory!dbus_connection_send");
             return 1;
         }
         Bus().connection_flush(m_DbusConn.get());
@@ -243,32 +249,36 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
     LogScope scope("IPCController::SendMsg()");
     try {
         LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --Send message = ", payload));
-        LogScope::Trace(LogScope::Join("IPCController::SendMsg() [Sync] --destination = ", serverName,
-                                       ", interface = ", interfaceName, ", member = ", msgName));
-        if (serverName.empty() ||
-            !validTarget("[Sync]", "IPCController::SendMsg()", serverName, interfaceName, msgName, payload))
+        LogScope::Trace(
+            LogScope::Join("IPCController::SendMsg() [Sync] --destination = ", serverName,
+                           ", interface = ", interfaceName, ", member = ", msgName));
+        if (serverName.empty() || !validTarget("[Sync]", "IPCController::SendMsg()", serverName,
+                                               interfaceName, msgName, payload))
             return 1;
         ScopedLock held(&m_DbusLock);
         if (!EnsureConnected(true)) {
             LogScope::Error("IPCController::SendMsg() [Sync] --Not connected to the bus");
             return 1;
         }
-        MessagePtr msg(Bus().message_new_method_call(serverName.c_str(), kObjectPath, interfaceName.c_str(),
-                                                    msgName.c_str()));
+        MessagePtr msg(Bus().message_new_method_call(serverName.c_str(), kObjectPath,
+                                                     interfaceName.c_str(), msgName.c_str()));
         if (!msg) {
-            LogScope::Error("IPCController::SendMsg() [Sync] --Message Null.dbus_message_new_method_call");
+            LogScope::Error(
+                "IPCController::SendMsg() [Sync] --Message Null.dbus_message_new_method_call");
             return 1;
         }
         DBusMessageIter args;
         dbus_message_iter_init_append(msg.get(), &args);
         const char* arg = payload.c_str();
         if (!Bus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &arg)) {
-            LogScope::Error("IPCController::SendMsg() [Sync] --Out Of Memory!dbus_message_iter_append_basic");
+            LogScope::Error(
+                "IPCController::SendMsg() [Sync] --Out Of Memory!dbus_message_iter_append_basic");
             return 1;
         }
         DBusPendingCall* rawPending = nullptr;
         if (!Bus().connection_send_with_reply(m_DbusConn.get(), msg.get(), &rawPending, -1)) {
-            LogScope::Error("IPCController::SendMsg() [Sync] --Time Out!dbus_connection_send_with_reply");
+            LogScope::Error(
+                "IPCController::SendMsg() [Sync] --Time Out!dbus_connection_send_with_reply");
             return 1;
         }
         PendingCallPtr pending(rawPending);
@@ -283,7 +293,8 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         pending.reset();
         held.release();
         if (!answer) {
-            LogScope::Error("IPCController::SendMsg() [Sync] --Time Out!dbus_connection_send_with_reply");
+            LogScope::Error(
+                "IPCController::SendMsg() [Sync] --Time Out!dbus_connection_send_with_reply");
             return 1;
         }
         const int type = dbus_message_get_type(answer.get());
@@ -303,7 +314,8 @@ int IPCController::SendMsg(std::string serverName, std::string interfaceName, st
         }
         reply.append(value.text, value.size);
         answer.reset();
-        LogScope::Trace(PayloadLine("IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:", reply));
+        LogScope::Trace(PayloadLine(
+            "IPCController::SendMsg() [Sync] --IPCController Sync SendMsg Get Reply:", reply));
         return 0;
     } catch (const std::exception& e) {
         LogScope::Error(std::string("IPCController::SendMsg() [Sync] --Exception: ") + e.what());
@@ -326,6 +338,5 @@ int IPCController::SendMsg(DBusMessage* reply)
     Bus().connection_flush(m_DbusConn.get());
     return 0;
 }
-
 
 } // namespace IPCAPI

@@ -1,11 +1,11 @@
 #include "DaemonEndpoint.h"
 
+#include "BusCalls.h"
+#include "DBusHandles.h"
 #include "IPCCommonUtil.h"
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
-#include "BusCalls.h"
-#include "DBusHandles.h"
 #include "InboundMessage.h"
 
 #include <cstring>
@@ -14,12 +14,16 @@
 namespace IPCAPI {
 
 const DaemonRole kStudentDaemonRole = {
-    "IPCStudentDaemonAPI", kStudentDaemonName, kStudentDaemonMatch, kStudentAppIface,
-    kStudentDaemonIface, "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!", Catalogue::Side::Student};
+    "IPCStudentDaemonAPI",   kStudentDaemonName,
+    kStudentDaemonMatch,     kStudentAppIface,
+    kStudentDaemonIface,     "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!",
+    Catalogue::Side::Student};
 
 const DaemonRole kTeacherDaemonRole = {
-    "IPCTeacherDaemonAPI", kTeacherDaemonName, kTeacherDaemonMatch, kTeacherAppIface,
-    kTeacherDaemonIface, "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments", Catalogue::Side::Teacher};
+    "IPCTeacherDaemonAPI",   kTeacherDaemonName,
+    kTeacherDaemonMatch,     kTeacherAppIface,
+    kTeacherDaemonIface,     "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments",
+    Catalogue::Side::Teacher};
 
 std::string DaemonEndpoint::Prefix(const char* operation) const
 {
@@ -101,12 +105,13 @@ int DaemonEndpoint::ReceiveMsg(std::string& message, std::string& payload)
 void DaemonEndpoint::ReplyError(DBusMessage* call, const char* error, const std::string& text)
 {
     const char* sender = dbus_message_get_sender(call);
-    LogScope::Error(Prefix("ReceiveMsg --Answered a call from ") + (sender ? sender : "(unknown)") + " with " +
-                    error + ": " + text);
+    LogScope::Error(Prefix("ReceiveMsg --Answered a call from ") + (sender ? sender : "(unknown)") +
+                    " with " + error + ": " + text);
     if (dbus_message_get_no_reply(call) || !m_controller)
         return;
     // Our text goes on the bus: keep it valid whatever the caller sent.
-    const std::string safe = dbus_validate_utf8(text.c_str(), nullptr) ? text : std::string("invalid request");
+    const std::string safe =
+        dbus_validate_utf8(text.c_str(), nullptr) ? text : std::string("invalid request");
     m_controller->SendMsg(Bus().message_new_error(call, error, safe.c_str()));
 }
 
@@ -121,20 +126,24 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
     const std::string iface = ifaceText ? ifaceText : "";
     const std::string member = dbus_message_get_member(msg) ? dbus_message_get_member(msg) : "";
     // Calls that name no interface are resolved among the standard ones.
-    const bool introspectable = iface == DBUS_INTERFACE_INTROSPECTABLE || (iface.empty() && member == "Introspect");
-    const bool peer = iface == DBUS_INTERFACE_PEER || (iface.empty() && (member == "Ping" || member == "GetMachineId"));
+    const bool introspectable =
+        iface == DBUS_INTERFACE_INTROSPECTABLE || (iface.empty() && member == "Introspect");
+    const bool peer = iface == DBUS_INTERFACE_PEER ||
+                      (iface.empty() && (member == "Ping" || member == "GetMachineId"));
     MessagePtr answer;
     if (introspectable && member == "Introspect") {
         const char* path = dbus_message_get_path(msg);
         const std::string xml = Catalogue::DaemonIntrospection(m_role.side, path ? path : "");
         if (xml.empty()) {
-            ReplyError(msg, DBUS_ERROR_UNKNOWN_OBJECT, std::string("No object at ") + (path ? path : "(no path)") +
-                                                           "; the daemon serves " + kObjectPath);
+            ReplyError(msg, DBUS_ERROR_UNKNOWN_OBJECT,
+                       std::string("No object at ") + (path ? path : "(no path)") +
+                           "; the daemon serves " + kObjectPath);
             return true;
         }
         answer.reset(Bus().message_new_method_return(msg));
         const char* text = xml.c_str();
-        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
+        if (answer &&
+            !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID))
             answer.reset();
     } else if (peer && member == "Ping") {
         answer.reset(Bus().message_new_method_return(msg));
@@ -143,19 +152,22 @@ bool DaemonEndpoint::ServeBusConventions(DBusMessage* msg)
         dbus_error_init(&error);
         char* id = dbus_try_get_local_machine_id(&error);
         if (!id) {
-            ReplyError(msg, DBUS_ERROR_FAILED, std::string("No machine id: ") + (error.message ? error.message : ""));
+            ReplyError(msg, DBUS_ERROR_FAILED,
+                       std::string("No machine id: ") + (error.message ? error.message : ""));
             dbus_error_free(&error);
             return true;
         }
         answer.reset(Bus().message_new_method_return(msg));
-        if (answer && !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
+        if (answer &&
+            !Bus().message_append_args(answer.get(), DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
             answer.reset();
         dbus_free(id);
     } else {
-        const std::string where = iface.empty() ? std::string("a call that names no interface")
-                                                : "interface " + iface;
+        const std::string where =
+            iface.empty() ? std::string("a call that names no interface") : "interface " + iface;
         ReplyError(msg, DBUS_ERROR_UNKNOWN_METHOD,
-                   "No method " + member + " on " + where + "; requests go to " + m_role.acceptedIface);
+                   "No method " + member + " on " + where + "; requests go to " +
+                       m_role.acceptedIface);
         return true;
     }
     if (!answer) {
@@ -178,17 +190,20 @@ void DaemonEndpoint::SkipMalformedRequest(DBusMessage* msg, const EnvelopeArg& a
         ReplyError(msg, DBUS_ERROR_INVALID_ARGS,
                    arg.status == EnvelopeArg::Oversized
                        ? DescribeOversized(member, arg)
-                       : std::string(member ? member : "(no name)") + " takes one string argument, the envelope");
+                       : std::string(member ? member : "(no name)") +
+                             " takes one string argument, the envelope");
     }
     switch (arg.status) {
     case EnvelopeArg::NoArgument:
         LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_init() Failure"));
         break;
     case EnvelopeArg::NotString:
-        LogScope::Error(Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
+        LogScope::Error(
+            Prefix("ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
         break;
     case EnvelopeArg::Oversized:
-        LogScope::Error(Prefix("ReceiveMsg [string] --Refused ") + DescribeOversized(dbus_message_get_member(msg), arg));
+        LogScope::Error(Prefix("ReceiveMsg [string] --Refused ") +
+                        DescribeOversized(dbus_message_get_member(msg), arg));
         break;
     case EnvelopeArg::Ok:
         break;
@@ -202,10 +217,7 @@ int DaemonEndpoint::WaitForMsg(int timeoutMs)
     return m_controller->WaitForMessage(timeoutMs);
 }
 
-int DaemonEndpoint::GetWaitFD()
-{
-    return m_controller ? m_controller->GetWaitFD() : -1;
-}
+int DaemonEndpoint::GetWaitFD() { return m_controller ? m_controller->GetWaitFD() : -1; }
 
 int DaemonEndpoint::ReceiveMsg(CIntfData& data)
 {

@@ -19,13 +19,13 @@ class IPCController;
 
 // Names of one daemon role.
 struct DaemonRole {
-    const char* className;      // prefix of the log lines
-    const char* busName;        // requested on the bus
-    const char* matchRule;      // the applications' request signals
-    const char* acceptedIface;  // requests taken by ReceiveMsg
-    const char* sendIface;      // notifications
+    const char* className;     // prefix of the log lines
+    const char* busName;       // requested on the bus
+    const char* matchRule;     // the applications' request signals
+    const char* acceptedIface; // requests taken by ReceiveMsg
+    const char* sendIface;     // notifications
     const char* noArgumentsText;
-    Catalogue::Side side;       // whose catalogue the daemon serves
+    Catalogue::Side side; // whose catalogue the daemon serves
 };
 
 extern const DaemonRole kStudentDaemonRole;
@@ -39,8 +39,7 @@ public:
                    DBusMessage*& request, int& requestType)
         : m_role(role), m_api(api), m_controller(controller), m_request(request),
           m_requestType(requestType)
-    {
-    }
+    {}
 
     // For a daemon API class that declares DaemonEndpoint its friend.
     template <class Api>

@@ -11,7 +11,7 @@ int IPCAPIBase::m_iOPID = 0;
 namespace {
 std::mutex& opidMutex()
 {
-    static std::mutex* m = new std::mutex;  // never destroyed: usable at exit
+    static std::mutex* m = new std::mutex; // never destroyed: usable at exit
     return *m;
 }
 } // namespace

@@ -17,18 +17,20 @@ namespace {
 IPCAPIBase* createForRole(int type)
 {
     switch (type) {
-    case 0: return new (std::nothrow) IPCTeacherAPI();
-    case 1: return new (std::nothrow) IPCStudentAPI();
-    case 2: return new (std::nothrow) IPCTeacherDaemonAPI();
-    case 3: return new (std::nothrow) IPCStudentDaemonAPI();
-    default: return nullptr;
+    case 0:
+        return new (std::nothrow) IPCTeacherAPI();
+    case 1:
+        return new (std::nothrow) IPCStudentAPI();
+    case 2:
+        return new (std::nothrow) IPCTeacherDaemonAPI();
+    case 3:
+        return new (std::nothrow) IPCStudentDaemonAPI();
+    default:
+        return nullptr;
     }
 }
 
-bool validRole(int type)
-{
-    return type >= 0 && type <= 3;
-}
+bool validRole(int type) { return type >= 0 && type <= 3; }
 
 } // namespace
 

@@ -15,7 +15,7 @@ namespace IPCAPI {
 
 template <class Notify>
 struct ApplicationMembers {
-    const char* className;  // "IPCStudentAPI", prefix of the log lines
+    const char* className; // "IPCStudentAPI", prefix of the log lines
     IPCAPIBase* self;
     IPCController*& controller;
     Notify*& notify;
@@ -89,7 +89,8 @@ int RegisterApplicationCallBack(ApplicationMembers<Notify> m, Callback*& stored,
 }
 
 template <class Notify>
-int DispatchToApplication(Notify* notify, std::string message, std::string payload, std::string& result)
+int DispatchToApplication(Notify* notify, std::string message, std::string payload,
+                          std::string& result)
 {
     if (!notify)
         return 1;

@@ -30,15 +30,9 @@ void IPCController::ConnectionRelease::operator()(DBusConnection* c) const
     dbus_connection_unref(c);
 }
 
-void IPCController::MessageRelease::operator()(DBusMessage* m) const
-{
-    dbus_message_unref(m);
-}
+void IPCController::MessageRelease::operator()(DBusMessage* m) const { dbus_message_unref(m); }
 
-void IPCController::TextRelease::operator()(char* t) const
-{
-    std::free(t);
-}
+void IPCController::TextRelease::operator()(char* t) const { std::free(t); }
 
 IPCController* IPCController::CreateInstance(std::string busName, std::string matchRule)
 {
@@ -50,7 +44,8 @@ IPCController* IPCController::CreateInstance(std::string busName, std::string ma
     if (m_Instance)
         ++m_IPCCounts;
     else
-        LogScope::Error("IPCController::CreateInstance() --No controller: empty bus name or match rule");
+        LogScope::Error(
+            "IPCController::CreateInstance() --No controller: empty bus name or match rule");
     return m_Instance;
 }
 
@@ -81,8 +76,8 @@ int IPCController::RemoveAPI(IPCAPIBase* api)
 }
 
 IPCController::IPCController(std::string busName, std::string matchRule)
-    : m_bRunning(false), m_WorkerThread(), m_bWorkerStarted(false), m_ReconnectWait(kFirstReconnectWait),
-      m_bMatchRefused(false)
+    : m_bRunning(false), m_WorkerThread(), m_bWorkerStarted(false),
+      m_ReconnectWait(kFirstReconnectWait), m_bMatchRefused(false)
 {
     LogScope scope("IPCController::IPCController()");
     dbus_error_init(&m_DbusErr);
@@ -117,12 +112,14 @@ IPCController::~IPCController()
     m_pCurrentMsg.reset();
     if (m_pMatchRule && Connected()) {
         Bus().bus_remove_match(m_DbusConn.get(), m_pMatchRule.get(), &m_DbusErr);
-        ReportError("IPCController::~IPCController() --dbus_bus_remove_match:", LibTAVData::CTAVLog::LOG_WARNING);
+        ReportError("IPCController::~IPCController() --dbus_bus_remove_match:",
+                    LibTAVData::CTAVLog::LOG_WARNING);
     }
     m_pMatchRule.reset();
     if (m_pBusName && Connected()) {
         Bus().bus_release_name(m_DbusConn.get(), m_pBusName.get(), &m_DbusErr);
-        ReportError("IPCController::~IPCController() --dbus_bus_release_name:", LibTAVData::CTAVLog::LOG_WARNING);
+        ReportError("IPCController::~IPCController() --dbus_bus_release_name:",
+                    LibTAVData::CTAVLog::LOG_WARNING);
     }
     m_pBusName.reset();
     m_APIList.clear();
@@ -135,7 +132,6 @@ IPCController::~IPCController()
     pthread_mutex_destroy(&m_ListLock);
     pthread_mutex_destroy(&m_DbusLock);
 }
-
 
 int IPCController::SetAPI(IPCAPIBase* api)
 {
@@ -190,15 +186,9 @@ bool IPCController::End()
     return true;
 }
 
-bool IPCController::IsStart()
-{
-    return m_bRunning;
-}
+bool IPCController::IsStart() { return m_bRunning; }
 
-pthread_mutex_t* IPCController::GetDBusLock()
-{
-    return &m_DbusLock;
-}
+pthread_mutex_t* IPCController::GetDBusLock() { return &m_DbusLock; }
 
 int IPCController::SaftReturn(APIResult result)
 {

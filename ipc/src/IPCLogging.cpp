@@ -102,9 +102,6 @@ std::string PayloadLine(std::string_view prefix, const std::string& payload)
     return line;
 }
 
-std::string LoggedPayload(const std::string& payload)
-{
-    return PayloadLine({}, payload);
-}
+std::string LoggedPayload(const std::string& payload) { return PayloadLine({}, payload); }
 
 } // namespace IPCAPI

@@ -23,7 +23,10 @@ public:
     LogScope& operator=(const LogScope&) = delete;
 
     static void Trace(std::string text) { Write(std::move(text), LibTAVData::CTAVLog::LOG_TRACE); }
-    static void Warning(std::string text) { Write(std::move(text), LibTAVData::CTAVLog::LOG_WARNING); }
+    static void Warning(std::string text)
+    {
+        Write(std::move(text), LibTAVData::CTAVLog::LOG_WARNING);
+    }
     static void Error(std::string text) { Write(std::move(text), LibTAVData::CTAVLog::LOG_ERROR); }
 
     // The parts one after the other, in one allocation.

@@ -10,8 +10,10 @@
 
 namespace IPCAPI {
 
-const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface, Param::iReturn};
-const RequestSide kTeacherSide = {kTeacherDaemonName, kTeacherAppIface, kTeacherDaemonIface, "errCode"};
+const RequestSide kStudentSide = {kStudentDaemonName, kStudentAppIface, kStudentDaemonIface,
+                                  Param::iReturn};
+const RequestSide kTeacherSide = {kTeacherDaemonName, kTeacherAppIface, kTeacherDaemonIface,
+                                  "errCode"};
 
 IPCRequest::IPCRequest(const RequestSide& side, IPCController* controller, const char* op,
                        const char* message)
@@ -73,15 +75,9 @@ int IPCRequest::Send(const char* iface)
     return m_pController->SendMsg(iface, m_message, std::move(text));
 }
 
-int IPCRequest::Signal()
-{
-    return Send(m_side.appIface);
-}
+int IPCRequest::Signal() { return Send(m_side.appIface); }
 
-int IPCRequest::Broadcast()
-{
-    return Send(m_side.daemonIface);
-}
+int IPCRequest::Broadcast() { return Send(m_side.daemonIface); }
 
 int IPCRequest::Call(CIntfData& reply)
 {
@@ -89,7 +85,8 @@ int IPCRequest::Call(CIntfData& reply)
     if (!Print(text))
         return 1;
     std::string answer;
-    const int code = m_pController->SendMsg(m_side.daemonName, m_side.appIface, m_message, std::move(text), answer);
+    const int code = m_pController->SendMsg(m_side.daemonName, m_side.appIface, m_message,
+                                            std::move(text), answer);
     if (code != 0) {
         LogScope::Error(std::string(m_op) + " --Send Message to DBUs Failure Error Code : " +
                         IPCCommonUtil::ParseInt2String(code));

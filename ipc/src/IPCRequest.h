@@ -17,10 +17,10 @@ class IPCController;
 
 // The bus names one application side uses.
 struct RequestSide {
-    const char* daemonName;   // destination of blocking calls
-    const char* appIface;     // interface of requests (signals and calls)
-    const char* daemonIface;  // interface PostMessage broadcasts on
-    const char* resultLabel;  // "<op> --<label> = <result>" trace line
+    const char* daemonName;  // destination of blocking calls
+    const char* appIface;    // interface of requests (signals and calls)
+    const char* daemonIface; // interface PostMessage broadcasts on
+    const char* resultLabel; // "<op> --<label> = <result>" trace line
 };
 
 extern const RequestSide kStudentSide;

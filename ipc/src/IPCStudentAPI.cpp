@@ -15,15 +15,9 @@ namespace {
 using Members = ApplicationMembers<StudentMessageNotify>;
 } // namespace
 
-IPCStudentAPI::IPCStudentAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr)
-{
-    Initialize();
-}
+IPCStudentAPI::IPCStudentAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr) { Initialize(); }
 
-IPCStudentAPI::~IPCStudentAPI()
-{
-    UnInitialize();
-}
+IPCStudentAPI::~IPCStudentAPI() { UnInitialize(); }
 
 int IPCStudentAPI::Initialize()
 {
@@ -39,8 +33,8 @@ int IPCStudentAPI::UnInitialize()
 
 int IPCStudentAPI::RegisterCallBack(IIPCStudentAPICallback* callback)
 {
-    return RegisterApplicationCallBack(Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify},
-                                       m_pCallBack, callback);
+    return RegisterApplicationCallBack(
+        Members{"IPCStudentAPI", this, m_pController, m_pMessageNotify}, m_pCallBack, callback);
 }
 
 int IPCStudentAPI::DoAction(std::string message, std::string payload, std::string& result)
@@ -72,7 +66,9 @@ int IPCStudentAPI::SearchLocalProgram(std::string targetFolder, int& opid)
 int IPCStudentAPI::SearchTeacher()
 {
     const char* op = "IPCStudentAPI::SearchTeacher()";
-    return RunRequest(op, [&] { return IPCRequest(kStudentSide, m_pController, op, Msg::SEARCHTEACHER).Signal(); });
+    return RunRequest(op, [&] {
+        return IPCRequest(kStudentSide, m_pController, op, Msg::SEARCHTEACHER).Signal();
+    });
 }
 
 int IPCStudentAPI::ConnectTeacher(std::string teacherID)
@@ -176,7 +172,8 @@ int IPCStudentAPI::DisconnectStudent(int& ret)
 {
     const char* op = "IPCStudentAPI::DisconnectStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, Msg::DISCONNECTSTUDENT).CallForResult(ret);
+        return IPCRequest(kStudentSide, m_pController, op, Msg::DISCONNECTSTUDENT)
+            .CallForResult(ret);
     });
 }
 
@@ -184,7 +181,8 @@ int IPCStudentAPI::ManualUnLockLocalStudent(int& ret)
 {
     const char* op = "IPCStudentAPI::ManualUnLockLocalStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kStudentSide, m_pController, op, Msg::MANUALUNLOCKLOCALSTUDENT).CallForResult(ret);
+        return IPCRequest(kStudentSide, m_pController, op, Msg::MANUALUNLOCKLOCALSTUDENT)
+            .CallForResult(ret);
     });
 }
 

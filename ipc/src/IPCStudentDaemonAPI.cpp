@@ -16,10 +16,7 @@ IPCStudentDaemonAPI::IPCStudentDaemonAPI() : m_pRequest(nullptr), m_iRequestType
     Initialize();
 }
 
-IPCStudentDaemonAPI::~IPCStudentDaemonAPI()
-{
-    UnInitialize();
-}
+IPCStudentDaemonAPI::~IPCStudentDaemonAPI() { UnInitialize(); }
 
 int IPCStudentDaemonAPI::Initialize() { return Endpoint(*this).Initialize(); }
 int IPCStudentDaemonAPI::UnInitialize() { return Endpoint(*this).UnInitialize(); }

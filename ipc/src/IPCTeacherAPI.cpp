@@ -1,7 +1,7 @@
 #include "IPCTeacherAPI.h"
 
-#include "IPCCommonUtil.h"
 #include "IPCApplication.h"
+#include "IPCCommonUtil.h"
 #include "IPCController.h"
 #include "IPCLogging.h"
 #include "IPCNames.h"
@@ -17,15 +17,9 @@ namespace {
 using Members = ApplicationMembers<TeacherMessageNotify>;
 } // namespace
 
-IPCTeacherAPI::IPCTeacherAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr)
-{
-    Initialize();
-}
+IPCTeacherAPI::IPCTeacherAPI() : m_pCallBack(nullptr), m_pMessageNotify(nullptr) { Initialize(); }
 
-IPCTeacherAPI::~IPCTeacherAPI()
-{
-    UnInitialize();
-}
+IPCTeacherAPI::~IPCTeacherAPI() { UnInitialize(); }
 
 int IPCTeacherAPI::Initialize()
 {
@@ -41,8 +35,8 @@ int IPCTeacherAPI::UnInitialize()
 
 int IPCTeacherAPI::RegisterCallBack(IIPCTeacherAPICallback* callback)
 {
-    return RegisterApplicationCallBack(Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify},
-                                       m_pCallBack, callback);
+    return RegisterApplicationCallBack(
+        Members{"IPCTeacherAPI", this, m_pController, m_pMessageNotify}, m_pCallBack, callback);
 }
 
 int IPCTeacherAPI::DoAction(std::string message, std::string payload, std::string& result)
@@ -64,7 +58,8 @@ int IPCTeacherAPI::StartController(int& ret)
 {
     const char* op = "IPCTeacherAPI::StartController()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STARTCONTROLLER).CallForResult(ret);
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STARTCONTROLLER)
+            .CallForResult(ret);
     });
 }
 
@@ -72,7 +67,8 @@ int IPCTeacherAPI::StopController(int& ret)
 {
     const char* op = "IPCTeacherAPI::StopController()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STOPCONTROLLER).CallForResult(ret);
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_STOPCONTROLLER)
+            .CallForResult(ret);
     });
 }
 
@@ -102,9 +98,10 @@ int IPCTeacherAPI::GetStudentList(std::list<tagStudent_t>& students, int& ret)
             students.swap(answer);
         int position = 0;
         for (const tagStudent_t& student : students)
-            IPCCommonUtil::ShowLogForStudentInfo("IPCTeacherAPI::GetStudentList() --return StudentList No." +
-                                                     IPCCommonUtil::ParseInt2String(++position) + " = ",
-                                                 student);
+            IPCCommonUtil::ShowLogForStudentInfo(
+                "IPCTeacherAPI::GetStudentList() --return StudentList No." +
+                    IPCCommonUtil::ParseInt2String(++position) + " = ",
+                student);
         return 0;
     });
 }
@@ -123,13 +120,14 @@ int IPCTeacherAPI::GetStudentStatus(std::string studentID, tagStudent_t& student
             student = std::move(answer.front());
         reply.GetResult(ret);
         request.TraceResult(ret);
-        IPCCommonUtil::ShowLogForStudentInfo("IPCTeacherAPI::GetStudentStatus() --return StudentInfo = ", student);
+        IPCCommonUtil::ShowLogForStudentInfo(
+            "IPCTeacherAPI::GetStudentStatus() --return StudentInfo = ", student);
         return 0;
     });
 }
 
-int IPCTeacherAPI::GetStudentLockPolicy(std::string studentID, LibTAVData::CLockScheduleData& policy,
-                                        int& ret)
+int IPCTeacherAPI::GetStudentLockPolicy(std::string studentID,
+                                        LibTAVData::CLockScheduleData& policy, int& ret)
 {
     const char* op = "IPCTeacherAPI::GetStudentLockPolicy()";
     return RunRequest(op, [&] {
@@ -196,10 +194,7 @@ int IPCTeacherAPI::VerifyCertificate(std::string path, int& ret)
     });
 }
 
-int IPCTeacherAPI::VerifyCertificate(int& ret)
-{
-    return VerifyCertificate(std::string(), ret);
-}
+int IPCTeacherAPI::VerifyCertificate(int& ret) { return VerifyCertificate(std::string(), ret); }
 
 int IPCTeacherAPI::PostMessage(int id, std::string text)
 {
@@ -233,7 +228,8 @@ int IPCTeacherAPI::DeployTabNavPolicy(std::string studentID, std::string tabNavP
     });
 }
 
-int IPCTeacherAPI::DeployTabNavPolicy(std::list<std::string> studentIDs, std::string tabNavPolicyXML)
+int IPCTeacherAPI::DeployTabNavPolicy(std::list<std::string> studentIDs,
+                                      std::string tabNavPolicyXML)
 {
     const char* op = "IPCTeacherAPI::DeployTabNavPolicy(list)";
     return RunRequest(op, [&] {
@@ -257,7 +253,8 @@ int IPCTeacherAPI::DeploySchedulePolicy(std::string studentID, std::string sched
     });
 }
 
-int IPCTeacherAPI::DeploySchedulePolicy(std::list<std::string> studentIDs, std::string schedulePolicyXML)
+int IPCTeacherAPI::DeploySchedulePolicy(std::list<std::string> studentIDs,
+                                        std::string schedulePolicyXML)
 {
     const char* op = "IPCTeacherAPI::DeploySchedulePolicy(list)";
     return RunRequest(op, [&] {
@@ -273,7 +270,9 @@ int IPCTeacherAPI::KickOffStudent(std::string studentID)
 {
     const char* op = "IPCTeacherAPI::KickOffStudent()";
     return RunRequest(op, [&] {
-        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_KICKOFFSTUDENT).StudentID(studentID).Signal();
+        return IPCRequest(kTeacherSide, m_pController, op, Msg::TEACHER_KICKOFFSTUDENT)
+            .StudentID(studentID)
+            .Signal();
     });
 }
 
@@ -313,7 +312,8 @@ int IPCTeacherAPI::ManualLockRemotStudent(std::string studentID, std::string loc
 int IPCTeacherAPI::ManualUnlockRemoteStudent(std::list<std::string>)
 {
     LogScope scope("IPCTeacherAPI::ManualUnlockRemoteStudent(list)");
-    LogScope::Trace("IPCTeacherAPI::ManualUnlockRemoteStudent(list)--This method is no longer used!");
+    LogScope::Trace(
+        "IPCTeacherAPI::ManualUnlockRemoteStudent(list)--This method is no longer used!");
     return 1;
 }
 

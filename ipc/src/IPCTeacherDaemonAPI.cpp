@@ -16,10 +16,7 @@ IPCTeacherDaemonAPI::IPCTeacherDaemonAPI() : m_pRequest(nullptr), m_iRequestType
     Initialize();
 }
 
-IPCTeacherDaemonAPI::~IPCTeacherDaemonAPI()
-{
-    UnInitialize();
-}
+IPCTeacherDaemonAPI::~IPCTeacherDaemonAPI() { UnInitialize(); }
 
 int IPCTeacherDaemonAPI::Initialize() { return Endpoint(*this).Initialize(); }
 int IPCTeacherDaemonAPI::UnInitialize() { return Endpoint(*this).UnInitialize(); }

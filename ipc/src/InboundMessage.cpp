@@ -55,7 +55,8 @@ bool TextIsSendable(const std::string& text)
     return std::memchr(p + i, 0, n - i) == nullptr && dbus_validate_utf8(p + i, nullptr);
 }
 
-DaemonRequest DecodeDaemonRequest(DBusMessage* message, const char* acceptedIface, std::size_t limit)
+DaemonRequest DecodeDaemonRequest(DBusMessage* message, const char* acceptedIface,
+                                  std::size_t limit)
 {
     DaemonRequest request;
     // Other interfaces, the bus's own signals among them, are not ours.

@@ -18,10 +18,11 @@ namespace IPCAPI {
 struct EnvelopeArg {
     enum Status { Ok, NoArgument, NotString, Oversized } status = NoArgument;
     const char* text = nullptr;
-    std::size_t size = 0;  // also set when Oversized
+    std::size_t size = 0; // also set when Oversized
 };
 
-EnvelopeArg ReadEnvelopeArg(DBusMessage* message, std::size_t limit = tav_common::kMaxDocumentBytes);
+EnvelopeArg ReadEnvelopeArg(DBusMessage* message,
+                            std::size_t limit = tav_common::kMaxDocumentBytes);
 
 // "<name>: envelope of N bytes, over the limit of M bytes" for the log
 // line of a refused envelope (name: the message name); never its contents.
@@ -35,9 +36,9 @@ bool TextIsSendable(const std::string& text);
 // One message as a daemon's ReceiveMsg sees it.
 struct DaemonRequest {
     enum Status {
-        Taken,           // member and payload filled
-        OtherInterface,  // not on the accepted interface: dropped silently
-        Malformed        // on the interface but unusable: arg says why
+        Taken,          // member and payload filled
+        OtherInterface, // not on the accepted interface: dropped silently
+        Malformed       // on the interface but unusable: arg says why
     } status = OtherInterface;
     EnvelopeArg arg;
     std::string member;

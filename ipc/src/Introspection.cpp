@@ -43,9 +43,11 @@ std::string parameterList(const std::vector<Parameter>& parameters)
 // signal with the envelope as its one string argument.
 std::string member(const Message& m)
 {
-    std::string out = "  <!-- " + std::string(m.name) + ": parameters " + parameterList(m.parameters);
+    std::string out =
+        "  <!-- " + std::string(m.name) + ": parameters " + parameterList(m.parameters);
     if (m.kind == Kind::Call)
-        out += "; reply: result" + (m.reply.empty() ? std::string() : ", " + parameterList(m.reply));
+        out +=
+            "; reply: result" + (m.reply.empty() ? std::string() : ", " + parameterList(m.reply));
     out += " -->\n";
     if (m.kind == Kind::Call)
         return out + "  <method name=\"" + m.name +
@@ -53,7 +55,8 @@ std::string member(const Message& m)
                "   <arg name=\"envelope\" type=\"s\" direction=\"in\"/>\n"
                "   <arg name=\"reply\" type=\"s\" direction=\"out\"/>\n"
                "  </method>\n";
-    return out + "  <signal name=\"" + m.name + "\">\n   <arg name=\"envelope\" type=\"s\"/>\n  </signal>\n";
+    return out + "  <signal name=\"" + m.name +
+           "\">\n   <arg name=\"envelope\" type=\"s\"/>\n  </signal>\n";
 }
 
 } // namespace
@@ -74,8 +77,8 @@ std::string DaemonIntrospection(Side side, const std::string& path)
     const std::string object = kObjectPath;
     if (path == object)
         return std::string(kDoctype) + "<node>\n" + kStandardInterfaces +
-               InterfaceXml(Interface(side, Kind::Call)) + InterfaceXml(Interface(side, Kind::Notification)) +
-               "</node>\n";
+               InterfaceXml(Interface(side, Kind::Call)) +
+               InterfaceXml(Interface(side, Kind::Notification)) + "</node>\n";
     // The nodes on the way, so that a tree walk from "/" finds the object.
     const std::string prefix = path == "/" ? "/" : path + "/";
     if (object.compare(0, prefix.size(), prefix) != 0)

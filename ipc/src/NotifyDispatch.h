@@ -7,8 +7,8 @@
 
 #include "IPCCommonUtil.h"
 #include "IPCLogging.h"
-#include "TAVProtocol.h"
 #include "IntfData.h"
+#include "TAVProtocol.h"
 
 #include <atomic>
 #include <cstddef>
@@ -76,8 +76,8 @@ inline int NoCallBack(const char* handler)
 // missing; the result is 1 when the envelope does not parse, nobody is
 // registered or a parameter was missing.
 template <class Callback, class Read, class Method>
-int DeliverNotification(const char* name, const std::string& payload, const std::atomic<Callback*>& stored,
-                        Read read, Method method)
+int DeliverNotification(const char* name, const std::string& payload,
+                        const std::atomic<Callback*>& stored, Read read, Method method)
 {
     LogScope scope(name);
     CIntfData data;

@@ -31,21 +31,21 @@ StudentMessageNotify::StudentMessageNotify() : m_pCallBack(nullptr) {}
 
 StudentMessageNotify::~StudentMessageNotify() = default;
 
-void StudentMessageNotify::SetCallBack(IIPCStudentAPICallback* callback)
-{
-    m_pCallBack = callback;
-}
+void StudentMessageNotify::SetCallBack(IIPCStudentAPICallback* callback) { m_pCallBack = callback; }
 
 int StudentMessageNotify::DoAction(std::string message, std::string payload, std::string& result)
 {
-    return RouteNotification("StudentMessageNotify", *this, kRoutes, std::move(message), std::move(payload), result);
+    return RouteNotification("StudentMessageNotify", *this, kRoutes, std::move(message),
+                             std::move(payload), result);
 }
 
 int StudentMessageNotify::ConnectTeacherCallBack(std::string payload, std::string&)
 {
     return DeliverNotification(
         "StudentMessageNotify::ConnectTeacherCallBack()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iReturn)); },
+        [](NotifyReader& r) {
+            return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iReturn));
+        },
         &CB::ConnectTeacherCallBack);
 }
 
@@ -60,26 +60,29 @@ int StudentMessageNotify::NotifyLockStatusChanged(std::string payload, std::stri
 {
     return DeliverNotification(
         "StudentMessageNotify::NotifyLockStatusChanged()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Flag(Param::bLock)); }, &CB::NotifyLockStatusChanged);
+        [](NotifyReader& r) { return std::make_tuple(r.Flag(Param::bLock)); },
+        &CB::NotifyLockStatusChanged);
 }
 
 int StudentMessageNotify::NotifyTabNavPolicyChanged(std::string payload, std::string&)
 {
-    return DeliverNotification("StudentMessageNotify::NotifyTabNavPolicyChanged()", payload, m_pCallBack,
-                               nothing, &CB::NotifyTabNavPolicyChanged);
+    return DeliverNotification("StudentMessageNotify::NotifyTabNavPolicyChanged()", payload,
+                               m_pCallBack, nothing, &CB::NotifyTabNavPolicyChanged);
 }
 
 int StudentMessageNotify::NotifySchedulePolicyChanged(std::string payload, std::string&)
 {
-    return DeliverNotification("StudentMessageNotify::NotifySchedulePolicyChanged()", payload, m_pCallBack,
-                               nothing, &CB::NotifySchedulePolicyChanged);
+    return DeliverNotification("StudentMessageNotify::NotifySchedulePolicyChanged()", payload,
+                               m_pCallBack, nothing, &CB::NotifySchedulePolicyChanged);
 }
 
 int StudentMessageNotify::NotifyTeacherStatusChanged(std::string payload, std::string&)
 {
     return DeliverNotification(
         "StudentMessageNotify::NotifyTeacherStatusChanged()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iState)); },
+        [](NotifyReader& r) {
+            return std::make_tuple(r.Text(Param::strTeacherID), r.Number(Param::iState));
+        },
         &CB::NotifyTeacherStatusChanged);
 }
 
@@ -87,14 +90,17 @@ int StudentMessageNotify::SearchLocalProgramCallBack(std::string payload, std::s
 {
     return DeliverNotification(
         "StudentMessageNotify::SearchLocalProgramCallBack()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::programsXML)); }, &CB::SearchLocalProgramCallBack);
+        [](NotifyReader& r) { return std::make_tuple(r.Text(Param::programsXML)); },
+        &CB::SearchLocalProgramCallBack);
 }
 
 int StudentMessageNotify::OnMessage(std::string payload, std::string&)
 {
     return DeliverNotification(
         "StudentMessageNotify::OnMessage()", payload, m_pCallBack,
-        [](NotifyReader& r) { return std::make_tuple(r.Number(Param::MessageID), r.Text(Param::Message)); },
+        [](NotifyReader& r) {
+            return std::make_tuple(r.Number(Param::MessageID), r.Text(Param::Message));
+        },
         &CB::OnMessage);
 }
 

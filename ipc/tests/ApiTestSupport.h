@@ -48,10 +48,17 @@ inline std::string Envelope(const std::string& message, int opid, const std::str
 inline std::string P(const std::string& name, const std::string& type, const std::string& value,
                      char quote = '"')
 {
-    return "<Parameter name=\"" + name + "\" type=\"" + type + "\" value=" + quote + value + quote + " />";
+    return "<Parameter name=\"" + name + "\" type=\"" + type + "\" value=" + quote + value + quote +
+           " />";
 }
-inline std::string S(const std::string& name, const std::string& value) { return P(name, "string", value); }
-inline std::string I(const std::string& name, int value) { return P(name, "int", std::to_string(value)); }
+inline std::string S(const std::string& name, const std::string& value)
+{
+    return P(name, "string", value);
+}
+inline std::string I(const std::string& name, int value)
+{
+    return P(name, "int", std::to_string(value));
+}
 
 inline std::string Doc(std::initializer_list<std::string> params)
 {
@@ -69,10 +76,11 @@ inline std::string Student(const std::string& id, const std::string& user, const
         return "<Member name=\"" + n + "\" type=\"" + t + "\" value=\"" + v + "\" />";
     };
     return "<Parameter name=\"list_student_info\" type=\"struct_StudentInfo\" value=\"\">" +
-           m("studentID", "string", id) + m("username", "string", user) + m("hostname", "string", host) +
-           m("IP", "string", ip) + m("bLocked", "int", std::to_string(locked)) +
-           m("start_time", "int", std::to_string(start)) + m("status", "int", std::to_string(status)) +
-           "</Parameter>";
+           m("studentID", "string", id) + m("username", "string", user) +
+           m("hostname", "string", host) + m("IP", "string", ip) +
+           m("bLocked", "int", std::to_string(locked)) +
+           m("start_time", "int", std::to_string(start)) +
+           m("status", "int", std::to_string(status)) + "</Parameter>";
 }
 
 inline std::string LogText(const std::string& name)
@@ -95,9 +103,9 @@ struct WireMsg {
 // One application request as it reached the raw daemon: a signal on
 // signalIface (ret untouched), or, when that is null, a blocking call on
 // callIface to daemon whose echoed result (opid + 1000) came back in ret.
-inline void ExpectRequestOnWire(const WireMsg& m, const std::string& member, const std::string& envelope,
-                                const char* signalIface, const char* callIface, const char* daemon, int opid,
-                                int ret)
+inline void ExpectRequestOnWire(const WireMsg& m, const std::string& member,
+                                const std::string& envelope, const char* signalIface,
+                                const char* callIface, const char* daemon, int opid, int ret)
 {
     EXPECT_EQ(m.member, member);
     EXPECT_EQ(m.path, "/orvelix/message/object");
@@ -170,7 +178,8 @@ public:
     WireMsg Take(int timeoutMs = 5000)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_queue.empty(); }))
+        if (!m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return !m_queue.empty(); }))
             return WireMsg();
         WireMsg m = m_queue.front();
         m_queue.pop_front();

@@ -43,7 +43,8 @@ private:
 
 bool logged(const std::string& line)
 {
-    return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log").find(line) != std::string::npos;
+    return tavtest::ReadFile(tavtest::Home() + "/TAVLog/publicLog.log").find(line) !=
+           std::string::npos;
 }
 
 // The student application's controller, connected, runs body with the calls
@@ -51,8 +52,8 @@ bool logged(const std::string& line)
 std::function<int()> withController(Change change, std::function<void(IPCController&)> body)
 {
     return [change, body] {
-        IPCController* c =
-            IPCController::CreateInstance("tav.student.app", "type='signal',interface='tav.studentdaemon.type'");
+        IPCController* c = IPCController::CreateInstance(
+            "tav.student.app", "type='signal',interface='tav.studentdaemon.type'");
         {
             ChangedCalls changed(change);
             body(*c);
@@ -72,7 +73,8 @@ std::function<int()> withRequest(Change change, std::function<void(IPCStudentDae
         rawpeer::CallNoReply(peer, kDaemon, kAppIface, "ASK", "question");
         std::string message, payload;
         int opid = 0;
-        EXPECT_TRUE(tavtest::WaitFor([&] { return daemon.ReceiveMsg(opid, message, payload) == 0; }));
+        EXPECT_TRUE(
+            tavtest::WaitFor([&] { return daemon.ReceiveMsg(opid, message, payload) == 0; }));
         {
             ChangedCalls changed(change);
             body(daemon);
@@ -142,7 +144,8 @@ void expectDaemonReplyFails(Change change, std::string line)
 
 TEST(BusFailure, SignalNotSentWhenMessageCannotBeBuilt)
 {
-    expectSignalFails([](BusCalls& b) { b.message_new_signal = noMessage; }, "Message Null.dbus_message_new_signal");
+    expectSignalFails([](BusCalls& b) { b.message_new_signal = noMessage; },
+                      "Message Null.dbus_message_new_signal");
 }
 
 TEST(BusFailure, SignalNotSentWhenPayloadCannotBeAppended)
@@ -153,13 +156,11 @@ TEST(BusFailure, SignalNotSentWhenPayloadCannotBeAppended)
 
 TEST(BusFailure, SignalNotSentWhenTheConnectionRefusesIt)
 {
-    expectSignalFails([](BusCalls& b) { b.connection_send = noSend; }, "Out Of Memory!dbus_connection_send");
+    expectSignalFails([](BusCalls& b) { b.connection_send = noSend; },
+                      "Out Of Memory!dbus_connection_send");
 }
 
-TEST(BusFailure, SignalNotSentWithoutBus)
-{
-    expectSignalFails(noBus, "Not connected to the bus");
-}
+TEST(BusFailure, SignalNotSentWithoutBus) { expectSignalFails(noBus, "Not connected to the bus"); }
 
 TEST(BusFailure, SignalFailsWhenAnExceptionIsThrownOnTheWay)
 {
@@ -188,9 +189,8 @@ TEST(BusFailure, CallFailsWhenTheConnectionRefusesIt)
 {
     expectCallFails(
         [](BusCalls& b) {
-            b.connection_send_with_reply = [](DBusConnection*, DBusMessage*, DBusPendingCall**, int) -> dbus_bool_t {
-                return FALSE;
-            };
+            b.connection_send_with_reply = [](DBusConnection*, DBusMessage*, DBusPendingCall**,
+                                              int) -> dbus_bool_t { return FALSE; };
         },
         "Time Out!dbus_connection_send_with_reply");
 }
@@ -200,8 +200,8 @@ TEST(BusFailure, CallFailsWithoutPendingCall)
     // What the bus library does once the connection is gone.
     expectCallFails(
         [](BusCalls& b) {
-            b.connection_send_with_reply = [](DBusConnection*, DBusMessage*, DBusPendingCall** pending,
-                                              int) -> dbus_bool_t {
+            b.connection_send_with_reply = [](DBusConnection*, DBusMessage*,
+                                              DBusPendingCall** pending, int) -> dbus_bool_t {
                 *pending = nullptr;
                 return TRUE;
             };
@@ -226,7 +226,8 @@ TEST(BusFailure, CallFailsOnReplyOfTheWrongType)
         [](BusCalls& b) {
             b.pending_call_block = noWait;
             b.pending_call_steal_reply = [](DBusPendingCall*) -> DBusMessage* {
-                DBusMessage* m = dbus_message_new_signal("/orvelix/message/object", kAppIface, "ASK");
+                DBusMessage* m =
+                    dbus_message_new_signal("/orvelix/message/object", kAppIface, "ASK");
                 const char* text = "not an answer";
                 dbus_message_append_args(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
                 return m;
@@ -235,25 +236,29 @@ TEST(BusFailure, CallFailsOnReplyOfTheWrongType)
         "");
 }
 
-TEST(BusFailure, CallFailsWithoutBus)
-{
-    expectCallFails(noBus, "Not connected to the bus");
-}
+TEST(BusFailure, CallFailsWithoutBus) { expectCallFails(noBus, "Not connected to the bus"); }
 
 TEST(BusFailure, ReplyNotSentWhenTheConnectionRefusesIt)
 {
-    EXPECT_CHILD_PASSES(withController([](BusCalls& b) { b.connection_send = noSend; }, [](IPCController& c) {
-        // Handed over for good: released although not sent (the leak check
-        // of the sanitizer build tells).
-        EXPECT_EQ(c.SendMsg(dbus_message_new_signal("/orvelix/message/object", kAppIface, "ANSWER")), 1);
-        EXPECT_TRUE(logged("ERROR:   IPCController::SendMsg() [Reply] --Out Of Memory!dbus_connection_send"));
-    }));
+    EXPECT_CHILD_PASSES(withController(
+        [](BusCalls& b) { b.connection_send = noSend; },
+        [](IPCController& c) {
+            // Handed over for good: released although not sent (the leak check
+            // of the sanitizer build tells).
+            EXPECT_EQ(
+                c.SendMsg(dbus_message_new_signal("/orvelix/message/object", kAppIface, "ANSWER")),
+                1);
+            EXPECT_TRUE(logged(
+                "ERROR:   IPCController::SendMsg() [Reply] --Out Of Memory!dbus_connection_send"));
+        }));
 }
 
 TEST(BusFailure, DaemonReplyNotSentWhenItCannotBeBuilt)
 {
     expectDaemonReplyFails(
-        [](BusCalls& b) { b.message_new_method_return = [](DBusMessage*) -> DBusMessage* { return nullptr; }; },
+        [](BusCalls& b) {
+            b.message_new_method_return = [](DBusMessage*) -> DBusMessage* { return nullptr; };
+        },
         "Out Of Memory!dbus_message_new_method_return");
 }
 

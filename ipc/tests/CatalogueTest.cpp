@@ -21,24 +21,48 @@ namespace {
 struct StudentRecorder : IIPCStudentAPICallback {
     std::string called;
     void ConnectTeacherCallBack(std::string, int) override { called = "ConnectTeacherCallBack"; }
-    void SearchTeacherCallBack(const std::list<std::string>&) override { called = "SearchTeacherCallBack"; }
+    void SearchTeacherCallBack(const std::list<std::string>&) override
+    {
+        called = "SearchTeacherCallBack";
+    }
     void NotifyLockStatusChanged(bool) override { called = "NotifyLockStatusChanged"; }
     void NotifyTabNavPolicyChanged() override { called = "NotifyTabNavPolicyChanged"; }
     void NotifySchedulePolicyChanged() override { called = "NotifySchedulePolicyChanged"; }
-    void NotifyTeacherStatusChanged(std::string, int) override { called = "NotifyTeacherStatusChanged"; }
+    void NotifyTeacherStatusChanged(std::string, int) override
+    {
+        called = "NotifyTeacherStatusChanged";
+    }
     void SearchLocalProgramCallBack(std::string) override { called = "SearchLocalProgramCallBack"; }
     void OnMessage(int, std::string) override { called = "OnMessage"; }
 };
 
 struct TeacherRecorder : IIPCTeacherAPICallback {
     std::string called;
-    void SearchProgramCallBack(std::string, std::string) override { called = "SearchProgramCallBack"; }
-    void ManualLockRemotStudentCallBack(std::string, int) override { called = "ManualLockRemotStudentCallBack"; }
-    void ManualUnLockRemotStudentCallBack(std::string, int) override { called = "ManualUnLockRemotStudentCallBack"; }
+    void SearchProgramCallBack(std::string, std::string) override
+    {
+        called = "SearchProgramCallBack";
+    }
+    void ManualLockRemotStudentCallBack(std::string, int) override
+    {
+        called = "ManualLockRemotStudentCallBack";
+    }
+    void ManualUnLockRemotStudentCallBack(std::string, int) override
+    {
+        called = "ManualUnLockRemotStudentCallBack";
+    }
     void KickOffStudentCallBack(std::string, int) override { called = "KickOffStudentCallBack"; }
-    void NotifyStudentStatusChanged(std::string, int) override { called = "NotifyStudentStatusChanged"; }
-    void DeployTabNavPolicyCallBack(std::string, bool) override { called = "DeployTabNavPolicyCallBack"; }
-    void DeploySchedulePolicyCallBack(std::string, bool) override { called = "DeploySchedulePolicyCallBack"; }
+    void NotifyStudentStatusChanged(std::string, int) override
+    {
+        called = "NotifyStudentStatusChanged";
+    }
+    void DeployTabNavPolicyCallBack(std::string, bool) override
+    {
+        called = "DeployTabNavPolicyCallBack";
+    }
+    void DeploySchedulePolicyCallBack(std::string, bool) override
+    {
+        called = "DeploySchedulePolicyCallBack";
+    }
     void NewStudentCallBack(const tagStudent_t&) override { called = "NewStudentCallBack"; }
     void OnMessage(int, std::string) override { called = "OnMessage"; }
 };

@@ -34,7 +34,8 @@ TEST(CommonUtil, LoadStringReportsWhatDoesNotLoad)
 
     CIntfData shortOne;
     EXPECT_EQ(IPCCommonUtil::LoadString(shortOne, "too short"), 1);
-    EXPECT_NE(logText("loadstring").find("ERROR:   IPCCommonUtil::LoadString() --Load FAILED"), std::string::npos);
+    EXPECT_NE(logText("loadstring").find("ERROR:   IPCCommonUtil::LoadString() --Load FAILED"),
+              std::string::npos);
 }
 
 TEST(CommonUtil, NumbersAndStudentRecords)
@@ -53,14 +54,13 @@ TEST(CommonUtil, NumbersAndStudentRecords)
     s.status = 7;
     IPCCommonUtil::ShowLogForStudentInfo("P", s);
     const std::string text = logText("student");
-    EXPECT_TRUE(std::regex_search(
-        text, std::regex("ShowLogForStudentInfo\\(\\) >>Start\n"
-                         ".*TRACE:   P --StuInfo.IP = 10.0.0.1\n"
-                         ".*TRACE:   P --StuInfo.hostname = pc1\n"
-                         ".*TRACE:   P --StuInfo.studentID = S1\n"
-                         ".*TRACE:   P --StuInfo.username = ann\n"
-                         ".*TRACE:   P --StuInfo.start_time = 99\n"
-                         ".*TRACE:   P --StuInfo.bLocked = 1\n"
-                         ".*ShowLogForStudentInfo\\(\\) <<End\n")))
+    EXPECT_TRUE(std::regex_search(text, std::regex("ShowLogForStudentInfo\\(\\) >>Start\n"
+                                                   ".*TRACE:   P --StuInfo.IP = 10.0.0.1\n"
+                                                   ".*TRACE:   P --StuInfo.hostname = pc1\n"
+                                                   ".*TRACE:   P --StuInfo.studentID = S1\n"
+                                                   ".*TRACE:   P --StuInfo.username = ann\n"
+                                                   ".*TRACE:   P --StuInfo.start_time = 99\n"
+                                                   ".*TRACE:   P --StuInfo.bLocked = 1\n"
+                                                   ".*ShowLogForStudentInfo\\(\\) <<End\n")))
         << text;
 }

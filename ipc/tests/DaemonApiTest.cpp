@@ -32,7 +32,8 @@ struct StudentSide {
     static constexpr const char* kDaemonIface = "tav.studentdaemon.type";
     static constexpr const char* kOtherAppIface = "tav.teacherapp.type";
     static constexpr const char* kClass = "IPCStudentDaemonAPI";
-    static constexpr const char* kNoArguments = "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!";
+    static constexpr const char* kNoArguments =
+        "IPCStudentDaemonAPI::ReplyMsg --Message has no arguments!";
     static constexpr Catalogue::Side kSide = Catalogue::Side::Student;
 };
 
@@ -43,7 +44,8 @@ struct TeacherSide {
     static constexpr const char* kDaemonIface = "tav.teacherdaemon.type";
     static constexpr const char* kOtherAppIface = "tav.studentapp.type";
     static constexpr const char* kClass = "IPCTeacherDaemonAPI";
-    static constexpr const char* kNoArguments = "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments";
+    static constexpr const char* kNoArguments =
+        "IPCTeacherDaemonAPI::ReplyMsg --Message has no arguments";
     static constexpr Catalogue::Side kSide = Catalogue::Side::Teacher;
 };
 
@@ -93,14 +95,16 @@ std::function<bool(DBusMessage*)> returnFor(dbus_uint32_t serial)
 
 // The answers (returns and errors) to the given serials, by serial: "error
 // NAME" or "return TEXT" (TEXT: the string argument, if any).
-std::map<dbus_uint32_t, std::string> answers(DBusConnection* peer, const std::vector<dbus_uint32_t>& serials)
+std::map<dbus_uint32_t, std::string> answers(DBusConnection* peer,
+                                             const std::vector<dbus_uint32_t>& serials)
 {
     std::map<dbus_uint32_t, std::string> got;
     while (got.size() < serials.size()) {
         DBusMessage* m = rawpeer::Next(peer, [&](DBusMessage* a) {
             const int type = dbus_message_get_type(a);
             return (type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) &&
-                   std::find(serials.begin(), serials.end(), dbus_message_get_reply_serial(a)) != serials.end();
+                   std::find(serials.begin(), serials.end(), dbus_message_get_reply_serial(a)) !=
+                       serials.end();
         });
         if (!m)
             break;
@@ -113,16 +117,17 @@ std::map<dbus_uint32_t, std::string> answers(DBusConnection* peer, const std::ve
     return got;
 }
 
-template <class Api> bool receive(Api& api, std::string& message, std::string& payload)
+template <class Api>
+bool receive(Api& api, std::string& message, std::string& payload)
 {
     int opid = -7;
     const bool got = tavtest::WaitFor([&] { return api.ReceiveMsg(opid, message, payload) == 0; });
-    EXPECT_EQ(opid, -7);  // never written
+    EXPECT_EQ(opid, -7); // never written
     return got;
 }
 
-template <class Side> class DaemonApiTest : public ::testing::Test {
-};
+template <class Side>
+class DaemonApiTest : public ::testing::Test {};
 
 using Sides = ::testing::Types<StudentSide, TeacherSide>;
 TYPED_TEST_SUITE(DaemonApiTest, Sides);
@@ -137,8 +142,8 @@ TYPED_TEST(DaemonApiTest, RequestsRepliesAndNotifications)
     EXPECT_CHILD_PASSES([] {
         LibTAVData::CTAVLog::SetLogFileName("flow");
         DBusConnection* peer = rawpeer::Connect();
-        EXPECT_TRUE(
-            rawpeer::AddMatch(peer, std::string("type='signal',interface='") + Side::kDaemonIface + "'"));
+        EXPECT_TRUE(rawpeer::AddMatch(peer, std::string("type='signal',interface='") +
+                                                Side::kDaemonIface + "'"));
         auto* api = new typename Side::Api;
         EXPECT_TRUE(dbus_bus_name_has_owner(peer, Side::kBus, nullptr));
         std::string message, payload;
@@ -198,13 +203,15 @@ TYPED_TEST(DaemonApiTest, RequestsRepliesAndNotifications)
         EXPECT_EQ(api->ReceiveMsg(answer), 1);
         EXPECT_TRUE(api->IsBlock());
         EXPECT_EQ(api->ReplyMsg(std::string("late")), 1);
-        EXPECT_TRUE(logHas("flow", "ERROR", std::string(Side::kClass) + "::ReplyMsg --Request Msg is NULL"));
+        EXPECT_TRUE(logHas("flow", "ERROR",
+                           std::string(Side::kClass) + "::ReplyMsg --Request Msg is NULL"));
 
         // A signal request, read as an envelope. A method call on another
         // interface sent before it is dropped; the other side's requests do
         // not match the daemon's rule.
         call(peer, Side::kBus, "tav.other.type", "STRAY", "x");
-        rawpeer::Signal(peer, Side::kOtherAppIface, "OTHERSIDE", envelope("OTHERSIDE", 1, "null").c_str());
+        rawpeer::Signal(peer, Side::kOtherAppIface, "OTHERSIDE",
+                        envelope("OTHERSIDE", 1, "null").c_str());
         const std::string search =
             envelope("SEARCHTEACHER", 9, "null", [](CParaXml& p) { p.setInt("N", 3); });
         rawpeer::Signal(peer, Side::kAppIface, "SEARCHTEACHER", search.c_str());
@@ -230,21 +237,24 @@ TYPED_TEST(DaemonApiTest, RequestsRepliesAndNotifications)
         EXPECT_EQ(api->SendMsg(&note), 0);
         for (const std::string& expected :
              {std::string("NOTIFYLOCKSTATUSCHANGED|raw text"),
-              "TEACHER_KICKOFFSTUDENTCALLBACK|" + envelope("TEACHER_KICKOFFSTUDENTCALLBACK", 9, "S1",
-                                                           [](CParaXml& p) { p.setInt("iReturn", 0); })}) {
+              "TEACHER_KICKOFFSTUDENTCALLBACK|" +
+                  envelope("TEACHER_KICKOFFSTUDENTCALLBACK", 9, "S1",
+                           [](CParaXml& p) { p.setInt("iReturn", 0); })}) {
             DBusMessage* s = rawpeer::Next(
                 peer, [](DBusMessage* m) { return rawpeer::IsSignalOn(m, Side::kDaemonIface); });
             EXPECT_NE(s, nullptr);
             if (!s)
                 continue;
-            EXPECT_EQ(rawpeer::Str(dbus_message_get_member(s)) + "|" + rawpeer::StringArg(s), expected);
+            EXPECT_EQ(rawpeer::Str(dbus_message_get_member(s)) + "|" + rawpeer::StringArg(s),
+                      expected);
             EXPECT_EQ(rawpeer::Str(dbus_message_get_path(s)), "/orvelix/message/object");
             dbus_message_unref(s);
         }
 
         // Secrets of the received and the answered envelopes stay out of the log.
         EXPECT_EQ(logText("flow").find("s3cret"), std::string::npos);
-        EXPECT_NE(logText("flow").find(std::string(Side::kClass) + "::ReceiveMsg [string] --ReceiveMsg :"),
+        EXPECT_NE(logText("flow").find(std::string(Side::kClass) +
+                                       "::ReceiveMsg [string] --ReceiveMsg :"),
                   std::string::npos);
 
         delete api;
@@ -270,7 +280,8 @@ TYPED_TEST(DaemonApiTest, MalformedInputNeverReachesTheHost)
 
         // No argument, an integer argument, a blocking call without argument.
         rawpeer::Signal(peer, Side::kAppIface, "NOARG", nullptr);
-        DBusMessage* s = dbus_message_new_signal("/orvelix/message/object", Side::kAppIface, "INTARG");
+        DBusMessage* s =
+            dbus_message_new_signal("/orvelix/message/object", Side::kAppIface, "INTARG");
         dbus_int32_t v = 5;
         dbus_message_append_args(s, DBUS_TYPE_INT32, &v, DBUS_TYPE_INVALID);
         dbus_connection_send(peer, s, nullptr);
@@ -286,21 +297,23 @@ TYPED_TEST(DaemonApiTest, MalformedInputNeverReachesTheHost)
             if (api.ReceiveMsg(opid, message, payload) == 0)
                 returned.push_back(message);
             else
-                EXPECT_EQ(api.ReplyMsg(std::string("x")), 1);  // nothing held to answer
+                EXPECT_EQ(api.ReplyMsg(std::string("x")), 1); // nothing held to answer
             return message == "LAST";
         });
         EXPECT_EQ(returned, (std::vector<std::string>{"SHORT", "LAST"}));
         const std::string cls = Side::kClass;
-        EXPECT_TRUE(
-            logHas("malformed", "ERROR", cls + "::ReceiveMsg [string] --dbus_message_iter_init() Failure"));
         EXPECT_TRUE(logHas("malformed", "ERROR",
-                           cls + "::ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
+                           cls + "::ReceiveMsg [string] --dbus_message_iter_init() Failure"));
+        EXPECT_TRUE(
+            logHas("malformed", "ERROR",
+                   cls + "::ReceiveMsg [string] --dbus_message_iter_get_arg_type is not string"));
 
         // The envelope form refuses what is no envelope.
         rawpeer::Signal(peer, Side::kAppIface, "SHORT", "too short");
         EXPECT_TRUE(tavtest::WaitFor([&] {
             return api.ReceiveMsg(data) == 1 &&
-                   logHas("malformed", "ERROR", cls + "::ReceiveMsg [CIntfData] --Load Data Failure");
+                   logHas("malformed", "ERROR",
+                          cls + "::ReceiveMsg [CIntfData] --Load Data Failure");
         }));
 
         // What the bus library would end the process on is refused.
@@ -328,7 +341,8 @@ TYPED_TEST(DaemonApiTest, MalformedInputNeverReachesTheHost)
 
 namespace {
 // Reaches the request slot to answer a request that has no argument.
-template <class Api> struct Probe : Api {
+template <class Api>
+struct Probe : Api {
     void Hold(DBusMessage* m) { this->m_pRequest = m; }
 };
 } // namespace
@@ -354,8 +368,8 @@ TYPED_TEST(DaemonApiTest, ObjectsSharingTheController)
         for (int i = 0; i < 12; ++i)
             rawpeer::Signal(peer, Side::kAppIface, "CHURN", "x");
         const dbus_uint32_t second = call(peer, Side::kBus, Side::kAppIface, "ASK", "2");
-        EXPECT_TRUE(
-            tavtest::WaitFor([&] { return b->ReceiveMsg(opid, message, payload) == 0 && payload == "2"; }));
+        EXPECT_TRUE(tavtest::WaitFor(
+            [&] { return b->ReceiveMsg(opid, message, payload) == 0 && payload == "2"; }));
         EXPECT_EQ(a->ReplyMsg(std::string("to 1")), 0);
         EXPECT_EQ(b->ReplyMsg(std::string("to 2")), 0);
         for (auto expected : {std::make_pair(first, "to 1"), std::make_pair(second, "to 2")}) {
@@ -368,8 +382,8 @@ TYPED_TEST(DaemonApiTest, ObjectsSharingTheController)
         }
 
         // A request without arguments is answered, with a warning.
-        DBusMessage* bare =
-            dbus_message_new_method_call(Side::kBus, "/orvelix/message/object", Side::kAppIface, "X");
+        DBusMessage* bare = dbus_message_new_method_call(Side::kBus, "/orvelix/message/object",
+                                                         Side::kAppIface, "X");
         dbus_message_set_serial(bare, 77);
         b->Hold(bare);
         EXPECT_EQ(b->ReplyMsg(std::string("r")), 0);
@@ -412,7 +426,8 @@ TYPED_TEST(DaemonApiTest, UnusableRequestsAreSkippedInOneCall)
         EXPECT_EQ(message + "|" + payload, "GOOD|fine");
         EXPECT_EQ(api.ReceiveMsg(opid, message, payload), 1);
         EXPECT_TRUE(logHas("skipped", "ERROR",
-                           std::string(Side::kClass) + "::ReceiveMsg [string] --Refused BIG: envelope of " +
+                           std::string(Side::kClass) +
+                               "::ReceiveMsg [string] --Refused BIG: envelope of " +
                                std::to_string(big.size()) + " bytes, over the limit of " +
                                std::to_string(tav_common::kMaxDocumentBytes) + " bytes"));
         EXPECT_EQ(logText("skipped").find(std::string(1000, 'x')), std::string::npos);
@@ -434,8 +449,8 @@ TYPED_TEST(DaemonApiTest, TheSenderOfARequestIsKnown)
         const pid_t asker = fork();
         if (asker == 0) {
             DBusConnection* c = rawpeer::Connect();
-            DBusMessage* m =
-                dbus_message_new_method_call(Side::kBus, "/orvelix/message/object", Side::kAppIface, "WHO");
+            DBusMessage* m = dbus_message_new_method_call(Side::kBus, "/orvelix/message/object",
+                                                          Side::kAppIface, "WHO");
             const char* arg = "me";
             dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
             DBusMessage* r = dbus_connection_send_with_reply_and_block(c, m, 10000, nullptr);
@@ -519,13 +534,17 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
         LibTAVData::CTAVLog::SetLogFileName("conventions");
         typename Side::Api api;
         DBusConnection* peer = rawpeer::Connect();
-        const dbus_uint32_t introspect = call(peer, Side::kBus, DBUS_INTERFACE_INTROSPECTABLE, "Introspect", nullptr);
+        const dbus_uint32_t introspect =
+            call(peer, Side::kBus, DBUS_INTERFACE_INTROSPECTABLE, "Introspect", nullptr);
         const dbus_uint32_t ping = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "Ping", nullptr);
-        const dbus_uint32_t machine = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "GetMachineId", nullptr);
+        const dbus_uint32_t machine =
+            call(peer, Side::kBus, DBUS_INTERFACE_PEER, "GetMachineId", nullptr);
         const dbus_uint32_t otherIface = call(peer, Side::kBus, "tav.other.type", "STRAY", "x");
-        const dbus_uint32_t peerOther = call(peer, Side::kBus, DBUS_INTERFACE_PEER, "Dance", nullptr);
+        const dbus_uint32_t peerOther =
+            call(peer, Side::kBus, DBUS_INTERFACE_PEER, "Dance", nullptr);
         const dbus_uint32_t noArg = call(peer, Side::kBus, Side::kAppIface, "CALLNOARG", nullptr);
-        DBusMessage* m = dbus_message_new_method_call(Side::kBus, kObjectPath, Side::kAppIface, "INTARG");
+        DBusMessage* m =
+            dbus_message_new_method_call(Side::kBus, kObjectPath, Side::kAppIface, "INTARG");
         dbus_int32_t v = 1;
         dbus_message_append_args(m, DBUS_TYPE_INT32, &v, DBUS_TYPE_INVALID);
         dbus_uint32_t intArg = 0;
@@ -533,7 +552,8 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
         dbus_message_unref(m);
         const std::string big(tav_common::kMaxDocumentBytes + 1, 'x');
         const dbus_uint32_t oversized = call(peer, Side::kBus, Side::kAppIface, "BIG", big.c_str());
-        m = dbus_message_new_method_call(Side::kBus, "/", DBUS_INTERFACE_INTROSPECTABLE, "Introspect");
+        m = dbus_message_new_method_call(Side::kBus, "/", DBUS_INTERFACE_INTROSPECTABLE,
+                                         "Introspect");
         dbus_uint32_t root = 0;
         dbus_connection_send(peer, m, &root);
         dbus_message_unref(m);
@@ -543,7 +563,8 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
         EXPECT_TRUE(receive(api, message, payload));
         EXPECT_EQ(message, "VALID");
         std::map<dbus_uint32_t, std::string> got =
-            answers(peer, {introspect, ping, machine, otherIface, peerOther, noArg, intArg, oversized, root});
+            answers(peer, {introspect, ping, machine, otherIface, peerOther, noArg, intArg,
+                           oversized, root});
         EXPECT_EQ(got[ping].rfind("return", 0), 0u) << got[ping];
         EXPECT_EQ(got[machine].size(), std::string("return ").size() + 32) << got[machine];
         EXPECT_EQ(got[otherIface], "error " DBUS_ERROR_UNKNOWN_METHOD);
@@ -561,7 +582,8 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
             if (entry.side != Side::kSide)
                 continue;
             const std::string element = entry.kind == Catalogue::Kind::Call ? "method" : "signal";
-            const std::string iface = "<interface name=\"" + std::string(Catalogue::Interface(entry.side, entry.kind));
+            const std::string iface =
+                "<interface name=\"" + std::string(Catalogue::Interface(entry.side, entry.kind));
             const std::size_t at = xml.find("<" + element + " name=\"" + entry.name + "\">");
             EXPECT_NE(at, std::string::npos) << entry.name;
             EXPECT_LT(xml.rfind(iface, at), at) << entry.name;
@@ -570,9 +592,12 @@ TYPED_TEST(DaemonApiTest, BusConventionsAreAnsweredAtOnce)
         EXPECT_GT(listed, 15);
         // Each refusal has its log line.
         const std::string log = logText("conventions");
-        EXPECT_NE(log.find(std::string(Side::kClass) + "::ReceiveMsg --Answered a call from"), std::string::npos);
-        EXPECT_NE(log.find("with " DBUS_ERROR_INVALID_ARGS ": INTARG takes one string argument"), std::string::npos);
-        EXPECT_NE(log.find("with " DBUS_ERROR_UNKNOWN_METHOD ": No method STRAY on interface tav.other.type"),
+        EXPECT_NE(log.find(std::string(Side::kClass) + "::ReceiveMsg --Answered a call from"),
+                  std::string::npos);
+        EXPECT_NE(log.find("with " DBUS_ERROR_INVALID_ARGS ": INTARG takes one string argument"),
+                  std::string::npos);
+        EXPECT_NE(log.find("with " DBUS_ERROR_UNKNOWN_METHOD
+                           ": No method STRAY on interface tav.other.type"),
                   std::string::npos);
         rawpeer::Close(peer);
         return 0;

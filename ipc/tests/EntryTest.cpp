@@ -30,7 +30,8 @@ TEST(Entry, RejectsUnknownRolesAndNothingToRelease)
 
 TEST(Entry, EachRoleGetsItsClassAndBusName)
 {
-    const char* names[] = {"tav.teacher.app", "tav.student.app", "tav.teacher.daemon", "tav.student.daemon"};
+    const char* names[] = {"tav.teacher.app", "tav.student.app", "tav.teacher.daemon",
+                           "tav.student.daemon"};
     for (int role = 0; role < 4; ++role) {
         EXPECT_CHILD_PASSES([&] {
             IPCAPIBase* api = nullptr;
@@ -38,10 +39,18 @@ TEST(Entry, EachRoleGetsItsClassAndBusName)
             if (!api)
                 return 1;
             switch (role) {
-            case 0: EXPECT_NE(dynamic_cast<IPCTeacherAPI*>(api), nullptr); break;
-            case 1: EXPECT_NE(dynamic_cast<IPCStudentAPI*>(api), nullptr); break;
-            case 2: EXPECT_NE(dynamic_cast<IPCTeacherDaemonAPI*>(api), nullptr); break;
-            default: EXPECT_NE(dynamic_cast<IPCStudentDaemonAPI*>(api), nullptr); break;
+            case 0:
+                EXPECT_NE(dynamic_cast<IPCTeacherAPI*>(api), nullptr);
+                break;
+            case 1:
+                EXPECT_NE(dynamic_cast<IPCStudentAPI*>(api), nullptr);
+                break;
+            case 2:
+                EXPECT_NE(dynamic_cast<IPCTeacherDaemonAPI*>(api), nullptr);
+                break;
+            default:
+                EXPECT_NE(dynamic_cast<IPCStudentDaemonAPI*>(api), nullptr);
+                break;
             }
             DBusConnection* peer = rawpeer::Connect();
             EXPECT_TRUE(dbus_bus_name_has_owner(peer, names[role], nullptr)) << names[role];

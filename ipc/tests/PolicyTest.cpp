@@ -60,7 +60,8 @@ bool makeTeacherGroup(std::string& why)
         return failure.empty();
     }
     done = true;
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         failure = why = std::string("no private mount namespace: ") + std::strerror(errno);
         return false;
     }
@@ -76,10 +77,12 @@ bool makeTeacherGroup(std::string& why)
         if (line.rfind("tav-teacher:", 0) != 0)
             group += line + "\n";
     group += "tav-teacher:x:" + std::to_string(gid) + ":tav-test-teacher\n";
-    const std::string passwd = tavtest::ReadFile("/etc/passwd") + "tav-test-teacher:x:" + std::to_string(uid) +
-                               ":" + std::to_string(kNogroup) + "::/nonexistent:/usr/sbin/nologin\n";
+    const std::string passwd = tavtest::ReadFile("/etc/passwd") +
+                               "tav-test-teacher:x:" + std::to_string(uid) + ":" +
+                               std::to_string(kNogroup) + "::/nonexistent:/usr/sbin/nologin\n";
     const std::string dir = tavtest::MakeTempDir("etc");
-    for (const auto& [file, text] : {std::make_pair("passwd", passwd), std::make_pair("group", group)}) {
+    for (const auto& [file, text] :
+         {std::make_pair("passwd", passwd), std::make_pair("group", group)}) {
         const std::string made = dir + "/" + file, real = std::string("/etc/") + file;
         if (!tavtest::WriteFile(made, text) || chmod(made.c_str(), 0644) != 0 ||
             mount(made.c_str(), real.c_str(), nullptr, MS_BIND, nullptr) != 0) {
@@ -106,8 +109,10 @@ std::string systemPolicy()
            "    <allow receive_type=\"method_return\"/>\n"
            "    <allow receive_type=\"error\"/>\n"
            "    <allow receive_type=\"signal\"/>\n"
-           "    <allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus\"/>\n"
-           "    <allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus.Introspectable\"/>\n"
+           "    <allow send_destination=\"org.freedesktop.DBus\" "
+           "send_interface=\"org.freedesktop.DBus\"/>\n"
+           "    <allow send_destination=\"org.freedesktop.DBus\" "
+           "send_interface=\"org.freedesktop.DBus.Introspectable\"/>\n"
            "  </policy>\n"
            "  <include>" TAV_POLICY_FILE "</include>\n";
 }
@@ -156,11 +161,12 @@ std::set<std::string> drain(DBusConnection* c)
 
 // A signal (broadcast when destination is null) or a method call, carrying
 // arg as its one string argument.
-void send(DBusConnection* c, int type, const char* destination, const char* iface, const char* member,
-          const char* arg)
+void send(DBusConnection* c, int type, const char* destination, const char* iface,
+          const char* member, const char* arg)
 {
-    DBusMessage* m = type == DBUS_MESSAGE_TYPE_SIGNAL ? dbus_message_new_signal(kPath, iface, member)
-                                                      : dbus_message_new_method_call(destination, kPath, iface, member);
+    DBusMessage* m = type == DBUS_MESSAGE_TYPE_SIGNAL
+                         ? dbus_message_new_signal(kPath, iface, member)
+                         : dbus_message_new_method_call(destination, kPath, iface, member);
     if (destination)
         dbus_message_set_destination(m, destination);
     dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
@@ -222,10 +228,9 @@ void runSideBySide(const std::function<int()>& first, const std::function<int()>
 struct Side {
     std::string daemon, app, appIface, daemonIface;
     explicit Side(const std::string& side)
-        : daemon("tav." + side + ".daemon"), app("tav." + side + ".app"), appIface("tav." + side + "app.type"),
-          daemonIface("tav." + side + "daemon.type")
-    {
-    }
+        : daemon("tav." + side + ".daemon"), app("tav." + side + ".app"),
+          appIface("tav." + side + "app.type"), daemonIface("tav." + side + "daemon.type")
+    {}
 };
 
 class PolicyTest : public testing::Test {
@@ -318,27 +323,37 @@ TEST_P(PolicySides, NotificationsComeFromRootOnly)
     };
     const int signal = DBUS_MESSAGE_TYPE_SIGNAL, call = DBUS_MESSAGE_TYPE_METHOD_CALL;
     const Form forms[] = {
-        {"fake-broadcast", signal, DaemonIface, Everyone, "LOCKSTATUSCHANGED", BusRefuses, BusRefuses},
+        {"fake-broadcast", signal, DaemonIface, Everyone, "LOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
         {"fake-to-name", signal, DaemonIface, AppName, "LOCKSTATUSCHANGED", BusRefuses, BusRefuses},
-        {"fake-to-unique", signal, DaemonIface, AppUnique, "LOCKSTATUSCHANGED", BusRefuses, BusRefuses},
-        {"fake-to-bare", signal, DaemonIface, BareUnique, "LOCKSTATUSCHANGED", BusRefuses, BusRefuses},
+        {"fake-to-unique", signal, DaemonIface, AppUnique, "LOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
+        {"fake-to-bare", signal, DaemonIface, BareUnique, "LOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
         // Every user of the student side may post; on the teacher side,
         // group members alone.
         {"post-broadcast", signal, DaemonIface, Everyone, "POSTMESSAGE", Delivered, BusRefuses},
         {"post-to-name", signal, DaemonIface, AppName, "POSTMESSAGE", Delivered, BusRefuses},
         {"post-to-unique", signal, DaemonIface, AppUnique, "POSTMESSAGE", Delivered, BusRefuses},
-        {"request-broadcast", signal, AppIface, Everyone, "SEARCHPROGRAM", NoneListens, NoneListens},
+        {"request-broadcast", signal, AppIface, Everyone, "SEARCHPROGRAM", NoneListens,
+         NoneListens},
         {"request-to-name", signal, AppIface, AppName, "SEARCHPROGRAM", BusRefuses, BusRefuses},
         {"request-to-unique", signal, AppIface, AppUnique, "SEARCHPROGRAM", BusRefuses, BusRefuses},
         {"request-to-bare", signal, AppIface, BareUnique, "SEARCHPROGRAM", BusRefuses, BusRefuses},
-        {"evil-broadcast", signal, MadeUp, Everyone, "NOTIFYLOCKSTATUSCHANGED", NoneListens, NoneListens},
-        {"evil-to-name", signal, MadeUp, AppName, "NOTIFYLOCKSTATUSCHANGED", BusRefuses, BusRefuses},
-        {"evil-to-unique", signal, MadeUp, AppUnique, "NOTIFYLOCKSTATUSCHANGED", BusRefuses, BusRefuses},
-        {"evil-to-bare", signal, MadeUp, BareUnique, "NOTIFYLOCKSTATUSCHANGED", LibraryDrops, LibraryDrops},
+        {"evil-broadcast", signal, MadeUp, Everyone, "NOTIFYLOCKSTATUSCHANGED", NoneListens,
+         NoneListens},
+        {"evil-to-name", signal, MadeUp, AppName, "NOTIFYLOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
+        {"evil-to-unique", signal, MadeUp, AppUnique, "NOTIFYLOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
+        {"evil-to-bare", signal, MadeUp, BareUnique, "NOTIFYLOCKSTATUSCHANGED", LibraryDrops,
+         LibraryDrops},
         {"call-to-name", call, DaemonIface, AppName, "LOCKSTATUSCHANGED", BusRefuses, BusRefuses},
         {"call-to-unique", call, AppIface, AppUnique, "SEARCHPROGRAM", BusRefuses, BusRefuses},
-        {"evil-call-to-name", call, MadeUp, AppName, "NOTIFYLOCKSTATUSCHANGED", BusRefuses, BusRefuses},
-        {"evil-call-to-bare", call, MadeUp, BareUnique, "NOTIFYLOCKSTATUSCHANGED", BusRefuses, BusRefuses},
+        {"evil-call-to-name", call, MadeUp, AppName, "NOTIFYLOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
+        {"evil-call-to-bare", call, MadeUp, BareUnique, "NOTIFYLOCKSTATUSCHANGED", BusRefuses,
+         BusRefuses},
     };
 
     Baton names, sent;
@@ -352,8 +367,10 @@ TEST_P(PolicySides, NotificationsComeFromRootOnly)
             if (!app || !bare)
                 return 1;
             for (DBusConnection* c : {app, bare})
-                EXPECT_TRUE(rawpeer::AddMatch(c, "type='signal',interface='" + side.daemonIface + "'"));
-            names.Pass(std::string(dbus_bus_get_unique_name(app)) + " " + dbus_bus_get_unique_name(bare));
+                EXPECT_TRUE(
+                    rawpeer::AddMatch(c, "type='signal',interface='" + side.daemonIface + "'"));
+            names.Pass(std::string(dbus_bus_get_unique_name(app)) + " " +
+                       dbus_bus_get_unique_name(bare));
             EXPECT_EQ(sent.Take(), "sent");
             sync(app);
             sync(bare);
@@ -362,7 +379,9 @@ TEST_P(PolicySides, NotificationsComeFromRootOnly)
                 const Fate fate = student ? f.onStudent : f.onTeacher;
                 const bool passes = fate == LibraryDrops || fate == Delivered;
                 EXPECT_EQ(atApp.count(f.id) == 1, passes && f.to != BareUnique) << f.id;
-                EXPECT_EQ(atBare.count(f.id) == 1, passes && (f.to == Everyone || f.to == BareUnique)) << f.id;
+                EXPECT_EQ(atBare.count(f.id) == 1,
+                          passes && (f.to == Everyone || f.to == BareUnique))
+                    << f.id;
             }
             rawpeer::Close(app);
             rawpeer::Close(bare);
@@ -382,8 +401,8 @@ TEST_P(PolicySides, NotificationsComeFromRootOnly)
                 const std::string iface = f.iface == DaemonIface ? side.daemonIface
                                           : f.iface == AppIface  ? side.appIface
                                                                  : "evil.iface";
-                const char* to = f.to == AppName     ? side.app.c_str()
-                                 : f.to == AppUnique ? appUnique.c_str()
+                const char* to = f.to == AppName      ? side.app.c_str()
+                                 : f.to == AppUnique  ? appUnique.c_str()
                                  : f.to == BareUnique ? bareUnique.c_str()
                                                       : nullptr;
                 send(c, f.type, to, iface.c_str(), f.member, f.id);
@@ -426,7 +445,8 @@ TEST_P(PolicyCallers, DaemonsServeTheirSideOnly)
             EXPECT_NE(daemon, nullptr);
             if (!daemon)
                 return 1;
-            EXPECT_TRUE(rawpeer::AddMatch(daemon, "type='signal',interface='" + side.appIface + "'"));
+            EXPECT_TRUE(
+                rawpeer::AddMatch(daemon, "type='signal',interface='" + side.appIface + "'"));
             toCaller.Pass("listening");
             EXPECT_EQ(toDaemon.Take(), "sent");
             sync(daemon);
@@ -456,14 +476,17 @@ TEST_P(PolicyCallers, DaemonsServeTheirSideOnly)
                 return 1;
             requestName(c, side.app.c_str()); // as the application does; refused to some
             EXPECT_TRUE(rawpeer::AddMatch(c, "type='signal',interface='" + side.daemonIface + "'"));
-            EXPECT_TRUE(rawpeer::AddMatch(snoop, "type='signal',interface='" + side.appIface + "'"));
+            EXPECT_TRUE(
+                rawpeer::AddMatch(snoop, "type='signal',interface='" + side.appIface + "'"));
             EXPECT_EQ(toCaller.Take(), "listening");
-            send(c, DBUS_MESSAGE_TYPE_SIGNAL, nullptr, side.appIface.c_str(), "SEARCHPROGRAM", "signal-request");
-            send(c, DBUS_MESSAGE_TYPE_SIGNAL, side.daemon.c_str(), side.appIface.c_str(), "SEARCHPROGRAM",
-                 "addressed-request");
-            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), side.appIface.c_str(), "GETSTUDENTLIST",
-                 "call-request");
-            send(c, DBUS_MESSAGE_TYPE_SIGNAL, nullptr, side.daemonIface.c_str(), "POSTMESSAGE", "post");
+            send(c, DBUS_MESSAGE_TYPE_SIGNAL, nullptr, side.appIface.c_str(), "SEARCHPROGRAM",
+                 "signal-request");
+            send(c, DBUS_MESSAGE_TYPE_SIGNAL, side.daemon.c_str(), side.appIface.c_str(),
+                 "SEARCHPROGRAM", "addressed-request");
+            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), side.appIface.c_str(),
+                 "GETSTUDENTLIST", "call-request");
+            send(c, DBUS_MESSAGE_TYPE_SIGNAL, nullptr, side.daemonIface.c_str(), "POSTMESSAGE",
+                 "post");
             sync(c);
             toDaemon.Pass("sent");
             EXPECT_EQ(toCaller.Take(), "answered");
@@ -485,12 +508,15 @@ TEST_P(PolicyCallers, DaemonsServeTheirSideOnly)
         });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SidesAndUsers, PolicyCallers,
-    testing::Values(Caller{"student", &kOther, true}, Caller{"student", &kRoot, true},
-                    Caller{"teacher", &kOther, false}, Caller{"teacher", &g_member, true},
-                    Caller{"teacher", &kRoot, true}),
-    [](const testing::TestParamInfo<Caller>& info) { return std::string(info.param.side) + "_" + info.param.who->name; });
+INSTANTIATE_TEST_SUITE_P(SidesAndUsers, PolicyCallers,
+                         testing::Values(Caller{"student", &kOther, true},
+                                         Caller{"student", &kRoot, true},
+                                         Caller{"teacher", &kOther, false},
+                                         Caller{"teacher", &g_member, true},
+                                         Caller{"teacher", &kRoot, true}),
+                         [](const testing::TestParamInfo<Caller>& info) {
+                             return std::string(info.param.side) + "_" + info.param.who->name;
+                         });
 
 // Every user may ask either daemon what it serves and whether it runs,
 // also the teacher daemon that serves no request of theirs.
@@ -533,9 +559,10 @@ TEST_P(PolicyCallers, EveryoneMayIntrospectAndPingTheDaemons)
             if (!c)
                 return 1;
             EXPECT_EQ(toCaller.Take(), "ready");
-            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), DBUS_INTERFACE_INTROSPECTABLE, "Introspect",
+            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(),
+                 DBUS_INTERFACE_INTROSPECTABLE, "Introspect", "");
+            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), DBUS_INTERFACE_PEER, "Ping",
                  "");
-            send(c, DBUS_MESSAGE_TYPE_METHOD_CALL, side.daemon.c_str(), DBUS_INTERFACE_PEER, "Ping", "");
             sync(c);
             toDaemon.Pass("sent");
             EXPECT_EQ(toCaller.Take(), "answered");

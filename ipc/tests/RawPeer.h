@@ -70,7 +70,10 @@ inline DBusMessage* Next(DBusConnection* c, const std::function<bool(DBusMessage
     return nullptr;
 }
 
-inline bool IsCall(DBusMessage* m) { return dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL; }
+inline bool IsCall(DBusMessage* m)
+{
+    return dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL;
+}
 inline bool IsSignalOn(DBusMessage* m, const char* iface)
 {
     return dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_SIGNAL && dbus_message_get_interface(m) &&
@@ -117,8 +120,8 @@ inline void Settle(DBusConnection* peer)
 
 // Sends a signal with one string argument to one destination only: it
 // reaches that peer whatever its match rules.
-inline bool UnicastSignal(DBusConnection* c, const char* destination, const char* iface, const char* member,
-                          const char* arg)
+inline bool UnicastSignal(DBusConnection* c, const char* destination, const char* iface,
+                          const char* member, const char* arg)
 {
     DBusMessage* m = dbus_message_new_signal("/orvelix/message/object", iface, member);
     dbus_message_set_destination(m, destination);
@@ -131,10 +134,11 @@ inline bool UnicastSignal(DBusConnection* c, const char* destination, const char
 
 // A method call with one string argument nobody waits for; iface may be
 // null.
-inline void CallNoReply(DBusConnection* c, const char* destination, const char* iface, const char* member,
-                        const char* arg)
+inline void CallNoReply(DBusConnection* c, const char* destination, const char* iface,
+                        const char* member, const char* arg)
 {
-    DBusMessage* m = dbus_message_new_method_call(destination, "/orvelix/message/object", iface, member);
+    DBusMessage* m =
+        dbus_message_new_method_call(destination, "/orvelix/message/object", iface, member);
     dbus_message_append_args(m, DBUS_TYPE_STRING, &arg, DBUS_TYPE_INVALID);
     dbus_connection_send(c, m, nullptr);
     dbus_connection_flush(c);

@@ -3,8 +3,8 @@
 // scenario runs in a forked child (one controller per process).
 #include "ApiTestSupport.h"
 #include "IPCController.h"
-#include "InputLimits.h"
 #include "IPCStudentAPI.h"
+#include "InputLimits.h"
 #include "StudentMessageNotify.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,10 @@ public:
             all += (all.empty() ? "" : ",") + t;
         journal.Add("SearchTeacher|" + all);
     }
-    void NotifyLockStatusChanged(bool locked) override { journal.Add("Lock|" + std::to_string(locked)); }
+    void NotifyLockStatusChanged(bool locked) override
+    {
+        journal.Add("Lock|" + std::to_string(locked));
+    }
     void NotifyTabNavPolicyChanged() override { journal.Add("TabNav"); }
     void NotifySchedulePolicyChanged() override { journal.Add("Schedule"); }
     void NotifyTeacherStatusChanged(std::string teacherID, int state) override
@@ -65,8 +68,9 @@ public:
 Answer EchoResult(const WireMsg& call)
 {
     const int opid = OpidOf(call.arg);
-    const std::string params =
-        call.member == "GETCONNECTEDTEACHER" ? Doc({S("strTeacherID", "T-" + std::to_string(opid))}) : "";
+    const std::string params = call.member == "GETCONNECTEDTEACHER"
+                                   ? Doc({S("strTeacherID", "T-" + std::to_string(opid))})
+                                   : "";
     return {Answer::Text, Envelope(call.member, opid, "null", opid + 1000, params)};
 }
 
@@ -92,7 +96,7 @@ TEST(StudentAPI, EveryRequestOnTheWire)
 
         struct Case {
             std::string member;
-            const char* iface;  // signal interface, or null for a blocking call
+            const char* iface; // signal interface, or null for a blocking call
             std::string params;
             std::function<int(int&)> run;
         };
@@ -104,12 +108,15 @@ TEST(StudentAPI, EveryRequestOnTheWire)
             {"SEARCHTEACHER", kAppIface, "", [&](int&) { return api.SearchTeacher(); }},
             {"CONNECTTEACHER", kAppIface, Doc({S("strTeacherID", "T1")}),
              [&](int&) { return api.ConnectTeacher("T1"); }},
-            {"STUDENT_SWITCHTONORMALOS", nullptr, "", [&](int& r) { return api.SwitchToNormalOS(r); }},
+            {"STUDENT_SWITCHTONORMALOS", nullptr, "",
+             [&](int& r) { return api.SwitchToNormalOS(r); }},
             {"STUDENT_CANCELOPERATION", nullptr, Doc({I("OID", 102)}),
              [&](int& r) { return api.CancelOperation(searchOpid, r); }},
-            {"VERIFYUSERPASSWORD", nullptr, Doc({S("UserName", "alice"), S("Password", "pw&amp;1")}),
+            {"VERIFYUSERPASSWORD", nullptr,
+             Doc({S("UserName", "alice"), S("Password", "pw&amp;1")}),
              [&](int& r) { return api.VerifyUserPassword("alice", "pw&1", r); }},
-            {"GETCONNECTEDTEACHER", nullptr, "", [&](int& r) { return api.GetConnectedTeacher(teacher, r); }},
+            {"GETCONNECTEDTEACHER", nullptr, "",
+             [&](int& r) { return api.GetConnectedTeacher(teacher, r); }},
             {"HARDWARECONTROL", nullptr, Doc({P("strXML", "string", xmlPrinted, '\'')}),
              [&](int& r) { return api.HardWareControl(xml, r); }},
             {"SAVESTUDENTINFO", nullptr, Doc({S("strXML", "info")}),
@@ -119,7 +126,8 @@ TEST(StudentAPI, EveryRequestOnTheWire)
             {"SAVELOCALTABNAVPOLICY", nullptr, Doc({S("strXML", "tabnav")}),
              [&](int& r) { return api.SaveLocalTabNavPolicy("tabnav", r); }},
             {"DISCONNECTSTUDENT", nullptr, "", [&](int& r) { return api.DisconnectStudent(r); }},
-            {"MANUALUNLOCKLOCALSTUDENT", nullptr, "", [&](int& r) { return api.ManualUnLockLocalStudent(r); }},
+            {"MANUALUNLOCKLOCALSTUDENT", nullptr, "",
+             [&](int& r) { return api.ManualUnLockLocalStudent(r); }},
             {"MANUALLOCKLOCALSTUDENT", nullptr, Doc({S("lockPolicy", "lock")}),
              [&](int& r) { return api.ManualLockLocalStudent("lock", r); }},
         };
@@ -129,15 +137,18 @@ TEST(StudentAPI, EveryRequestOnTheWire)
             ++opid;
             int ret = -1;
             EXPECT_EQ(c.run(ret), 0);
-            ExpectRequestOnWire(daemon.Take(), c.member, Envelope(c.member, opid, "null", 0, c.params), c.iface,
-                                kAppIface, kDaemon, opid, ret);
+            ExpectRequestOnWire(daemon.Take(), c.member,
+                                Envelope(c.member, opid, "null", 0, c.params), c.iface, kAppIface,
+                                kDaemon, opid, ret);
         }
         EXPECT_EQ(searchOpid, 102);
         EXPECT_EQ(teacher, "T-108");
         const std::string log = LogText("publicLog");
         EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::HardWareControl() --iReturn = 1109"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::ConnectTeacher() --strTeacherID = T1"));
-        EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::SearchLocalProgram() --targetFolder = /usr/share/app dir"));
+        EXPECT_TRUE(
+            Logged(log, "TRACE",
+                   "IPCStudentAPI::SearchLocalProgram() --targetFolder = /usr/share/app dir"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::PostMessage() --Message = hi"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::HardWareControl() >>Start"));
         EXPECT_FALSE(Logged(log, "TRACE", "IPCStudentAPI::SwitchToNormalOS() --iReturn = 1105"));
@@ -154,19 +165,21 @@ TEST(StudentAPI, EveryRequestOnTheWire)
 TEST(StudentAPI, FailedAndOddReplies)
 {
     EXPECT_CHILD_PASSES([] {
-        std::unique_ptr<RawDaemon> daemon(new RawDaemon(kDaemon, kDaemonRules, [](const WireMsg& call) {
-            const int opid = OpidOf(call.arg);
-            if (call.member == "HARDWARECONTROL")
-                return Answer{Answer::Error, ""};
-            if (call.member == "SAVESTUDENTINFO")
-                return Answer{Answer::NoArgument, ""};
-            if (call.member == "SAVELOCALTABNAVPOLICY")
-                return Answer{Answer::Text, "too short for an envelope"};
-            if (call.member == "SAVELOCALSCHEDULEPOLICY")
-                return Answer{Answer::Text, Envelope(call.member, opid, "null", 5)};
-            // GETCONNECTEDTEACHER without "strTeacherID".
-            return Answer{Answer::Text, Envelope(call.member, opid, "null", 6, Doc({S("other", "x")}))};
-        }));
+        std::unique_ptr<RawDaemon> daemon(
+            new RawDaemon(kDaemon, kDaemonRules, [](const WireMsg& call) {
+                const int opid = OpidOf(call.arg);
+                if (call.member == "HARDWARECONTROL")
+                    return Answer{Answer::Error, ""};
+                if (call.member == "SAVESTUDENTINFO")
+                    return Answer{Answer::NoArgument, ""};
+                if (call.member == "SAVELOCALTABNAVPOLICY")
+                    return Answer{Answer::Text, "too short for an envelope"};
+                if (call.member == "SAVELOCALSCHEDULEPOLICY")
+                    return Answer{Answer::Text, Envelope(call.member, opid, "null", 5)};
+                // GETCONNECTEDTEACHER without "strTeacherID".
+                return Answer{Answer::Text,
+                              Envelope(call.member, opid, "null", 6, Doc({S("other", "x")}))};
+            }));
         IPCStudentAPI api;
         int ret = -77;
         EXPECT_EQ(api.HardWareControl("x", ret), 1);
@@ -189,11 +202,18 @@ TEST(StudentAPI, FailedAndOddReplies)
         EXPECT_EQ(teacher, "kept");
 
         const std::string log = LogText("publicLog");
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCStudentAPI::HardWareControl() --Send Message to DBUs Failure Error Code : 3"));
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCStudentAPI::SaveStudentInfo() --Send Message to DBUs Failure Error Code : 1"));
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCStudentAPI::SaveLocalTabNavPolicy() --Load Result Failure"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR",
+            "IPCStudentAPI::HardWareControl() --Send Message to DBUs Failure Error Code : 3"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR",
+            "IPCStudentAPI::SaveStudentInfo() --Send Message to DBUs Failure Error Code : 1"));
+        EXPECT_TRUE(
+            Logged(log, "ERROR", "IPCStudentAPI::SaveLocalTabNavPolicy() --Load Result Failure"));
         EXPECT_TRUE(Logged(log, "TRACE", "IPCStudentAPI::SaveLocalSchedulePolicy() --iReturn = 5"));
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCStudentAPI::DisconnectStudent() --Send Message to DBUs Failure Error Code : 3"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR",
+            "IPCStudentAPI::DisconnectStudent() --Send Message to DBUs Failure Error Code : 3"));
         return 0;
     });
 }
@@ -229,7 +249,8 @@ TEST(StudentAPI, NotificationsReachTheCallback)
         Recorder recorder;
         api.RegisterCallBack(&recorder);
         DBusConnection* peer = rawpeer::Connect();
-        auto send = [&](const char* member, const std::string& params, const char* iface = kDaemonIface) {
+        auto send = [&](const char* member, const std::string& params,
+                        const char* iface = kDaemonIface) {
             const std::string text = Envelope(member, 9, "S1", 0, params);
             rawpeer::Signal(peer, iface, member, text.c_str());
         };
@@ -248,9 +269,16 @@ TEST(StudentAPI, NotificationsReachTheCallback)
         rawpeer::Signal(peer, kDaemonIface, "NOTIFYSCHEDULEPOLICYCHANGED", "not an envelope");
         send("POSTMESSAGE", Doc({I("MessageID", 666), S("Message", "throws")}));
         send("POSTMESSAGE", Doc({I("MessageID", 7), S("Message", "hi")}));
-        const std::vector<std::string> expected = {
-            "ConnectTeacher|T1|4", "ConnectTeacher||0", "SearchTeacher|A,B", "Lock|1", "Lock|0", "TabNav",
-            "Schedule", "TeacherStatus|T2|0", "LocalPrograms|<p/>", "Message|7|hi"};
+        const std::vector<std::string> expected = {"ConnectTeacher|T1|4",
+                                                   "ConnectTeacher||0",
+                                                   "SearchTeacher|A,B",
+                                                   "Lock|1",
+                                                   "Lock|0",
+                                                   "TabNav",
+                                                   "Schedule",
+                                                   "TeacherStatus|T2|0",
+                                                   "LocalPrograms|<p/>",
+                                                   "Message|7|hi"};
         EXPECT_TRUE(tavtest::WaitFor([&] { return recorder.journal.Has("Message|7|hi"); }, 10000));
         EXPECT_EQ(recorder.journal.Entries(), expected);
 
@@ -280,22 +308,27 @@ TEST(StudentAPI, OnlyTheDaemonsNotificationsReachTheCallback)
         api.RegisterCallBack(&recorder);
         DBusConnection* peer = rawpeer::Connect();
         auto post = [](int id, const std::string& text) {
-            return Envelope("POSTMESSAGE", id, "null", 0, Doc({I("MessageID", id), S("Message", text)}));
+            return Envelope("POSTMESSAGE", id, "null", 0,
+                            Doc({I("MessageID", id), S("Message", text)}));
         };
-        SendForgeries(peer, "tav.student.app", kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
-                      Envelope("NOTIFYLOCKSTATUSCHANGED", 1, "null", 0, Doc({S("bLock", "FALSE")})));
+        SendForgeries(
+            peer, "tav.student.app", kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
+            Envelope("NOTIFYLOCKSTATUSCHANGED", 1, "null", 0, Doc({S("bLock", "FALSE")})));
         const std::string big = post(1, std::string(tav_common::kMaxDocumentBytes, 'x'));
         rawpeer::Signal(peer, kDaemonIface, "POSTMESSAGE", big.c_str());
-        rawpeer::Signal(peer, kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
-                        Envelope("NOTIFYLOCKSTATUSCHANGED", 2, "null", 0, Doc({S("bLock", "TRUE")})).c_str());
+        rawpeer::Signal(
+            peer, kDaemonIface, "NOTIFYLOCKSTATUSCHANGED",
+            Envelope("NOTIFYLOCKSTATUSCHANGED", 2, "null", 0, Doc({S("bLock", "TRUE")})).c_str());
         EXPECT_TRUE(tavtest::WaitFor([&] { return recorder.journal.Has("Lock|1"); }, 10000));
         EXPECT_EQ(recorder.journal.Entries(), std::vector<std::string>{"Lock|1"});
         const std::string log = LogText("publicLog");
-        EXPECT_NE(log.find("WARNING:   IPCController::DoAction() --Dropped signal evil.iface.NOTIFYLOCKSTATUSCHANGED"),
+        EXPECT_NE(log.find("WARNING:   IPCController::DoAction() --Dropped signal "
+                           "evil.iface.NOTIFYLOCKSTATUSCHANGED"),
                   std::string::npos);
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCController::DoAction() --Refused POSTMESSAGE: envelope of " +
-                                             std::to_string(big.size()) + " bytes, over the limit of " +
-                                             std::to_string(tav_common::kMaxDocumentBytes) + " bytes"));
+        EXPECT_TRUE(Logged(log, "ERROR",
+                           "IPCController::DoAction() --Refused POSTMESSAGE: envelope of " +
+                               std::to_string(big.size()) + " bytes, over the limit of " +
+                               std::to_string(tav_common::kMaxDocumentBytes) + " bytes"));
         EXPECT_EQ(log.find(std::string(1000, 'x')), std::string::npos);
 
         const std::string huge = post(2, std::string(tav_common::kMaxDocumentBytes + 100000, 'y'));
@@ -307,7 +340,8 @@ TEST(StudentAPI, OnlyTheDaemonsNotificationsReachTheCallback)
                 return recorder.journal.Has("Message|3|after");
             },
             10000));
-        EXPECT_NE(LogText("publicLog").find("IPCController --Connection to the bus lost"), std::string::npos);
+        EXPECT_NE(LogText("publicLog").find("IPCController --Connection to the bus lost"),
+                  std::string::npos);
         EXPECT_TRUE(dbus_bus_name_has_owner(peer, "tav.student.app", nullptr));
         rawpeer::Close(peer);
         return 0;
@@ -353,11 +387,13 @@ TEST(StudentMessageNotify, HandlerResults)
 {
     StudentMessageNotify notify;
     std::string scratch = "untouched";
-    auto env = [](const char* m, const std::string& params) { return Envelope(m, 1, "null", 0, params); };
+    auto env = [](const char* m, const std::string& params) {
+        return Envelope(m, 1, "null", 0, params);
+    };
     struct Case {
         const char* message;
         std::string params;
-        int result;  // with a callback registered
+        int result; // with a callback registered
     };
     const std::vector<Case> cases = {
         {"CONNECTTEACHERCALLBACK", Doc({S("strTeacherID", "T"), I("iReturn", 1)}), 0},
@@ -394,15 +430,18 @@ TEST(StudentMessageNotify, HandlerResults)
     EXPECT_EQ(notify.DoAction("NameAcquired", ":1.5", scratch), 1);
     EXPECT_EQ(notify.DoAction("NOTIFYTABNAVPOLICYCHANGED", "short", scratch), 1);
     // A throwing callback costs the message, not the worker thread.
-    EXPECT_EQ(notify.DoAction("POSTMESSAGE", env("POSTMESSAGE", Doc({I("MessageID", 666)})), scratch), 1);
+    EXPECT_EQ(
+        notify.DoAction("POSTMESSAGE", env("POSTMESSAGE", Doc({I("MessageID", 666)})), scratch), 1);
     EXPECT_EQ(recorder.journal.Entries().size(), before);
     EXPECT_EQ(scratch, "untouched");
 
     // Logged envelopes keep their passwords out of the log.
-    notify.DoAction("POSTMESSAGE", env("POSTMESSAGE", Doc({S("Password", "s3cret"), I("MessageID", 1)})), scratch);
+    notify.DoAction("POSTMESSAGE",
+                    env("POSTMESSAGE", Doc({S("Password", "s3cret"), I("MessageID", 1)})), scratch);
     const std::string log = LogText("publicLog");
     EXPECT_EQ(log.find("s3cret"), std::string::npos);
-    EXPECT_NE(log.find("StudentMessageNotify Receive Msg:" + env("POSTMESSAGE", Doc({S("Password", "***"), I("MessageID", 1)}))),
+    EXPECT_NE(log.find("StudentMessageNotify Receive Msg:" +
+                       env("POSTMESSAGE", Doc({S("Password", "***"), I("MessageID", 1)}))),
               std::string::npos);
 }
 

@@ -27,8 +27,9 @@ const std::vector<std::string> kDaemonRules = {"type='signal',interface='tav.tea
 
 std::string Show(const tagStudent_t& s)
 {
-    return s.studentID + "|" + s.username + "|" + s.hostname + "|" + s.IP + "|" + std::to_string(s.bLocked) +
-           "|" + std::to_string(s.start_time) + "|" + std::to_string(s.status);
+    return s.studentID + "|" + s.username + "|" + s.hostname + "|" + s.IP + "|" +
+           std::to_string(s.bLocked) + "|" + std::to_string(s.start_time) + "|" +
+           std::to_string(s.status);
 }
 
 tagStudent_t Record(const std::string& id)
@@ -103,10 +104,12 @@ Answer Catalogue(const WireMsg& call)
     reply.SetResult(opid + 1000);
     std::string params;
     if (call.member == "TEACHER_GETSTUDENTLIST")
-        params = Doc({Student("S1", "u1", "h1", "10.0.0.1", 1, 11, 2), Student("S2", "u2", "h2", "10.0.0.2", 0, 12, 3),
+        params = Doc({Student("S1", "u1", "h1", "10.0.0.1", 1, 11, 2),
+                      Student("S2", "u2", "h2", "10.0.0.2", 0, 12, 3),
                       Student("S3", "u3", "h3", "10.0.0.3", 1, 13, 4)});
     else if (call.member == "TEACHER_GETSTUDENTSTATUS")
-        params = Doc({Student("S1", "u1", "h1", "10.0.0.1", 1, 11, 2), Student("S2", "u2", "h2", "10.0.0.2", 0, 12, 3)});
+        params = Doc({Student("S1", "u1", "h1", "10.0.0.1", 1, 11, 2),
+                      Student("S2", "u2", "h2", "10.0.0.2", 0, 12, 3)});
     else if (call.member == "TEACHER_GETSTUDENTLOCKPOLICY")
         reply.m_ParaXml.setString("lockPolicy", LockPolicyText());
     std::string text;
@@ -134,7 +137,7 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
 
         struct Case {
             std::string member;
-            const char* iface;  // signal interface, or null for a blocking call
+            const char* iface; // signal interface, or null for a blocking call
             std::string studentID;
             std::string params;
             std::function<int(int&)> run;
@@ -142,13 +145,16 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
         const std::vector<Case> cases = {
             {"TEACHER_UPDATETEACHERINFO", nullptr, "null", Doc({S("teacherInfoXML", "info")}),
              [&](int& r) { return api.UpdateTeacherInfo("info", r); }},
-            {"TEACHER_STARTCONTROLLER", nullptr, "null", "", [&](int& r) { return api.StartController(r); }},
-            {"TEACHER_STOPCONTROLLER", nullptr, "null", "", [&](int& r) { return api.StopController(r); }},
+            {"TEACHER_STARTCONTROLLER", nullptr, "null", "",
+             [&](int& r) { return api.StartController(r); }},
+            {"TEACHER_STOPCONTROLLER", nullptr, "null", "",
+             [&](int& r) { return api.StopController(r); }},
             {"TEACHER_SEARCHPROGRAM", kAppIface, "null", Doc({S("targetFolder", "/opt")}),
              [&](int&) { return api.SearchProgram("/opt", searchOpid); }},
             {"TEACHER_CANCELOPERATION", nullptr, "null", Doc({I("OID", 204)}),
              [&](int& r) { return api.CancelOperation(searchOpid, r); }},
-            {"TEACHER_GETSTUDENTLIST", nullptr, "null", "", [&](int& r) { return api.GetStudentList(students, r); }},
+            {"TEACHER_GETSTUDENTLIST", nullptr, "null", "",
+             [&](int& r) { return api.GetStudentList(students, r); }},
             {"TEACHER_GETSTUDENTSTATUS", nullptr, "S1", "",
              [&](int& r) { return api.GetStudentStatus("S1", student, r); }},
             {"TEACHER_GETSTUDENTLOCKPOLICY", nullptr, "S2", "",
@@ -158,9 +164,11 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
              [&](int& r) { return api.ChangePassword("old-s3cret", "new-s3cret", r); }},
             {"TEACHER_IMPORTCERTIFICATE", nullptr, "null", Doc({S("Path", "/c.pem")}),
              [&](int& r) { return api.ImportCertificate("/c.pem", r); }},
-            {"TEACHER_VERIFYPASSWORD", nullptr, "null", Doc({S("Password", "pw-s3cret"), S("path", "/p")}),
+            {"TEACHER_VERIFYPASSWORD", nullptr, "null",
+             Doc({S("Password", "pw-s3cret"), S("path", "/p")}),
              [&](int& r) { return api.VerifyPassword("/p", "pw-s3cret", r); }},
-            {"TEACHER_VERIFYPASSWORD", nullptr, "null", Doc({S("Password", "pw-s3cret"), S("path", "")}),
+            {"TEACHER_VERIFYPASSWORD", nullptr, "null",
+             Doc({S("Password", "pw-s3cret"), S("path", "")}),
              [&](int& r) { return api.VerifyPassword("pw-s3cret", r); }},
             {"TEACHER_VERIFYCERTIFICATE", nullptr, "null", Doc({S("path", "/c")}),
              [&](int& r) { return api.VerifyCertificate("/c", r); }},
@@ -170,13 +178,16 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
              [&](int&) { return api.PostMessage(3, "m"); }},
             {"TEACHER_DEPLOYTABNAVPOLICY", kAppIface, "S1", Doc({S("tabNavPolicyXML", "tab")}),
              [&](int&) { return api.DeployTabNavPolicy("S1", "tab"); }},
-            {"TEACHER_DEPLOYTABNAVPOLICYLIST", kAppIface, "", Doc({idEntries, S("tabNavPolicyXML", "tab")}),
+            {"TEACHER_DEPLOYTABNAVPOLICYLIST", kAppIface, "",
+             Doc({idEntries, S("tabNavPolicyXML", "tab")}),
              [&](int&) { return api.DeployTabNavPolicy(ids, "tab"); }},
             {"TEACHER_DEPLOYSCHEDULEPOLICY", kAppIface, "S1", Doc({S("schedulePolicyXML", "sch")}),
              [&](int&) { return api.DeploySchedulePolicy("S1", "sch"); }},
-            {"TEACHER_DEPLOYSCHEDULEPOLICYLIST", kAppIface, "", Doc({idEntries, S("schedulePolicyXML", "sch")}),
+            {"TEACHER_DEPLOYSCHEDULEPOLICYLIST", kAppIface, "",
+             Doc({idEntries, S("schedulePolicyXML", "sch")}),
              [&](int&) { return api.DeploySchedulePolicy(ids, "sch"); }},
-            {"TEACHER_KICKOFFSTUDENT", kAppIface, "S3", "", [&](int&) { return api.KickOffStudent("S3"); }},
+            {"TEACHER_KICKOFFSTUDENT", kAppIface, "S3", "",
+             [&](int&) { return api.KickOffStudent("S3"); }},
             {"TEACHER_CONTROLNEWSTUDENTCONNECT", kAppIface, "S4", Doc({S("allow", "FALSE")}),
              [&](int&) { return api.ControlNewStudentConnect("S4", false); }},
             {"TEACHER_CONTROLNEWSTUDENTCONNECT", kAppIface, "S4", Doc({S("allow", "TRUE")}),
@@ -192,7 +203,8 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
             ++opid;
             int ret = -1;
             EXPECT_EQ(c.run(ret), 0);
-            ExpectRequestOnWire(daemon.Take(), c.member, Envelope(c.member, opid, c.studentID, 0, c.params), c.iface,
+            ExpectRequestOnWire(daemon.Take(), c.member,
+                                Envelope(c.member, opid, c.studentID, 0, c.params), c.iface,
                                 kAppIface, kDaemon, opid, ret);
         }
         EXPECT_EQ(searchOpid, 204);
@@ -200,8 +212,9 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
         std::vector<std::string> shown;
         for (const tagStudent_t& s : students)
             shown.push_back(Show(s));
-        EXPECT_EQ(shown, (std::vector<std::string>{"S1|u1|h1|10.0.0.1|1|11|2", "S2|u2|h2|10.0.0.2|0|12|3",
-                                                   "S3|u3|h3|10.0.0.3|1|13|4"}));
+        EXPECT_EQ(shown,
+                  (std::vector<std::string>{"S1|u1|h1|10.0.0.1|1|11|2", "S2|u2|h2|10.0.0.2|0|12|3",
+                                            "S3|u3|h3|10.0.0.3|1|13|4"}));
         EXPECT_EQ(Show(student), "S1|u1|h1|10.0.0.1|1|11|2");
         EXPECT_TRUE(policy.IsAutoLockEnable());
         EXPECT_EQ(policy.GetLockStatus(), 4);
@@ -218,11 +231,20 @@ TEST(TeacherAPI, EveryRequestOnTheWire)
 
         const std::string log = LogText("publicLog");
         EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::StartController() --errCode = 1202"));
-        EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::GetStudentList() --return StudentList No.3 =  --StuInfo.IP = 10.0.0.3"));
-        EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::GetStudentStatus() --return StudentInfo =  --StuInfo.studentID = S1"));
-        EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::ManualUnlockRemoteStudent(list)--This method is no longer used!"));
-        EXPECT_TRUE(Logged(log, "TRACE", "IPCTeacherAPI::ManualLockRemotStudent(list) --This method is no longer used!"));
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCTeacherAPI::KickOffStudent() --Build Message Failure, nothing sent"));
+        EXPECT_TRUE(Logged(log, "TRACE",
+                           "IPCTeacherAPI::GetStudentList() --return StudentList No.3 =  "
+                           "--StuInfo.IP = 10.0.0.3"));
+        EXPECT_TRUE(Logged(
+            log, "TRACE",
+            "IPCTeacherAPI::GetStudentStatus() --return StudentInfo =  --StuInfo.studentID = S1"));
+        EXPECT_TRUE(Logged(
+            log, "TRACE",
+            "IPCTeacherAPI::ManualUnlockRemoteStudent(list)--This method is no longer used!"));
+        EXPECT_TRUE(
+            Logged(log, "TRACE",
+                   "IPCTeacherAPI::ManualLockRemotStudent(list) --This method is no longer used!"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR", "IPCTeacherAPI::KickOffStudent() --Build Message Failure, nothing sent"));
         EXPECT_EQ(log.find("s3cret"), std::string::npos);
         return 0;
     });
@@ -235,18 +257,19 @@ TEST(TeacherAPI, RepliesAndTheirOutArguments)
     EXPECT_CHILD_PASSES([] {
         enum Mode { Empty, Error, NoArgument, Five };
         std::atomic<int> mode{Empty};
-        std::unique_ptr<RawDaemon> daemon(new RawDaemon(kDaemon, kDaemonRules, [&](const WireMsg& call) {
-            switch (mode.load()) {
-            case Error:
-                return Answer{Answer::Error, ""};
-            case NoArgument:
-                return Answer{Answer::NoArgument, ""};
-            case Five:
-                return Answer{Answer::Text, Envelope(call.member, OpidOf(call.arg), "null", 5)};
-            default:
-                return Answer{Answer::Text, Envelope(call.member, OpidOf(call.arg), "null", 7)};
-            }
-        }));
+        std::unique_ptr<RawDaemon> daemon(
+            new RawDaemon(kDaemon, kDaemonRules, [&](const WireMsg& call) {
+                switch (mode.load()) {
+                case Error:
+                    return Answer{Answer::Error, ""};
+                case NoArgument:
+                    return Answer{Answer::NoArgument, ""};
+                case Five:
+                    return Answer{Answer::Text, Envelope(call.member, OpidOf(call.arg), "null", 5)};
+                default:
+                    return Answer{Answer::Text, Envelope(call.member, OpidOf(call.arg), "null", 7)};
+                }
+            }));
         IPCTeacherAPI api;
         std::list<tagStudent_t> students = {Record("A"), Record("B")};
         tagStudent_t student = Record("A");
@@ -254,8 +277,8 @@ TEST(TeacherAPI, RepliesAndTheirOutArguments)
         policy.SetLockStatus(2);
         int ret = -77;
         auto unchanged = [&] {
-            return students.size() == 2 && students.front().studentID == "A" && student.studentID == "A" &&
-                   policy.GetLockStatus() == 2;
+            return students.size() == 2 && students.front().studentID == "A" &&
+                   student.studentID == "A" && policy.GetLockStatus() == 2;
         };
 
         // An answer without parameters: result only.
@@ -291,8 +314,12 @@ TEST(TeacherAPI, RepliesAndTheirOutArguments)
         EXPECT_EQ(ret, -77);
         EXPECT_TRUE(unchanged());
         const std::string log = LogText("publicLog");
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCTeacherAPI::GetStudentList() --Send Message to DBUs Failure Error Code : 3"));
-        EXPECT_TRUE(Logged(log, "ERROR", "IPCTeacherAPI::ChangePassword() --Send Message to DBUs Failure Error Code : 1"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR",
+            "IPCTeacherAPI::GetStudentList() --Send Message to DBUs Failure Error Code : 3"));
+        EXPECT_TRUE(Logged(
+            log, "ERROR",
+            "IPCTeacherAPI::ChangePassword() --Send Message to DBUs Failure Error Code : 1"));
         return 0;
     });
 }
@@ -303,13 +330,16 @@ TEST(TeacherAPI, NotificationsReachTheCallback)
 {
     EXPECT_CHILD_PASSES([] {
         RawDaemon daemon(kDaemon, {"type='signal',interface='tav.teacherapp.type'"},
-                         [](const WireMsg&) { return Answer{Answer::NoArgument, ""}; });
+                         [](const WireMsg&) {
+                             return Answer{Answer::NoArgument, ""};
+                         });
         IPCTeacherAPI api;
         Recorder recorder;
         recorder.api = &api;
         api.RegisterCallBack(&recorder);
         DBusConnection* peer = rawpeer::Connect();
-        auto send = [&](const char* member, const std::string& sid, int result, const std::string& params) {
+        auto send = [&](const char* member, const std::string& sid, int result,
+                        const std::string& params) {
             const std::string text = Envelope(member, 9, sid, result, params);
             rawpeer::Signal(peer, kDaemonIface, member, text.c_str());
         };
@@ -325,13 +355,17 @@ TEST(TeacherAPI, NotificationsReachTheCallback)
         send("TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", "S1", 0, Doc({S("bSuccess", "True")}));
         send("TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK", "null", 0, "");
         send("TEACHER_CONTROLNEWSTUDENTCONNECTCALLBACK", "null", 0,
-             Doc({Student("N1", "user1", "host1", "10.0.0.1", 1, 100, 2), Student("N2", "u", "h", "i", 0, 0, 0)}));
+             Doc({Student("N1", "user1", "host1", "10.0.0.1", 1, 100, 2),
+                  Student("N2", "u", "h", "i", 0, 0, 0)}));
         send("TEACHER_KICKOFFSTUDENT", "S1", 0, "");
         send("POSTMESSAGE", "null", 0, Doc({I("MessageID", 7), S("Message", "hi")}));
         const std::vector<std::string> expected = {
-            "Search|S1|<p/>", "Search|S2|",  "Lock|S1|3",     "Unlock|S1|4",
-            "Kick|S1|0",      "Status|S1|5", "TabNav|S1|1",   "Schedule|S1|0",
-            "Schedule|S1|0",  "New|N1|user1|host1|10.0.0.1|1|100|2", "Message|7|hi"};
+            "Search|S1|<p/>", "Search|S2|",
+            "Lock|S1|3",      "Unlock|S1|4",
+            "Kick|S1|0",      "Status|S1|5",
+            "TabNav|S1|1",    "Schedule|S1|0",
+            "Schedule|S1|0",  "New|N1|user1|host1|10.0.0.1|1|100|2",
+            "Message|7|hi"};
         EXPECT_TRUE(tavtest::WaitFor([&] { return recorder.journal.Has("Message|7|hi"); }, 10000));
         EXPECT_EQ(recorder.journal.Entries(), expected);
         // The answer the callback sent.
@@ -365,8 +399,10 @@ TEST(TeacherAPI, OnlyTheDaemonsNotificationsReachTheCallback)
         api.RegisterCallBack(&recorder);
         DBusConnection* peer = rawpeer::Connect();
         const char* member = "TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK";
-        SendForgeries(peer, "tav.teacher.app", kDaemonIface, member, Envelope(member, 1, "S6", 0, Doc({I("iReturn", 6)})));
-        rawpeer::Signal(peer, kDaemonIface, member, Envelope(member, 2, "S1", 0, Doc({I("iReturn", 0)})).c_str());
+        SendForgeries(peer, "tav.teacher.app", kDaemonIface, member,
+                      Envelope(member, 1, "S6", 0, Doc({I("iReturn", 6)})));
+        rawpeer::Signal(peer, kDaemonIface, member,
+                        Envelope(member, 2, "S1", 0, Doc({I("iReturn", 0)})).c_str());
         EXPECT_TRUE(tavtest::WaitFor([&] { return !recorder.journal.Entries().empty(); }, 10000));
         // Anything forged would have come first.
         EXPECT_EQ(recorder.journal.Entries(), std::vector<std::string>{"Lock|S1|0"});
@@ -382,12 +418,13 @@ TEST(TeacherMessageNotify, HandlerResults)
     std::string scratch = "untouched";
     struct Case {
         const char* message;
-        int result;  // of the envelope
+        int result; // of the envelope
         std::string params;
-        int expected;  // with a callback registered
+        int expected; // with a callback registered
         bool called;
     };
-    const std::string twoStudents = Doc({Student("N1", "u", "h", "i", 0, 0, 0), Student("N2", "u", "h", "i", 0, 0, 0)});
+    const std::string twoStudents =
+        Doc({Student("N1", "u", "h", "i", 0, 0, 0), Student("N2", "u", "h", "i", 0, 0, 0)});
     const std::vector<Case> cases = {
         {"TEACHER_SEARCHPROGRAMCALLBACK", 0, Doc({S("programsXML", "x")}), 0, true},
         {"TEACHER_SEARCHPROGRAMCALLBACK", 0, "", 1, true},
@@ -406,13 +443,17 @@ TEST(TeacherMessageNotify, HandlerResults)
         {"POSTMESSAGE", 0, Doc({I("MessageID", 1)}), 1, true},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(notify.DoAction(c.message, Envelope(c.message, 1, "S1", c.result, c.params), scratch), 1)
+        EXPECT_EQ(
+            notify.DoAction(c.message, Envelope(c.message, 1, "S1", c.result, c.params), scratch),
+            1)
             << c.message;
     Recorder recorder;
     notify.SetCallBack(&recorder);
     size_t calls = 0;
     for (const Case& c : cases) {
-        EXPECT_EQ(notify.DoAction(c.message, Envelope(c.message, 1, "S1", c.result, c.params), scratch), c.expected)
+        EXPECT_EQ(
+            notify.DoAction(c.message, Envelope(c.message, 1, "S1", c.result, c.params), scratch),
+            c.expected)
             << c.message << " " << c.params;
         calls += c.called;
         EXPECT_EQ(recorder.journal.Entries().size(), calls) << c.message << " " << c.params;
@@ -420,7 +461,8 @@ TEST(TeacherMessageNotify, HandlerResults)
     EXPECT_EQ(recorder.journal.Entries()[1], "Search|S1|");
     EXPECT_EQ(recorder.journal.Entries()[10], "Schedule|S1|0");
     EXPECT_EQ(recorder.journal.Entries()[11], "New|N1|u|h|i|0|0|0");
-    EXPECT_EQ(notify.DoAction("TEACHER_MANUALUNLOCKREMOTESTUDEN", Envelope("X", 1, "S1", 0), scratch), 1);
+    EXPECT_EQ(
+        notify.DoAction("TEACHER_MANUALUNLOCKREMOTESTUDEN", Envelope("X", 1, "S1", 0), scratch), 1);
     EXPECT_EQ(notify.DoAction("NameAcquired", ":1.5", scratch), 1);
     EXPECT_EQ(notify.DoAction("TEACHER_KICKOFFSTUDENTCALLBACK", "short", scratch), 1);
     EXPECT_EQ(recorder.journal.Entries().size(), calls);

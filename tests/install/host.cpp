@@ -16,8 +16,8 @@ int main()
     CTAVLog::WriteLine("host program linked, config in " + LibTAVData::CONFIG_DIR,
                        CTAVLog::LOG_TRACE, "", false);
     IPCAPI::CIntfData("HOST_CHECK", 1, "null").m_ParaXml.setInt("iReturn", 0);
-    CTAVLog::WriteLine(IPCAPI::UninitializeDeviceContextAPI(nullptr), "device context released: ", false,
-                       CTAVLog::LOG_TRACE, "");
+    CTAVLog::WriteLine(IPCAPI::UninitializeDeviceContextAPI(nullptr),
+                       "device context released: ", false, CTAVLog::LOG_TRACE, "");
     std::string settings;
     if (LibTAVData::CTAVSystemSettingData().Save2String(settings) != 0)
         return 1;

@@ -52,7 +52,11 @@ TEST(Harness, PrivateBusAnswersAndOwnsRoleNames)
 TEST(Harness, ChildResultsComeBack)
 {
     EXPECT_EQ(tavtest::RunInChild([] { return 7; }), 7);
-    EXPECT_EQ(tavtest::RunInChild([] { EXPECT_TRUE(false) << "expected failure in child"; return 0; }), 1);
+    EXPECT_EQ(tavtest::RunInChild([] {
+                  EXPECT_TRUE(false) << "expected failure in child";
+                  return 0;
+              }),
+              1);
 }
 
 // Run by the case below only.

@@ -44,7 +44,8 @@ namespace {
 class SupportEnvironment : public ::testing::Environment {
 public:
     SupportEnvironment(std::string skip, std::string fail)
-        : m_skip(std::move(skip)), m_fail(std::move(fail)) {}
+        : m_skip(std::move(skip)), m_fail(std::move(fail))
+    {}
     void SetUp() override
     {
         if (!m_fail.empty())

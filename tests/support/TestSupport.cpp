@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -46,7 +46,8 @@ bool readLine(int fd, std::string& line, int timeoutMs)
     line.clear();
     for (;;) {
         int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        deadline - std::chrono::steady_clock::now()).count());
+                                        deadline - std::chrono::steady_clock::now())
+                                        .count());
         if (left <= 0)
             return false;
         struct pollfd p = {fd, POLLIN, 0};
@@ -67,8 +68,7 @@ bool readLine(int fd, std::string& line, int timeoutMs)
 
 // Starts argv[0] with the write end of a pipe on fd 3 and returns the first
 // line the program writes there. The child gets SIGTERM if we die.
-pid_t spawnWithReadyLine(const std::vector<std::string>& args, std::string& line,
-                         int timeoutMs)
+pid_t spawnWithReadyLine(const std::vector<std::string>& args, std::string& line, int timeoutMs)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -88,7 +88,7 @@ pid_t spawnWithReadyLine(const std::vector<std::string>& args, std::string& line
             ::fcntl(3, F_SETFD, 0);
         else
             ::dup2(fds[1], 3);
-        ::setpgid(0, 0);  // keep terminal signals meant for the test away
+        ::setpgid(0, 0); // keep terminal signals meant for the test away
         std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -256,8 +256,8 @@ bool InPrivateNamespace() { return g_privateNs; }
 
 std::string MakeTempDir(const std::string& prefix)
 {
-    std::string dir = g_tempRoot + "/" + prefix + "-" + std::to_string(++g_tempCounter) +
-                      "-" + std::to_string(::getpid());
+    std::string dir = g_tempRoot + "/" + prefix + "-" + std::to_string(++g_tempCounter) + "-" +
+                      std::to_string(::getpid());
     ::mkdir(dir.c_str(), 0755);
     return dir;
 }
@@ -323,8 +323,7 @@ bool PrivateBus::Start(const std::string& policyXml)
       << "  <type>system</type>\n"
       << "  <listen>unix:path=" << m_dir << "/system_bus_socket</listen>\n"
       << "  <auth>EXTERNAL</auth>\n"
-      << policyXml
-      << "</busconfig>\n";
+      << policyXml << "</busconfig>\n";
     if (!WriteFile(conf, c.str()))
         return false;
     return Launch();
@@ -357,10 +356,7 @@ void PrivateBus::Stop()
     m_address.clear();
 }
 
-void PrivateBus::Export() const
-{
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
-}
+void PrivateBus::Export() const { ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1); }
 
 XServer::~XServer() { Stop(); }
 
@@ -370,8 +366,8 @@ bool XServer::Start()
     std::string line;
     // Each test case starts its own server: without GLX (which GTK+ 2 never
     // uses) it is ready in a third of the time.
-    m_pid = spawnWithReadyLine({"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-ac",
-                                "-screen", "0", "1280x1024x24", "-noreset", "-extension", "GLX"},
+    m_pid = spawnWithReadyLine({"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-ac", "-screen",
+                                "0", "1280x1024x24", "-noreset", "-extension", "GLX"},
                                line, 20000);
     if (m_pid <= 0)
         return false;
@@ -385,10 +381,7 @@ void XServer::Stop()
     m_display.clear();
 }
 
-void XServer::Export() const
-{
-    ::setenv("DISPLAY", m_display.c_str(), 1);
-}
+void XServer::Export() const { ::setenv("DISPLAY", m_display.c_str(), 1); }
 
 int RunInChild(const std::function<int()>& fn, int timeoutMs)
 {

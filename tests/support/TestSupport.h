@@ -113,10 +113,10 @@ int RunInChild(const std::function<int()>& fn, int timeoutMs = 30000);
 
 // Runs a scenario in a forked child and expects it to pass (exit 0); the
 // child's own failures are printed above.
-#define EXPECT_CHILD_PASSES(...)                                               \
-    do {                                                                       \
-        const int tav_child_rc_ = ::tavtest::RunInChild(__VA_ARGS__);          \
-        EXPECT_EQ(tav_child_rc_, 0) << "child scenario failed (output above)"; \
+#define EXPECT_CHILD_PASSES(...)                                                                   \
+    do {                                                                                           \
+        const int tav_child_rc_ = ::tavtest::RunInChild(__VA_ARGS__);                              \
+        EXPECT_EQ(tav_child_rc_, 0) << "child scenario failed (output above)";                     \
     } while (0)
 
 // Runs one test of this program in a fresh process (fork and exec of the

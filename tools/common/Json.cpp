@@ -16,7 +16,7 @@ std::size_t utf8Length(const std::string& text, std::size_t i)
     if (c < 0x80)
         return 1;
     std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xbf;  // bounds of the second byte
+    unsigned char low = 0x80, high = 0xbf; // bounds of the second byte
     if (c >= 0xc2 && c <= 0xdf) {
         n = 2;
     } else if (c >= 0xe0 && c <= 0xef) {
@@ -62,11 +62,21 @@ std::string JsonString(const std::string& text)
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
         default:
             if (c < 0x20 || c == 0x7f) {
                 out += "\\u00";
@@ -89,9 +99,15 @@ JsonObject& JsonObject::Raw(const std::string& key, const std::string& json)
     return *this;
 }
 
-JsonObject& JsonObject::Str(const std::string& key, const std::string& value) { return Raw(key, JsonString(value)); }
+JsonObject& JsonObject::Str(const std::string& key, const std::string& value)
+{
+    return Raw(key, JsonString(value));
+}
 
-JsonObject& JsonObject::Int(const std::string& key, long long value) { return Raw(key, std::to_string(value)); }
+JsonObject& JsonObject::Int(const std::string& key, long long value)
+{
+    return Raw(key, std::to_string(value));
+}
 
 JsonObject& JsonObject::Num(const std::string& key, double value)
 {
@@ -101,11 +117,17 @@ JsonObject& JsonObject::Num(const std::string& key, double value)
     return Raw(key, os.str());
 }
 
-JsonObject& JsonObject::Bool(const std::string& key, bool value) { return Raw(key, value ? "true" : "false"); }
+JsonObject& JsonObject::Bool(const std::string& key, bool value)
+{
+    return Raw(key, value ? "true" : "false");
+}
 
 JsonObject& JsonObject::Null(const std::string& key) { return Raw(key, "null"); }
 
-JsonObject& JsonObject::Obj(const std::string& key, const JsonObject& value) { return Raw(key, value.Text()); }
+JsonObject& JsonObject::Obj(const std::string& key, const JsonObject& value)
+{
+    return Raw(key, value.Text());
+}
 
 JsonObject& JsonObject::Strs(const std::string& key, const std::vector<std::string>& values)
 {

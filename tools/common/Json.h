@@ -15,7 +15,7 @@ class JsonObject {
 public:
     JsonObject& Str(const std::string& key, const std::string& value);
     JsonObject& Int(const std::string& key, long long value);
-    JsonObject& Num(const std::string& key, double value);  // finite
+    JsonObject& Num(const std::string& key, double value); // finite
     JsonObject& Bool(const std::string& key, bool value);
     JsonObject& Null(const std::string& key);
     JsonObject& Obj(const std::string& key, const JsonObject& value);

@@ -76,8 +76,8 @@ int ParsedArgs::Int(const std::string& name, int fallback, int min, int max) con
         return fallback;
     long v = 0;
     if (!ParseInt(Get(name), min, max, v))
-        throw UsageError("--" + name + " needs a whole number from " + std::to_string(min) + " to " +
-                         std::to_string(max) + ", not '" + Get(name) + "'");
+        throw UsageError("--" + name + " needs a whole number from " + std::to_string(min) +
+                         " to " + std::to_string(max) + ", not '" + Get(name) + "'");
     return static_cast<int>(v);
 }
 
@@ -89,8 +89,8 @@ double ParsedArgs::Seconds(const std::string& name, double fallback, double max)
     std::ostringstream limit;
     limit << max;
     if (!ParseSeconds(Get(name), max, v))
-        throw UsageError("--" + name + " needs a number of seconds from 0 to " + limit.str() + ", not '" +
-                         Get(name) + "'");
+        throw UsageError("--" + name + " needs a number of seconds from 0 to " + limit.str() +
+                         ", not '" + Get(name) + "'");
     return v;
 }
 
@@ -176,7 +176,8 @@ ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Posi
                 name = "--" + name;
         }
         if (!entry)
-            throw UsageError("unknown option " + name + (m_lastOwner.empty() ? "" : " for " + m_lastOwner));
+            throw UsageError("unknown option " + name +
+                             (m_lastOwner.empty() ? "" : " for " + m_lastOwner));
         const OptionSpec& opt = entry->spec;
         if (opt.name == "help") {
             parsed.m_help = true;
@@ -206,7 +207,8 @@ ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Posi
     return parsed;
 }
 
-std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::size_t indent, std::size_t used)
+std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::size_t indent,
+                 std::size_t used)
 {
     std::string text;
     std::size_t column = used;

@@ -23,12 +23,12 @@ public:
 };
 
 struct OptionSpec {
-    std::string name;       // without the leading "--"
-    std::string valueName;  // empty for a flag
+    std::string name;      // without the leading "--"
+    std::string valueName; // empty for a flag
     std::string help;
     bool repeatable = false;
     bool required = false;
-    char shortName = 0;     // "-x" as well, for a flag
+    char shortName = 0; // "-x" as well, for a flag
 };
 
 // The options of one command line.
@@ -98,7 +98,8 @@ bool ParseSeconds(const std::string& text, double max, double& value);
 std::string OptionsHelp(const std::vector<OptionSpec>& options);
 // words laid out in lines of at most width columns, starting at column used;
 // continuation lines are indented by indent blanks.
-std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::size_t indent, std::size_t used);
+std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::size_t indent,
+                 std::size_t used);
 
 } // namespace tavtools
 

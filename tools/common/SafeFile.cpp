@@ -55,8 +55,8 @@ bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     return ReadRegularFileAt(AT_FDCWD, path, maxBytes, text, error);
 }
 
-bool ReadRegularFileAt(int dirFd, const std::string& name, std::size_t maxBytes,
-                       std::string& text, std::string& error)
+bool ReadRegularFileAt(int dirFd, const std::string& name, std::size_t maxBytes, std::string& text,
+                       std::string& error)
 {
     // O_NONBLOCK: opening a FIFO or a device must not wait for its other
     // end; the descriptor is checked before anything is read from it.

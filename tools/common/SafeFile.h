@@ -17,8 +17,8 @@ namespace tavtools {
 // is read). error reads well after "cannot read PATH: ".
 bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text,
                      std::string& error);
-bool ReadRegularFileAt(int dirFd, const std::string& name, std::size_t maxBytes,
-                       std::string& text, std::string& error);
+bool ReadRegularFileAt(int dirFd, const std::string& name, std::size_t maxBytes, std::string& text,
+                       std::string& error);
 
 } // namespace tavtools
 

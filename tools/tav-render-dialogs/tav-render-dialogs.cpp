@@ -72,8 +72,8 @@ bool InstallSamples()
         return false;
     bool ok = true;
     while (const gchar* name = g_dir_read_name(dir))
-        ok &= tavtest::WriteFile(kImages + name, tavtest::ReadFile(std::string(TAV_RENDER_IMAGE_DIR) +
-                                                                  "/" + name));
+        ok &= tavtest::WriteFile(kImages + name,
+                                 tavtest::ReadFile(std::string(TAV_RENDER_IMAGE_DIR) + "/" + name));
     g_dir_close(dir);
 
     const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
@@ -87,8 +87,9 @@ bool InstallSamples()
                              kImages + "category_internet.png") +
                          Program(0, "Mail", "/usr/bin/mail", "") +
                          Program(1, "Chat", "/usr/bin/chat", kImages + "category_media.png")) +
-            Category("Office", "category_office.png",
-                     Program(1, "Text Editor", "/usr/bin/editor", kImages + "category_office.png")) +
+            Category(
+                "Office", "category_office.png",
+                Program(1, "Text Editor", "/usr/bin/editor", kImages + "category_office.png")) +
             Category("Education", "category_education.png",
                      Program(1, "Atlas", "/usr/bin/atlas", kImages + "category_education.png")) +
             Category("Games", "category_games.png",
@@ -97,8 +98,8 @@ bool InstallSamples()
 
     // School hours locked on weekdays, evenings on the weekend.
     std::string sections;
-    const char* const days[] = {"MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY",
-                                "SATURDAY", "SUNDAY"};
+    const char* const days[] = {"MONDAY", "TUESDAY",  "WEDNESDAY", "THURSDAY",
+                                "FRIDAY", "SATURDAY", "SUNDAY"};
     for (int day = 0; day < 7; ++day) {
         const int from = day < 5 ? 8 : 20, to = day < 5 ? 15 : 23;
         for (int hour = from; hour < to; ++hour)
@@ -106,17 +107,20 @@ bool InstallSamples()
                         std::to_string(hour) + "\" End=\"" + std::to_string(hour + 1) + "\" />";
     }
     ok &= tavtest::WriteFile(CONFIG_DIR + LibTAVData::LOCK_SCHEDULE_XML,
-                             xml + "<LockSchedule><AutoLockStatus>1</AutoLockStatus>"
-                                   "<ManualLockStatus>0</ManualLockStatus><LockStatus>0</LockStatus>"
-                                   "<AutomaticLock>" + sections + "</AutomaticLock></LockSchedule>\n");
-    ok &= tavtest::WriteFile(CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML,
-                             xml + "<TAVSystemSetting><USBStorage enabled=\"0\" />"
-                                   "<NewStudentConnectDialog enabled=\"1\"><ConnectPolicy allow=\"1\" />"
-                                   "<AddToCurrentClass allow=\"1\" /></NewStudentConnectDialog>"
-                                   "<AutoDeploy enabled=\"0\" /></TAVSystemSetting>\n");
+                             xml +
+                                 "<LockSchedule><AutoLockStatus>1</AutoLockStatus>"
+                                 "<ManualLockStatus>0</ManualLockStatus><LockStatus>0</LockStatus>"
+                                 "<AutomaticLock>" +
+                                 sections + "</AutomaticLock></LockSchedule>\n");
+    ok &= tavtest::WriteFile(
+        CONFIG_DIR + LibTAVData::SYSTEM_SETTING_XML,
+        xml + "<TAVSystemSetting><USBStorage enabled=\"0\" />"
+              "<NewStudentConnectDialog enabled=\"1\"><ConnectPolicy allow=\"1\" />"
+              "<AddToCurrentClass allow=\"1\" /></NewStudentConnectDialog>"
+              "<AutoDeploy enabled=\"0\" /></TAVSystemSetting>\n");
     auto found = [&](const std::string& name, const std::string& path, const std::string& icon) {
-        return "<Application><Name>" + name + "</Name><Path>" + path + "</Path><CustomIcon>" + icon +
-               "</CustomIcon></Application>";
+        return "<Application><Name>" + name + "</Name><Path>" + path + "</Path><CustomIcon>" +
+               icon + "</CustomIcon></Application>";
     };
     ok &= tavtest::WriteFile(
         CONFIG_DIR + LibTAVData::SEARCH_RESULT_XML,
@@ -193,7 +197,8 @@ public:
 struct Scene {
     std::vector<std::unique_ptr<LibTAVGUI::CTAVWindowBase>> dialogs;
 
-    template <class T> T* Keep(T* dialog)
+    template <class T>
+    T* Keep(T* dialog)
     {
         dialogs.emplace_back(dialog);
         return dialog;
@@ -309,8 +314,8 @@ bool Capture(GtkWidget* window, int outDir, const std::string& file)
         return false;
 
     const int border = 1, titleHeight = 24;
-    cairo_surface_t* surface = cairo_image_surface_create(
-        CAIRO_FORMAT_RGB24, a.width + 2 * border, a.height + titleHeight + border);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, a.width + 2 * border,
+                                                          a.height + titleHeight + border);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0.35, 0.38, 0.42);
     cairo_paint(cr);

@@ -100,7 +100,8 @@ bool EndsWith(const std::string& s, const std::string& tail)
 // Texts that go on the bus must be valid UTF-8.
 bool Sendable(const Program& p)
 {
-    return dbus_validate_utf8(p.name.c_str(), nullptr) && dbus_validate_utf8(p.path.c_str(), nullptr) &&
+    return dbus_validate_utf8(p.name.c_str(), nullptr) &&
+           dbus_validate_utf8(p.path.c_str(), nullptr) &&
            dbus_validate_utf8(p.icon.c_str(), nullptr);
 }
 
@@ -150,7 +151,7 @@ bool BuildProgramsDocument(const std::string& folder, std::string& xml, int& cou
         ++count;
     }
     LibTAVData::CSearchResultData result;
-    result.SetPApplicationInfoList(list);  // owned by result from here
+    result.SetPApplicationInfoList(list); // owned by result from here
     xml.clear();
     return result.Save2String(xml) == 0;
 }

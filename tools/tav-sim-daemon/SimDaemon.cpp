@@ -11,23 +11,26 @@ namespace {
 // Requests answered per poll at most, so that queued notifications still go
 // out while requests pour in.
 constexpr int kRequestsPerPoll = 64;
-constexpr std::size_t kNameWidth = 64;  // the envelope's message field
+constexpr std::size_t kNameWidth = 64; // the envelope's message field
 // Notifications waiting at most; a flood of requests must not eat memory.
 constexpr std::size_t kMaxQueued = 2000;
 } // namespace
 
-SimDaemon::SimDaemon(DaemonPort& port, const SimOptions& options) : m_options(options), m_port(port) {}
+SimDaemon::SimDaemon(DaemonPort& port, const SimOptions& options) : m_options(options), m_port(port)
+{}
 
 SimDaemon::~SimDaemon() = default;
 
 void SimDaemon::Log(const std::string& text)
 {
-    LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_TRACE, "", false);
+    LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_TRACE, "",
+                                   false);
 }
 
 void SimDaemon::LogError(const std::string& text)
 {
-    LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_ERROR, "", false);
+    LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_ERROR, "",
+                                   false);
 }
 
 bool SimDaemon::Poll()
@@ -58,17 +61,22 @@ void SimDaemon::Answer(const std::string& name, const std::string& payload)
         std::string inner;
         request.data.GetMessage(inner);
         if (inner != name)
-            Log("request " + name + " carries the message name '" + inner + "'; answered as " + name);
+            Log("request " + name + " carries the message name '" + inner + "'; answered as " +
+                name);
     }
-    Log("request " + name + " op " + std::to_string(request.opid) + " student '" + request.studentID + "'" +
-        (request.block ? " (blocking)" : " (signal)"));
+    Log("request " + name + " op " + std::to_string(request.opid) + " student '" +
+        request.studentID + "'" + (request.block ? " (blocking)" : " (signal)"));
     tavtools::JsonObject event;
-    event.Str("type", "request").Str("message", name).Int("opid", request.opid).Str("studentID", request.studentID);
+    event.Str("type", "request")
+        .Str("message", name)
+        .Int("opid", request.opid)
+        .Str("studentID", request.studentID);
     event.Bool("blocking", request.block);
 
     IPCAPI::CIntfData reply(name.substr(0, kNameWidth), request.opid, request.studentID);
     if (!loaded) {
-        LogError("request " + name + ": not an envelope" + (request.block ? ", answered with result 1" : ""));
+        LogError("request " + name + ": not an envelope" +
+                 (request.block ? ", answered with result 1" : ""));
         Event(event.Str("error", "not an envelope"));
         reply.SetResult(1);
     } else if (Handle(request, reply)) {
@@ -88,9 +96,14 @@ void SimDaemon::Answer(const std::string& name, const std::string& payload)
     if (failed)
         LogError("reply to " + name + " could not be sent");
     else
-        Log("reply " + name + " op " + std::to_string(request.opid) + " result " + std::to_string(result));
-    Event(tavtools::JsonObject().Str("type", "reply").Str("message", name).Int("opid", request.opid)
-              .Int("result", result).Bool("sent", !failed));
+        Log("reply " + name + " op " + std::to_string(request.opid) + " result " +
+            std::to_string(result));
+    Event(tavtools::JsonObject()
+              .Str("type", "reply")
+              .Str("message", name)
+              .Int("opid", request.opid)
+              .Int("result", result)
+              .Bool("sent", !failed));
 }
 
 void SimDaemon::Event(const tavtools::JsonObject& event) const
@@ -114,24 +127,26 @@ void SimDaemon::Notify(const IPCAPI::CIntfData& note, int delayMs)
     std::string name;
     note.GetMessage(name);
     if (m_queue.size() >= kMaxQueued) {
-        LogError("notification " + name + " dropped: " + std::to_string(kMaxQueued) + " are waiting already");
+        LogError("notification " + name + " dropped: " + std::to_string(kMaxQueued) +
+                 " are waiting already");
         return;
     }
     int opid = 0;
     note.GetOperationID(opid);
     Pending p{Clock::now() + std::chrono::milliseconds(delayMs), note, opid};
     // After everything due at the same time or earlier: order of queuing kept.
-    auto at = std::upper_bound(m_queue.begin(), m_queue.end(), p.due,
-                               [](const Clock::time_point& due, const Pending& q) { return due < q.due; });
+    auto at = std::upper_bound(
+        m_queue.begin(), m_queue.end(), p.due,
+        [](const Clock::time_point& due, const Pending& q) { return due < q.due; });
     m_queue.insert(at, std::move(p));
 }
 
 int SimDaemon::Cancel(int opid)
 {
     const auto before = m_queue.size();
-    m_queue.erase(
-        std::remove_if(m_queue.begin(), m_queue.end(), [opid](const Pending& p) { return p.opid == opid; }),
-        m_queue.end());
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [opid](const Pending& p) { return p.opid == opid; }),
+                  m_queue.end());
     return static_cast<int>(before - m_queue.size());
 }
 
@@ -152,8 +167,13 @@ void SimDaemon::SendDue()
         else
             Log("notification " + name + " op " + std::to_string(p.opid) + " student '" + student +
                 "' result " + std::to_string(result));
-        Event(tavtools::JsonObject().Str("type", "notification").Str("message", name).Int("opid", p.opid)
-                  .Str("studentID", student).Int("result", result).Bool("sent", !failed));
+        Event(tavtools::JsonObject()
+                  .Str("type", "notification")
+                  .Str("message", name)
+                  .Int("opid", p.opid)
+                  .Str("studentID", student)
+                  .Int("result", result)
+                  .Bool("sent", !failed));
     }
 }
 
@@ -162,7 +182,8 @@ int SimDaemon::MsUntilNextDue() const
     if (m_queue.empty())
         return -1;
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_queue.front().due - Clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_queue.front().due - Clock::now())
+            .count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 

@@ -74,8 +74,8 @@ public:
 protected:
     // One request as received.
     struct Request {
-        std::string name;        // bus member name
-        IPCAPI::CIntfData data;  // the loaded envelope
+        std::string name;       // bus member name
+        IPCAPI::CIntfData data; // the loaded envelope
         int opid = 0;
         std::string studentID;
         bool block = false;
@@ -111,7 +111,7 @@ private:
     void Event(const tavtools::JsonObject& event) const;
 
     DaemonPort& m_port;
-    std::deque<Pending> m_queue;  // in due order
+    std::deque<Pending> m_queue; // in due order
     Events m_events;
 };
 

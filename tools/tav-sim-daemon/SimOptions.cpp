@@ -15,7 +15,7 @@ namespace simdaemon {
 namespace {
 
 constexpr int kMaxStudents = 1000;
-constexpr std::size_t kMaxFieldLength = 64;  // the envelope's student id field
+constexpr std::size_t kMaxFieldLength = 64; // the envelope's student id field
 constexpr std::size_t kMaxLineLength = 4096;
 // A full class with every field at its longest and a comment line for each
 // student stays well below this.
@@ -68,7 +68,8 @@ bool AddStudent(std::list<IPCAPI::tagStudent_t>& students, const std::vector<std
     }
     const int number = static_cast<int>(students.size()) + 1;
     students.push_back(MakeStudent(number, fields[0], fields.size() > 1 ? fields[1] : "",
-                                   fields.size() > 2 ? fields[2] : "", fields.size() > 3 ? fields[3] : ""));
+                                   fields.size() > 2 ? fields[2] : "",
+                                   fields.size() > 3 ? fields[3] : ""));
     return true;
 }
 
@@ -89,7 +90,8 @@ IPCAPI::tagStudent_t MakeStudent(int number, const std::string& id, const std::s
     return s;
 }
 
-bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students, std::string& error)
+bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students,
+                   std::string& error)
 {
     std::string text;
     if (!tavtools::ReadRegularFile(path, kMaxClassFileBytes, text, error)) {
@@ -127,20 +129,25 @@ const std::vector<tavtools::OptionSpec>& optionTable()
     static const std::vector<tavtools::OptionSpec> options = {
         {"students", "N", "teacher: a class of N students S1..SN (default 3)"},
         {"student", "ID[,USER[,HOST[,IP]]]", "teacher: one student of the class", true},
-        {"class", "FILE", "teacher: the class from FILE, one student a line: ID [USER [HOST [IP]]]; # starts a "
-                          "comment line"},
+        {"class", "FILE",
+         "teacher: the class from FILE, one student a line: ID [USER [HOST [IP]]]; # starts a "
+         "comment line"},
         {"teachers", "T1[,T2...]", "student: teachers a teacher search finds (default teacher1)"},
         {"connected", "ID", "student: teacher connected at start (default none)"},
         {"locked", "", "student: start locked"},
-        {"result", "NAME=CODE", "answer NAME with result CODE. NAME is a request (its reply and its notifications) "
-                                "or a notification name; unlisted names answer 0", true},
-        {"programs", "DIR", "folder listed for program searches whose folder cannot be read (default "
-                            "/usr/share/applications)"},
+        {"result", "NAME=CODE",
+         "answer NAME with result CODE. NAME is a request (its reply and its notifications) "
+         "or a notification name; unlisted names answer 0",
+         true},
+        {"programs", "DIR",
+         "folder listed for program searches whose folder cannot be read (default "
+         "/usr/share/applications)"},
         {"step-ms", "MS", "pause between the answers for successive students (default 100)"},
         {"bus", "ADDRESS", "use the bus at ADDRESS instead of the system bus"},
         {"log", "NAME", "log file $HOME/TAVLog/NAME.log (default tav-sim-daemon)"},
-        {"json", "", "print one JSON object a line on standard output (ready, every request, reply and "
-                     "notification, the answers to commands, stopped); the log then goes to its file only"},
+        {"json", "",
+         "print one JSON object a line on standard output (ready, every request, reply and "
+         "notification, the answers to commands, stopped); the log then goes to its file only"},
         {"version", "", "print the version"},
         {"help", "", "show this text", false, false, 'h'},
     };
@@ -158,7 +165,8 @@ void addStudent(std::list<IPCAPI::tagStudent_t>& students, const std::vector<std
 std::string checkedTeacher(const std::string& id)
 {
     if (!ValidField(id))
-        throw tavtools::UsageError("invalid teacher id '" + id + "' (1 to 64 characters, no blanks)");
+        throw tavtools::UsageError("invalid teacher id '" + id +
+                                   "' (1 to 64 characters, no blanks)");
     return id;
 }
 
@@ -167,14 +175,15 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
     tavtools::OptionParser parser;
     parser.Add(optionTable());
     bool haveMode = false;
-    const tavtools::ParsedArgs parsed = parser.Parse(args, [&](const std::string& word, tavtools::OptionParser&) {
-        if (haveMode)
-            throw tavtools::UsageError("unexpected argument '" + word + "'");
-        if (word != "teacher" && word != "student")
-            throw tavtools::UsageError("unknown mode '" + word + "' (teacher or student)");
-        options.mode = word == "teacher" ? SimOptions::Teacher : SimOptions::Student;
-        haveMode = true;
-    });
+    const tavtools::ParsedArgs parsed =
+        parser.Parse(args, [&](const std::string& word, tavtools::OptionParser&) {
+            if (haveMode)
+                throw tavtools::UsageError("unexpected argument '" + word + "'");
+            if (word != "teacher" && word != "student")
+                throw tavtools::UsageError("unknown mode '" + word + "' (teacher or student)");
+            options.mode = word == "teacher" ? SimOptions::Teacher : SimOptions::Student;
+            haveMode = true;
+        });
     help = parsed.Help();
     options.showVersion = parsed.Has("version");
     if (help || options.showVersion)
@@ -198,8 +207,8 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
             if (at == std::string::npos || at == 0 ||
                 !tavtools::ParseInt(v.substr(at + 1), INT_MIN, INT_MAX, code) ||
                 !dbus_validate_member(v.substr(0, at).c_str(), nullptr))
-                throw tavtools::UsageError("--result needs NAME=CODE with a message name and a number, not '" + v +
-                                           "'");
+                throw tavtools::UsageError(
+                    "--result needs NAME=CODE with a message name and a number, not '" + v + "'");
             options.results[v.substr(0, at)] = static_cast<int>(code);
         }
     }
@@ -235,7 +244,8 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
                 options.students.push_back(MakeStudent(n, ""));
     } else {
         if (generated > 0 || !listed.empty())
-            throw tavtools::UsageError("--students, --student and --class are for the teacher mode");
+            throw tavtools::UsageError(
+                "--students, --student and --class are for the teacher mode");
         if (options.teachers.empty())
             options.teachers.push_back("teacher1");
     }
@@ -243,7 +253,8 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
 
 } // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help)
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error,
+                  bool& help)
 {
     help = false;
     try {
@@ -260,7 +271,8 @@ std::string Usage()
     return "usage: tav-sim-daemon teacher|student [options]\n"
            "\n"
            "A simulated daemon for host developers. It owns the daemon's bus name\n"
-           "(\"" + std::string(IPCAPI::kTeacherDaemonName) + "\" or \"" + IPCAPI::kStudentDaemonName +
+           "(\"" +
+           std::string(IPCAPI::kTeacherDaemonName) + "\" or \"" + IPCAPI::kStudentDaemonName +
            "\"), answers every request of\n"
            "its side with a reply envelope, and sends the notifications the\n"
            "applications expect. It serves until SIGINT or SIGTERM.\n"

@@ -43,12 +43,14 @@ struct SimOptions {
 // option parser: options anywhere, the mode as the one positional word.
 // False with a message in error for anything it does not understand; help
 // set for --help (nothing after it is looked at).
-bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error, bool& help);
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error,
+                  bool& help);
 
 // Reads a class file: one student a line, "ID [USER [HOST [IP]]]", blank
 // lines and lines starting with # ignored. Only a regular file of at most
 // 1 MiB, not reached through a link, is read. False with a message in error.
-bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students, std::string& error);
+bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& students,
+                   std::string& error);
 
 // A student with the given fields; missing ones are made up from its
 // number (1-based): student<n>, pc-<nn>, 10.0.0.<10+n>.

@@ -21,8 +21,7 @@ namespace simdaemon {
 
 StudentSim::StudentSim(DaemonPort& port, const SimOptions& options)
     : SimDaemon(port, options), m_locked(options.locked), m_teacher(options.connectedTeacher)
-{
-}
+{}
 
 void StudentSim::LockChanged(bool locked)
 {
@@ -40,10 +39,7 @@ void StudentSim::TeacherState(const std::string& teacher, int state, int delayMs
     Notify(env, delayMs);
 }
 
-void StudentSim::Changed(const char* note)
-{
-    Notify(CIntfData(note, 0, kNoStudent));
-}
+void StudentSim::Changed(const char* note) { Notify(CIntfData(note, 0, kNoStudent)); }
 
 bool StudentSim::Handle(Request& request, CIntfData& reply)
 {
@@ -79,10 +75,12 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
     } else if (n == Msg::SAVESTUDENTINFO) {
         document(LibTAVData::CStudentInfoData(), Param::strXML, m_studentInfo);
     } else if (n == Msg::SAVELOCALSCHEDULEPOLICY) {
-        if (document(LibTAVData::CLockScheduleData(), Param::strXML, m_schedulePolicy) && ResultFor({n}, 0) == 0)
+        if (document(LibTAVData::CLockScheduleData(), Param::strXML, m_schedulePolicy) &&
+            ResultFor({n}, 0) == 0)
             Changed(Msg::NOTIFYSCHEDULEPOLICYCHANGED);
     } else if (n == Msg::SAVELOCALTABNAVPOLICY) {
-        if (document(LibTAVData::CTabNavigationData(), Param::strXML, m_tabNavPolicy) && ResultFor({n}, 0) == 0)
+        if (document(LibTAVData::CTabNavigationData(), Param::strXML, m_tabNavPolicy) &&
+            ResultFor({n}, 0) == 0)
             Changed(Msg::NOTIFYTABNAVPOLICYCHANGED);
     } else if (n == Msg::DISCONNECTSTUDENT) {
         if (!m_teacher.empty() && ResultFor({n}, 0) == 0) {
@@ -110,8 +108,8 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
             folder = m_options.programsDir;
             listed = BuildProgramsDocument(folder, xml, count);
         }
-        Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) + " programs in " +
-            folder);
+        Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) +
+            " programs in " + folder);
         // The answer comes one step later, so that the search can be cancelled.
         CIntfData env(Msg::SEARCHLOCALPROGRAMCALLBACK, request.opid, kNoStudent);
         env.SetResult(ResultFor({Msg::SEARCHLOCALPROGRAMCALLBACK, n}, listed ? 0 : 1));
@@ -125,8 +123,8 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
         Notify(env, m_options.stepMs);
     } else if (n == Msg::CONNECTTEACHER) {
         const bool named = in.getString(Param::strTeacherID, text);
-        const bool known = named && std::find(m_options.teachers.begin(), m_options.teachers.end(), text) !=
-                                        m_options.teachers.end();
+        const bool known = named && std::find(m_options.teachers.begin(), m_options.teachers.end(),
+                                              text) != m_options.teachers.end();
         int result = ResultFor({Msg::CONNECTTEACHERCALLBACK, n}, 0);
         if (!known && result == 0)
             result = 1;
@@ -137,7 +135,7 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
         Notify(env, m_options.stepMs);
         if (result == 0) {
             m_teacher = text;
-            TeacherState(text, kConnected, m_options.stepMs);  // after the answer
+            TeacherState(text, kConnected, m_options.stepMs); // after the answer
         }
     } else {
         return false;
@@ -179,7 +177,8 @@ bool StudentSim::Command(const std::string& line, std::string& out)
         return true;
     }
     if ((cmd == "tabnav-changed" || cmd == "schedule-changed") && arg.empty()) {
-        Changed(cmd == "tabnav-changed" ? Msg::NOTIFYTABNAVPOLICYCHANGED : Msg::NOTIFYSCHEDULEPOLICYCHANGED);
+        Changed(cmd == "tabnav-changed" ? Msg::NOTIFYTABNAVPOLICYCHANGED
+                                        : Msg::NOTIFYSCHEDULEPOLICYCHANGED);
         out = "sent\n";
         return true;
     }

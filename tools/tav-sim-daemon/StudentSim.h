@@ -27,7 +27,7 @@ private:
     void Changed(const char* note);
 
     bool m_locked;
-    std::string m_teacher;  // connected teacher, empty when none
+    std::string m_teacher; // connected teacher, empty when none
     std::string m_tabNavPolicy, m_schedulePolicy, m_studentInfo, m_settings;
 };
 

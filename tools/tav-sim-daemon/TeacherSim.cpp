@@ -10,10 +10,10 @@
 #include <sstream>
 
 using IPCAPI::CIntfData;
-using IPCAPI::tagStudent_t;
 using IPCAPI::kFalse;
 using IPCAPI::kNoStudent;
 using IPCAPI::kTrue;
+using IPCAPI::tagStudent_t;
 namespace Msg = IPCAPI::Msg;
 namespace Param = IPCAPI::Param;
 
@@ -66,8 +66,9 @@ std::vector<std::string> TeacherSim::Targets(Request& request, bool listForm)
 }
 
 template <class Succeed>
-void TeacherSim::PerStudent(Request& request, const std::vector<std::string>& ids, const std::string& note,
-                            bool boolean, Succeed succeed, int firstDelayMs)
+void TeacherSim::PerStudent(Request& request, const std::vector<std::string>& ids,
+                            const std::string& note, bool boolean, Succeed succeed,
+                            int firstDelayMs)
 {
     int delay = firstDelayMs;
     for (const std::string& id : ids) {
@@ -110,8 +111,8 @@ void TeacherSim::Search(Request& request)
         listed = BuildProgramsDocument(folder, xml, count);
     }
     if (listed)
-        Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) + " programs in " +
-            folder);
+        Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) +
+            " programs in " + folder);
     else
         LogError("search: folder " + folder + " cannot be read either; every student answers 1");
     // The answers come one step apart, the first after one step, so that the
@@ -170,7 +171,9 @@ bool TeacherSim::Handle(Request& request, CIntfData& reply)
         else
             code = 1;
     } else if (n == Msg::TEACHER_CHANGEPASSWORD) {
-        code = in.getString(Param::OldPassword, text) && in.getString(Param::NewPassword, text2) ? 0 : 1;
+        code = in.getString(Param::OldPassword, text) && in.getString(Param::NewPassword, text2)
+                   ? 0
+                   : 1;
     } else if (n == Msg::TEACHER_IMPORTCERTIFICATE) {
         code = present(Param::Path) ? 0 : 1;
     } else if (n == Msg::TEACHER_VERIFYPASSWORD) {
@@ -183,8 +186,10 @@ bool TeacherSim::Handle(Request& request, CIntfData& reply)
         LibTAVData::CTabNavigationData policy;
         const bool ok = present(Param::tabNavPolicyXML) && policy.LoadFromString(text) >= 0;
         PerStudent(request, Targets(request, n == Msg::TEACHER_DEPLOYTABNAVPOLICYLIST),
-                   Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, true, [ok](tagStudent_t&, int) { return ok; });
-    } else if (n == Msg::TEACHER_DEPLOYSCHEDULEPOLICY || n == Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST) {
+                   Msg::TEACHER_DEPLOYTABNAVPOLICYCALLBACK, true,
+                   [ok](tagStudent_t&, int) { return ok; });
+    } else if (n == Msg::TEACHER_DEPLOYSCHEDULEPOLICY ||
+               n == Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST) {
         LibTAVData::CLockScheduleData policy;
         const bool ok = present(Param::schedulePolicyXML) && policy.LoadFromString(text) >= 0;
         PerStudent(request, Targets(request, n == Msg::TEACHER_DEPLOYSCHEDULEPOLICYLIST),
@@ -207,16 +212,16 @@ bool TeacherSim::Handle(Request& request, CIntfData& reply)
     } else if (n == Msg::TEACHER_MANUALLOCKREMOTESTUDENT) {
         LibTAVData::CLockScheduleData policy;
         const bool stored = present(Param::lockPolicy) && policy.LoadFromString(text) >= 0;
-        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK, false,
-                   [&](tagStudent_t& s, int) {
+        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALLOCKREMOTESTUDENTCALLBACK,
+                   false, [&](tagStudent_t& s, int) {
                        s.bLocked = 1;
                        if (stored)
                            m_lockPolicy[s.studentID] = text;
                        return true;
                    });
     } else if (n == Msg::TEACHER_MANUALUNLOCKREMOTESTUDEN) {
-        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK, false,
-                   [](tagStudent_t& s, int) {
+        PerStudent(request, Targets(request, false), Msg::TEACHER_MANUALUNLOCKREMOTESTUDENTCALLBACK,
+                   false, [](tagStudent_t& s, int) {
                        s.bLocked = 0;
                        return true;
                    });
@@ -289,9 +294,10 @@ bool TeacherSim::Command(const std::string& line, std::string& out)
             out = error + "\n";
             return false;
         }
-        tagStudent_t s = MakeStudent(static_cast<int>(m_class.size() + m_waiting.size()) + 1, args[0],
-                                     args.size() > 1 ? args[1] : "", args.size() > 2 ? args[2] : "",
-                                     args.size() > 3 ? args[3] : "");
+        tagStudent_t s =
+            MakeStudent(static_cast<int>(m_class.size() + m_waiting.size()) + 1, args[0],
+                        args.size() > 1 ? args[1] : "", args.size() > 2 ? args[2] : "",
+                        args.size() > 3 ? args[3] : "");
         s.start_time = static_cast<int>(std::time(nullptr));
         s.status = kOffline;
         m_waiting.push_back(s);

@@ -39,9 +39,9 @@ private:
     void StatusChanged(const std::string& id, int status, int delayMs = 0);
 
     std::vector<IPCAPI::tagStudent_t> m_class;
-    std::map<std::string, std::string> m_lockPolicy;  // per student, as deployed
-    std::vector<IPCAPI::tagStudent_t> m_waiting;      // announced, not yet allowed
-    std::string m_defaultPolicy;                      // a fresh lock schedule
+    std::map<std::string, std::string> m_lockPolicy; // per student, as deployed
+    std::vector<IPCAPI::tagStudent_t> m_waiting;     // announced, not yet allowed
+    std::string m_defaultPolicy;                     // a fresh lock schedule
     std::string m_teacherInfo;
     bool m_controllerRunning = false;
 };

@@ -2,13 +2,13 @@
 // who write the applications, built on the daemon APIs of libtav. See
 // docs/tav-sim-daemon.md.
 #include "IPCStudentDaemonAPI.h"
+#include "IPCTeacherDaemonAPI.h"
 #include "Json.h"
 #include "ResultStream.h"
-#include "IPCTeacherDaemonAPI.h"
 #include "SimOptions.h"
 #include "StudentSim.h"
-#include "TAVProtocol.h"
 #include "TAVLog.h"
+#include "TAVProtocol.h"
 #include "TeacherSim.h"
 
 #include <dbus/dbus.h>
@@ -47,10 +47,7 @@ struct Unref {
 using PrivateConnection = std::unique_ptr<DBusConnection, ClosePrivate>;
 using SharedConnection = std::unique_ptr<DBusConnection, Unref>;
 
-void OnStopSignal(int)
-{
-    g_stop = 1;
-}
+void OnStopSignal(int) { g_stop = 1; }
 
 // The signal mask the wait for requests runs with: SIGINT and SIGTERM are
 // blocked everywhere else, so that one can only arrive inside that wait and
@@ -63,7 +60,7 @@ void InstallSignals()
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no restart: a signal ends the wait at once
+    sa.sa_flags = 0; // no restart: a signal ends the wait at once
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
@@ -79,7 +76,8 @@ void InstallSignals()
     sigdelset(&g_waitMask, SIGTERM);
 }
 
-void Log(const std::string& text, LibTAVData::CTAVLog::LOGLEVEL level = LibTAVData::CTAVLog::LOG_TRACE)
+void Log(const std::string& text,
+         LibTAVData::CTAVLog::LOGLEVEL level = LibTAVData::CTAVLog::LOG_TRACE)
 {
     LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, level, "", false);
 }
@@ -120,7 +118,8 @@ std::vector<std::string> Lines(const std::string& text)
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t nl = text.find('\n', start);
-        lines.push_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+        lines.push_back(
+            text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
         start = nl == std::string::npos ? text.size() : nl + 1;
     }
     return lines;
@@ -133,8 +132,8 @@ std::string NameOwner(DBusConnection* c, const char* name)
         void operator()(DBusMessage* m) const { dbus_message_unref(m); }
     };
     using Message = std::unique_ptr<DBusMessage, UnrefMessage>;
-    const Message m(
-        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"));
+    const Message m(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                 DBUS_INTERFACE_DBUS, "GetNameOwner"));
     if (!m)
         return "";
     dbus_message_append_args(m.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
@@ -143,15 +142,13 @@ std::string NameOwner(DBusConnection* c, const char* name)
     const Message r(dbus_connection_send_with_reply_and_block(c, m.get(), 5000, &err));
     dbus_error_free(&err);
     const char* text = nullptr;
-    if (r && dbus_message_get_args(r.get(), nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text)
+    if (r && dbus_message_get_args(r.get(), nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
+        text)
         return text;
     return "";
 }
 
-bool InForeground()
-{
-    return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp();
-}
+bool InForeground() { return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp(); }
 
 // Commands typed on standard input; false when it asks to stop.
 bool RunCommand(SimDaemon& sim, const std::string& raw)
@@ -215,7 +212,7 @@ int Serve(SimDaemon& sim, DaemonPort& port)
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0) {
-            stdinOpen = false;  // end of input: keep serving
+            stdinOpen = false; // end of input: keep serving
             continue;
         }
         typed.append(buf, static_cast<std::size_t>(got));
@@ -273,7 +270,9 @@ int main(int argc, char** argv)
     dbus_error_init(&err);
     const PrivateConnection probe(dbus_bus_get_private(DBUS_BUS_SYSTEM, &err));
     if (!probe) {
-        Complain(std::string("cannot reach the system bus: ") + (err.message ? err.message : "unknown error"), 1);
+        Complain(std::string("cannot reach the system bus: ") +
+                     (err.message ? err.message : "unknown error"),
+                 1);
         dbus_error_free(&err);
         return 1;
     }
@@ -296,9 +295,10 @@ int main(int argc, char** argv)
         const SharedConnection bus(dbus_bus_get(DBUS_BUS_SYSTEM, nullptr));
         const char* me = bus ? dbus_bus_get_unique_name(bus.get()) : nullptr;
         if (!me || NameOwner(probe.get(), busName) != me) {
-            Complain(std::string("could not take the name ") + busName +
-                         " (another daemon took it, or the bus policy does not let this user own it)",
-                     1);
+            Complain(
+                std::string("could not take the name ") + busName +
+                    " (another daemon took it, or the bus policy does not let this user own it)",
+                1);
             return 1;
         }
     }
@@ -332,7 +332,8 @@ int main(int argc, char** argv)
 
     Log("stopping; releasing " + std::string(busName));
     sim.reset();
-    port.reset();  // the last API object releases the bus name
-    Say("tav-sim-daemon: stopped\n", tavtools::JsonObject().Str("type", "stopped").Int("status", rc));
+    port.reset(); // the last API object releases the bus name
+    Say("tav-sim-daemon: stopped\n",
+        tavtools::JsonObject().Str("type", "stopped").Int("status", rc));
     return rc;
 }

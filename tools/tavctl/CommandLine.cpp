@@ -29,11 +29,13 @@ const char* const kEveryCommand = "\nOptions of every command (anywhere on the l
 const std::vector<OptionSpec>& GlobalOptions()
 {
     static const std::vector<OptionSpec> options = {
-        {"bus", "ADDRESS", "use this bus instead of the system bus (the same as DBUS_SYSTEM_BUS_ADDRESS=ADDRESS)"},
+        {"bus", "ADDRESS",
+         "use this bus instead of the system bus (the same as DBUS_SYSTEM_BUS_ADDRESS=ADDRESS)"},
         {"verbose", "", "show the library's log lines on standard error", false, false, 'v'},
         {"json", "", "print one JSON object a line (JSON Lines) instead of text lines"},
         {"result-status", "",
-         "exit with 2 + the daemon's result code when it is not 0 (125 when the code is not 1 to 122)"},
+         "exit with 2 + the daemon's result code when it is not 0 (125 when the code is not 1 to "
+         "122)"},
         {"help", "", "this text", false, false, 'h'},
         {"version", "", "print the version"},
     };
@@ -54,7 +56,8 @@ void ParseCommandLine(const std::vector<std::string>& words, CommandLine& line)
             return;
         }
         if (line.command || line.help)
-            throw UsageError("unexpected argument '" + word + "' (options are written --name value)");
+            throw UsageError("unexpected argument '" + word +
+                             "' (options are written --name value)");
         if (word == "help") {
             line.help = true;
             return;
@@ -94,9 +97,10 @@ std::string TopHelp()
            "prints the daemon's notifications as they arrive.\n"
            "\n"
            "Options (anywhere on the line):\n" +
-           tavtools::OptionsHelp(globalsWithHelp("this text; tavctl teacher --help and tavctl student --help list "
-                                                 "the commands, tavctl SIDE COMMAND --help explains one",
-                                                 true)) +
+           tavtools::OptionsHelp(
+               globalsWithHelp("this text; tavctl teacher --help and tavctl student --help list "
+                               "the commands, tavctl SIDE COMMAND --help explains one",
+                               true)) +
            "\n"
            "Exit status: 0 answered (signal requests: sent, and with --wait all answers\n"
            "arrived), 1 no answer (no bus, no daemon, nothing came back), 2 bad input\n"
@@ -141,7 +145,8 @@ std::string SideHelp(const std::string& side, const std::vector<CommandSpec>& co
 {
     std::ostringstream os;
     os << "usage: tavctl [OPTIONS] " << side << " COMMAND [COMMAND OPTIONS]\n\n"
-       << "Commands of the " << side << " application (tavctl " << side << " COMMAND --help for each):\n";
+       << "Commands of the " << side << " application (tavctl " << side
+       << " COMMAND --help for each):\n";
     for (const CommandSpec& c : commands) {
         std::string head = "  " + c.name;
         if (head.size() < 34)

@@ -20,10 +20,10 @@ using tavtools::UsageError;
 class Session;
 
 struct CommandSpec {
-    std::string name;     // e.g. "get-student-list"
-    std::string message;  // the message name(s) it sends, for the help
-    std::string summary;  // one line
-    std::string details;  // more lines for --help (may be empty)
+    std::string name;    // e.g. "get-student-list"
+    std::string message; // the message name(s) it sends, for the help
+    std::string summary; // one line
+    std::string details; // more lines for --help (may be empty)
     std::vector<OptionSpec> options;
     int (*run)(Session& session, const ParsedArgs& args) = nullptr;
 };
@@ -38,7 +38,7 @@ struct CommandLine {
     std::string side;
     const CommandSpec* command = nullptr;
     ParsedArgs args;
-    bool help = false;  // --help, or the command word "help"
+    bool help = false; // --help, or the command word "help"
 };
 // Parses the words after the program name into line, which holds what was
 // understood when UsageError is thrown (an unknown side, command or option,

@@ -26,8 +26,8 @@ std::string Sends(const char* message, const char* how)
     return std::string(message) + " (" + how + ")";
 }
 
-void RequestLine(const std::string& message, bool blocking, const std::string& detail, const JsonObject& fields,
-                 const Document* document)
+void RequestLine(const std::string& message, bool blocking, const std::string& detail,
+                 const JsonObject& fields, const Document* document)
 {
     JsonObject o = Output::Object("request");
     o.Str("message", message).Bool("blocking", blocking).Merge(fields);
@@ -43,23 +43,27 @@ void SentLine(const std::string& message, int rc, const JsonObject& fields)
     Output::Emit({"sent"}, Output::Object("sent").Str("message", message).Merge(fields));
 }
 
-void ResultLine(Session& session, const std::string& message, int rc, int ret, const std::vector<std::string>& lines,
-                const JsonObject& fields)
+void ResultLine(Session& session, const std::string& message, int rc, int ret,
+                const std::vector<std::string>& lines, const JsonObject& fields)
 {
     if (rc != 0)
-        throw Failure(message + " got no answer from the " + session.SideName() + " daemon (details in " +
-                      Session::LogFile() + ")");
+        throw Failure(message + " got no answer from the " + session.SideName() +
+                      " daemon (details in " + Session::LogFile() + ")");
     session.NoteResult(ret);
     std::vector<std::string> text = {"result: " + std::to_string(ret)};
     text.insert(text.end(), lines.begin(), lines.end());
-    Output::Emit(text, Output::Object("result").Str("message", message).Int("result", ret).Merge(fields));
+    Output::Emit(text,
+                 Output::Object("result").Str("message", message).Int("result", ret).Merge(fields));
 }
 
 void NotificationLine(Waiter* waiter, const std::string& message, const std::string& callback,
-                      const std::string& student, const std::string& text, const JsonObject& arguments, int verdict)
+                      const std::string& student, const std::string& text,
+                      const JsonObject& arguments, int verdict)
 {
-    Output::Emit({"notification: " + callback + "(" + text + ")"},
-                 Output::Object("notification").Str("message", message).Str("callback", callback).Merge(arguments));
+    Output::Emit({"notification: " + callback + "(" + text + ")"}, Output::Object("notification")
+                                                                       .Str("message", message)
+                                                                       .Str("callback", callback)
+                                                                       .Merge(arguments));
     if (waiter)
         waiter->Note(callback, student, verdict);
 }
@@ -68,7 +72,8 @@ std::vector<OptionSpec> WaitOptions(const std::string& answers)
 {
     return {
         {"wait", "SECONDS", "wait up to SECONDS for " + answers + " and print them as they arrive"},
-        {"expect", "N", "stop waiting once N answers arrived (implies --wait 10 when --wait is not given)"},
+        {"expect", "N",
+         "stop waiting once N answers arrived (implies --wait 10 when --wait is not given)"},
     };
 }
 
@@ -83,7 +88,8 @@ WaitPlan PlanWait(Session& session, const ParsedArgs& args, std::set<std::string
     if (args.Has("expect"))
         session.GetWaiter().ExpectCount(std::move(kinds), args.Int("expect", 0, 1, 100000));
     else if (students)
-        session.GetWaiter().ExpectStudents(std::move(kinds), std::set<std::string>(students->begin(), students->end()));
+        session.GetWaiter().ExpectStudents(
+            std::move(kinds), std::set<std::string>(students->begin(), students->end()));
     else
         session.GetWaiter().ExpectCount(std::move(kinds), defaultCount);
     return plan;
@@ -104,13 +110,14 @@ void FinishWait(Session& session, const WaitPlan& plan)
                      o.Null("expected").Num("seconds", plan.seconds));
         return;
     }
-    Output::Emit({"answers: " + std::to_string(got) + " of " + std::to_string(expected)}, o.Int("expected", expected));
+    Output::Emit({"answers: " + std::to_string(got) + " of " + std::to_string(expected)},
+                 o.Int("expected", expected));
     if (got < expected && end == Session::WaitEnd::Interrupted)
-        throw Failure("interrupted: only " + std::to_string(got) + " of " + std::to_string(expected) +
-                      " answers arrived");
+        throw Failure("interrupted: only " + std::to_string(got) + " of " +
+                      std::to_string(expected) + " answers arrived");
     if (got < expected)
-        throw Failure("only " + std::to_string(got) + " of " + std::to_string(expected) + " answers arrived within " +
-                      seconds(plan.seconds));
+        throw Failure("only " + std::to_string(got) + " of " + std::to_string(expected) +
+                      " answers arrived within " + seconds(plan.seconds));
 }
 
 void CheckStudentID(const std::string& id, const std::string& option)
@@ -146,30 +153,36 @@ int Listen(Session& session, const ParsedArgs& args, const std::string& iface,
     const Session::WaitEnd end = session.Wait(timeout);
     session.Close();
     const int got = session.GetWaiter().Matched();
-    Output::Emit({"notifications: " + std::to_string(got)}, Output::Object("notifications").Int("count", got));
+    Output::Emit({"notifications: " + std::to_string(got)},
+                 Output::Object("notifications").Int("count", got));
     if (end == Session::WaitEnd::Interrupted)
-        return 0;  // the normal end of listening; main ends by the signal
+        return 0; // the normal end of listening; main ends by the signal
     if (count > 0 && got < count)
-        throw Failure("only " + std::to_string(got) + " of " + std::to_string(count) + " notifications arrived");
+        throw Failure("only " + std::to_string(got) + " of " + std::to_string(count) +
+                      " notifications arrived");
     return 0;
 }
 
-void ListPrograms(const CSearchResultData& doc, std::vector<std::string>& lines, std::vector<JsonObject>& objects)
+void ListPrograms(const CSearchResultData& doc, std::vector<std::string>& lines,
+                  std::vector<JsonObject>& objects)
 {
     if (!doc.GetPApplicationInfoList())
         return;
     for (const CApplicationInfo* app : *doc.GetPApplicationInfoList()) {
         if (!app)
             continue;
-        lines.push_back("program: " + Output::Quote(app->GetName()) + " " + Output::Word(app->GetPath()));
+        lines.push_back("program: " + Output::Quote(app->GetName()) + " " +
+                        Output::Word(app->GetPath()));
         objects.push_back(JsonObject().Str("name", app->GetName()).Str("path", app->GetPath()));
     }
 }
 
-bool ReadPrograms(const std::string& programsXML, std::vector<std::string>& lines, std::vector<JsonObject>& objects)
+bool ReadPrograms(const std::string& programsXML, std::vector<std::string>& lines,
+                  std::vector<JsonObject>& objects)
 {
     CSearchResultData result;
-    if (programsXML.empty() || result.LoadFromString(programsXML) != 0 || !result.GetPApplicationInfoList())
+    if (programsXML.empty() || result.LoadFromString(programsXML) != 0 ||
+        !result.GetPApplicationInfoList())
         return false;
     ListPrograms(result, lines, objects);
     return true;

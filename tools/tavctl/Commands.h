@@ -37,14 +37,15 @@ void SentLine(const std::string& message, int rc, const JsonObject& fields = Jso
 // A blocking request: Failure unless answered, else "result: <ret>" and the
 // lines of its output parameters, or one result object with fields.
 void ResultLine(Session& session, const std::string& message, int rc, int ret,
-                const std::vector<std::string>& lines = {}, const JsonObject& fields = JsonObject());
+                const std::vector<std::string>& lines = {},
+                const JsonObject& fields = JsonObject());
 
 // A notification as the callback receives it: "notification: Callback(text)",
 // or an object with the message, the callback and its arguments. The waiter
 // is told of it (verdict: the result it carries, 0 for success).
 void NotificationLine(Waiter* waiter, const std::string& message, const std::string& callback,
-                      const std::string& student, const std::string& text, const JsonObject& arguments,
-                      int verdict = 0);
+                      const std::string& student, const std::string& text,
+                      const JsonObject& arguments, int verdict = 0);
 
 // --wait and --expect for a request answered by notifications.
 std::vector<OptionSpec> WaitOptions(const std::string& answers);
@@ -79,7 +80,8 @@ std::vector<OptionSpec> ListenOptions();
 void ListPrograms(const LibTAVData::CSearchResultData& doc, std::vector<std::string>& lines,
                   std::vector<JsonObject>& objects);
 // The same from its text; false when the text is no such document.
-bool ReadPrograms(const std::string& programsXML, std::vector<std::string>& lines, std::vector<JsonObject>& objects);
+bool ReadPrograms(const std::string& programsXML, std::vector<std::string>& lines,
+                  std::vector<JsonObject>& objects);
 // A programs document as a notification shows it: the count of programs,
 // "" for an empty text, or the size of a text that is no such document.
 std::string ProgramsArgument(const std::string& programsXML);

@@ -65,11 +65,21 @@ std::string Output::Quote(const std::string& text)
     std::string q = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': q += "\\\""; break;
-        case '\\': q += "\\\\"; break;
-        case '\n': q += "\\n"; break;
-        case '\t': q += "\\t"; break;
-        case '\r': q += "\\r"; break;
+        case '"':
+            q += "\\\"";
+            break;
+        case '\\':
+            q += "\\\\";
+            break;
+        case '\n':
+            q += "\\n";
+            break;
+        case '\t':
+            q += "\\t";
+            break;
+        case '\r':
+            q += "\\r";
+            break;
         default:
             if (c < 0x20 || c == 0x7f) {
                 q += "\\x";
@@ -103,7 +113,10 @@ std::string Output::Student(const IPCAPI::tagStudent_t& s)
 JsonObject Output::StudentJson(const IPCAPI::tagStudent_t& s)
 {
     JsonObject o;
-    o.Str("studentID", s.studentID).Str("username", s.username).Str("hostname", s.hostname).Str("IP", s.IP);
+    o.Str("studentID", s.studentID)
+        .Str("username", s.username)
+        .Str("hostname", s.hostname)
+        .Str("IP", s.IP);
     o.Int("start_time", s.start_time).Int("bLocked", s.bLocked).Int("status", s.status);
     return o;
 }

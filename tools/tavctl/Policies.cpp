@@ -57,8 +57,9 @@ std::string saved(CTAVDataProvider& data)
 // "MONDAY:8" is the hour from 8 to 9. Days by name (any case) or 0 to 6.
 void addSections(const std::string& sectionText, std::list<CLockTimeSection*>& sections)
 {
-    const std::string bad = "--section needs DAY:START-END with a day name (or 0-6) and hours 0-24, not '" +
-                            sectionText + "'";
+    const std::string bad =
+        "--section needs DAY:START-END with a day name (or 0-6) and hours 0-24, not '" +
+        sectionText + "'";
     const std::size_t colon = sectionText.find(':');
     if (colon == std::string::npos)
         throw UsageError(bad);
@@ -98,8 +99,9 @@ std::string ReadTextFile(const std::string& path)
     constexpr std::size_t kMaxDocumentFileBytes = 4u * 1024 * 1024;
     std::string text, error;
     // Nothing here should block, but Ctrl-C must end tavctl if it does.
-    const int read = WithTerminalSignals(
-        [&] { return tavtools::ReadRegularFile(path, kMaxDocumentFileBytes, text, error) ? 1 : 0; });
+    const int read = WithTerminalSignals([&] {
+        return tavtools::ReadRegularFile(path, kMaxDocumentFileBytes, text, error) ? 1 : 0;
+    });
     if (!read)
         throw UsageError("cannot read " + path + ": " + error);
     return text;
@@ -114,10 +116,12 @@ void CheckText(const std::string& text, const std::string& what)
 std::vector<OptionSpec> LockPolicyOptions()
 {
     return {
-        {"file", "PATH", "send this lock-schedule document (LockSchedule.xml layout) instead of building one"},
-        {"auto-lock", "on|off", "automatic locking by the weekly sections (default: on when sections are given)"},
-        {"section", "DAY:START-END", "lock the hours START to END on DAY (MONDAY..SUNDAY or 0-6), one section per hour",
-         true},
+        {"file", "PATH",
+         "send this lock-schedule document (LockSchedule.xml layout) instead of building one"},
+        {"auto-lock", "on|off",
+         "automatic locking by the weekly sections (default: on when sections are given)"},
+        {"section", "DAY:START-END",
+         "lock the hours START to END on DAY (MONDAY..SUNDAY or 0-6), one section per hour", true},
         {"manual-lock", "on|off", "manual locking"},
         {"lock-status", "N", "the lock status to store (2 and 4 mean locked)"},
         {"option", "N", "manual-lock option"},
@@ -160,8 +164,8 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
     std::vector<std::string> lines;
     std::ostringstream head;
     head << "lock-schedule: auto-lock=" << (policy.IsAutoLockEnable() ? 1 : 0)
-         << " manual-lock=" << (policy.IsManualLockEnable() ? 1 : 0) << " lock-status=" << policy.GetLockStatus()
-         << (policy.Islocked() ? " (locked)" : "");
+         << " manual-lock=" << (policy.IsManualLockEnable() ? 1 : 0)
+         << " lock-status=" << policy.GetLockStatus() << (policy.Islocked() ? " (locked)" : "");
     lines.push_back(head.str());
 
     // Consecutive hours of one day read as one range: MONDAY 8-12.
@@ -179,7 +183,10 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
             if (!ranges.empty())
                 ranges += ", ";
             ranges += day + " " + std::to_string(open->m_iStartTime) + "-" + std::to_string(end);
-            rangeObjects.push_back(tavtools::JsonObject().Str("day", day).Int("start", open->m_iStartTime).Int("end", end));
+            rangeObjects.push_back(tavtools::JsonObject()
+                                       .Str("day", day)
+                                       .Int("start", open->m_iStartTime)
+                                       .Int("end", end));
         };
         for (const CLockTimeSection* s : *list) {
             if (!s)
@@ -195,7 +202,8 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
         }
         flush();
     }
-    lines.push_back("lock-sections: " + plural(count, "hour", "hours") + (ranges.empty() ? "" : ": " + ranges));
+    lines.push_back("lock-sections: " + plural(count, "hour", "hours") +
+                    (ranges.empty() ? "" : ": " + ranges));
 
     tavtools::JsonObject manual;
     CManualLock* m = policy.GetPManualLockInfo();
@@ -208,14 +216,19 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
            << " unlock-after-disconnect=" << m->GetUnlockAfterDisconnect()
            << " unlock-after-connect=" << m->GetUnlockAfterConnect();
         lines.push_back(os.str());
-        manual.Int("option", m->GetOption()).Int("lockedTime", locked).Int("disconnectTime", m->GetDisconnectTime());
+        manual.Int("option", m->GetOption())
+            .Int("lockedTime", locked)
+            .Int("disconnectTime", m->GetDisconnectTime());
         manual.Int("unlockAfterDisconnect", m->GetUnlockAfterDisconnect())
             .Int("unlockAfterConnect", m->GetUnlockAfterConnect());
     }
     if (json) {
         json->Str("kind", "lock-schedule").Int("autoLock", policy.IsAutoLockEnable() ? 1 : 0);
-        json->Int("manualLock", policy.IsManualLockEnable() ? 1 : 0).Int("lockStatus", policy.GetLockStatus());
-        json->Bool("locked", policy.Islocked()).Int("hours", static_cast<long long>(count)).Objs("sections", rangeObjects);
+        json->Int("manualLock", policy.IsManualLockEnable() ? 1 : 0)
+            .Int("lockStatus", policy.GetLockStatus());
+        json->Bool("locked", policy.Islocked())
+            .Int("hours", static_cast<long long>(count))
+            .Objs("sections", rangeObjects);
         if (m)
             json->Obj("manualLockInfo", manual);
         else
@@ -227,7 +240,8 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
 std::vector<OptionSpec> TabNavOptions()
 {
     return {
-        {"file", "PATH", "send this tab-navigation document (TabNavigation.xml layout) instead of building one"},
+        {"file", "PATH",
+         "send this tab-navigation document (TabNavigation.xml layout) instead of building one"},
         {"tab", "NAME", "start a launcher tab", true},
         {"program", "NAME=PATH", "add a program to the tab named last", true},
     };
@@ -278,10 +292,13 @@ Document TabNavPolicy(const ParsedArgs& args)
             if (tab->GetPApplicationInfoList())
                 for (const CApplicationInfo* app : *tab->GetPApplicationInfoList())
                     if (app)
-                        programs.push_back(tavtools::JsonObject().Str("name", app->GetName()).Str("path", app->GetPath()));
+                        programs.push_back(tavtools::JsonObject()
+                                               .Str("name", app->GetName())
+                                               .Str("path", app->GetPath()));
             tabs += (tabs.empty() ? ": " : ", ") + tab->GetName() + " (" +
                     plural(programs.size(), "program", "programs") + ")";
-            tabObjects.push_back(tavtools::JsonObject().Str("name", tab->GetName()).Objs("programs", programs));
+            tabObjects.push_back(
+                tavtools::JsonObject().Str("name", tab->GetName()).Objs("programs", programs));
         }
     }
     doc.summary.push_back("tab-navigation: " + plural(count, "tab", "tabs") + tabs);
@@ -292,9 +309,12 @@ Document TabNavPolicy(const ParsedArgs& args)
 std::vector<OptionSpec> SystemSettingOptions()
 {
     return {
-        {"file", "PATH", "send this system-settings document (TAVSystemSetting.xml layout) instead of building one"},
+        {"file", "PATH",
+         "send this system-settings document (TAVSystemSetting.xml layout) instead of building "
+         "one"},
         {"usb-storage", "on|off", "USB storage (default off)"},
-        {"new-student-dialog", "on|off", "the dialog shown when a new student connects (default on)"},
+        {"new-student-dialog", "on|off",
+         "the dialog shown when a new student connects (default on)"},
         {"connect-allow", "on|off", "new students may connect (default on)"},
         {"add-to-class", "on|off", "new students join the current class (default on)"},
         {"auto-deploy", "on|off", "automatic deployment (default off)"},
@@ -312,8 +332,10 @@ Document SystemSettings(const ParsedArgs& args)
         settings.SetUSBStorageenabled(args.Switch("usb-storage", settings.GetUSBStorageenabled()));
         settings.SetNewStudentConnectDialogEnable(
             args.Switch("new-student-dialog", settings.GetNewStudentConnectDialogEnable()));
-        settings.SetConnectPolicyAllow(args.Switch("connect-allow", settings.GetConnectPolicyAllow()));
-        settings.SetAddToCurrentClassAllow(args.Switch("add-to-class", settings.GetAddToCurrentClassAllow()));
+        settings.SetConnectPolicyAllow(
+            args.Switch("connect-allow", settings.GetConnectPolicyAllow()));
+        settings.SetAddToCurrentClassAllow(
+            args.Switch("add-to-class", settings.GetAddToCurrentClassAllow()));
         settings.SetAutoDeployEnabled(args.Switch("auto-deploy", settings.GetAutoDeployEnabled()));
         doc.text = saved(settings);
     }
@@ -327,7 +349,8 @@ Document SystemSettings(const ParsedArgs& args)
     doc.json.Str("kind", "system-settings").Int("usbStorage", settings.GetUSBStorageenabled());
     doc.json.Int("newStudentDialog", settings.GetNewStudentConnectDialogEnable())
         .Int("connectAllow", settings.GetConnectPolicyAllow());
-    doc.json.Int("addToClass", settings.GetAddToCurrentClassAllow()).Int("autoDeploy", settings.GetAutoDeployEnabled());
+    doc.json.Int("addToClass", settings.GetAddToCurrentClassAllow())
+        .Int("autoDeploy", settings.GetAutoDeployEnabled());
     return doc;
 }
 
@@ -358,7 +381,9 @@ Document StudentInfo(const ParsedArgs& args)
     }
     doc.summary.push_back("student-info: id=" + Output::Word(info.GetStudentID()) +
                           " name=" + Output::Word(info.GetStudentName()));
-    doc.json.Str("kind", "student-info").Str("studentID", info.GetStudentID()).Str("studentName", info.GetStudentName());
+    doc.json.Str("kind", "student-info")
+        .Str("studentID", info.GetStudentID())
+        .Str("studentName", info.GetStudentName());
     return doc;
 }
 
@@ -389,7 +414,9 @@ Document TeacherInfo(const ParsedArgs& args)
     }
     doc.summary.push_back("teacher-info: name=" + Output::Word(info.GetTeacherName()) +
                           " course=" + Output::Word(info.GetCourse()));
-    doc.json.Str("kind", "teacher-info").Str("teacherName", info.GetTeacherName()).Str("course", info.GetCourse());
+    doc.json.Str("kind", "teacher-info")
+        .Str("teacherName", info.GetTeacherName())
+        .Str("course", info.GetCourse());
     return doc;
 }
 

@@ -74,8 +74,8 @@ std::string ReadSecret(const std::string& prompt)
         return readTerminal(prompt);
     std::string line;
     if (!std::getline(std::cin, line))
-        throw UsageError("standard input ended before the password (" + prompt.substr(0, prompt.find(':')) +
-                         ")");
+        throw UsageError("standard input ended before the password (" +
+                         prompt.substr(0, prompt.find(':')) + ")");
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;

@@ -72,8 +72,8 @@ void DieIfInterrupted()
     sigset_t one;
     sigemptyset(&one);
     sigaddset(&one, sig);
-    ::raise(sig);  // stays pending while blocked...
-    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);  // ...and ends the process here
+    ::raise(sig);                                // stays pending while blocked...
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr); // ...and ends the process here
 }
 
 void Waiter::ExpectStudents(std::set<std::string> kinds, std::set<std::string> students)
@@ -190,10 +190,11 @@ void Session::CheckBus(bool needDaemon)
     dbus_connection_close(conn);
     dbus_connection_unref(conn);
     if (!why.empty())
-        throw Failure("cannot ask the system bus at " + busAddress() + " for the " + SideName() + " daemon: " + why);
+        throw Failure("cannot ask the system bus at " + busAddress() + " for the " + SideName() +
+                      " daemon: " + why);
     if (!owned)
-        throw Failure(std::string("no ") + SideName() + " daemon on the bus at " + busAddress() + " (nobody owns " +
-                      DaemonName() + ")");
+        throw Failure(std::string("no ") + SideName() + " daemon on the bus at " + busAddress() +
+                      " (nobody owns " + DaemonName() + ")");
 }
 
 IPCAPI::IPCTeacherAPI& Session::Teacher(IPCAPI::IIPCTeacherAPICallback* callback)
@@ -237,10 +238,7 @@ int WithTerminalSignals(const std::function<int()>& fn)
     return rc;
 }
 
-int Session::Blocking(const std::function<int()>& request)
-{
-    return WithTerminalSignals(request);
-}
+int Session::Blocking(const std::function<int()>& request) { return WithTerminalSignals(request); }
 
 Session::WaitEnd Session::Wait(double seconds)
 {
@@ -252,7 +250,8 @@ Session::WaitEnd Session::Wait(double seconds)
         long sliceMs = 50;
         if (seconds >= 0) {
             const double left =
-                seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                seconds -
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (left <= 0)
                 return WaitEnd::TimedOut;
             sliceMs = std::min(sliceMs, static_cast<long>(std::ceil(left * 1000)));

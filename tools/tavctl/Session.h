@@ -23,7 +23,7 @@ class IPCStudentAPI;
 class IPCTeacherAPI;
 class IIPCStudentAPICallback;
 class IIPCTeacherAPICallback;
-}
+} // namespace IPCAPI
 
 namespace tavctl {
 

@@ -1,11 +1,11 @@
 // The student application's requests (IPCStudentAPI) and the printing of
 // the student daemon's notifications.
 #include "Commands.h"
-#include "TAVProtocol.h"
 #include "IPCStudentAPI.h"
 #include "Output.h"
 #include "Policies.h"
 #include "Secrets.h"
+#include "TAVProtocol.h"
 
 #include <functional>
 #include <list>
@@ -23,7 +23,8 @@ public:
 
     void ConnectTeacherCallBack(std::string teacherID, int result) override
     {
-        Print(Msg::CONNECTTEACHERCALLBACK, "ConnectTeacherCallBack", Output::Quote(teacherID) + ", " + std::to_string(result),
+        Print(Msg::CONNECTTEACHERCALLBACK, "ConnectTeacherCallBack",
+              Output::Quote(teacherID) + ", " + std::to_string(result),
               JsonObject().Str("teacherID", teacherID).Int("result", result), result);
     }
     void SearchTeacherCallBack(const std::list<std::string>& teachers) override
@@ -32,7 +33,8 @@ public:
         for (const std::string& t : teachers)
             list += (list.empty() ? "" : ", ") + Output::Quote(t);
         Print(Msg::SEARCHTEACHERCALLBACK, "SearchTeacherCallBack", "[" + list + "]",
-              JsonObject().Strs("teachers", std::vector<std::string>(teachers.begin(), teachers.end())));
+              JsonObject().Strs("teachers",
+                                std::vector<std::string>(teachers.begin(), teachers.end())));
     }
     void NotifyLockStatusChanged(bool locked) override
     {
@@ -49,7 +51,8 @@ public:
     }
     void NotifyTeacherStatusChanged(std::string teacherID, int state) override
     {
-        Print(Msg::NOTIFYTEACHERSTATUSCHANGED, "NotifyTeacherStatusChanged", Output::Quote(teacherID) + ", " + std::to_string(state),
+        Print(Msg::NOTIFYTEACHERSTATUSCHANGED, "NotifyTeacherStatusChanged",
+              Output::Quote(teacherID) + ", " + std::to_string(state),
               JsonObject().Str("teacherID", teacherID).Int("state", state));
     }
     void SearchLocalProgramCallBack(std::string programsXML) override
@@ -58,8 +61,8 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_programs = programsXML;
         }
-        Print(Msg::SEARCHLOCALPROGRAMCALLBACK, "SearchLocalProgramCallBack", ProgramsArgument(programsXML),
-              ProgramsJson(programsXML));
+        Print(Msg::SEARCHLOCALPROGRAMCALLBACK, "SearchLocalProgramCallBack",
+              ProgramsArgument(programsXML), ProgramsJson(programsXML));
     }
     void OnMessage(int id, std::string text) override
     {
@@ -74,8 +77,8 @@ public:
     }
 
 private:
-    void Print(const char* message, const char* callback, const std::string& text, const JsonObject& arguments,
-               int verdict = 0)
+    void Print(const char* message, const char* callback, const std::string& text,
+               const JsonObject& arguments, int verdict = 0)
     {
         NotificationLine(m_waiter, message, callback, "", text, arguments, verdict);
     }
@@ -97,8 +100,9 @@ IPCStudentAPI& api(Session& s)
     return s.Student(&printer());
 }
 
-int call(Session& s, const std::string& message, const std::string& detail, const JsonObject& fields,
-         const Document* document, const std::function<int(IPCStudentAPI&, int&)>& request)
+int call(Session& s, const std::string& message, const std::string& detail,
+         const JsonObject& fields, const Document* document,
+         const std::function<int(IPCStudentAPI&, int&)>& request)
 {
     s.CheckBus(true);
     IPCStudentAPI& st = api(s);
@@ -137,7 +141,8 @@ int postMessage(Session& s, const ParsedArgs& a)
     const int id = RequiredInt(a, "id");
     const std::string text = a.Get("text");
     CheckText(text, "--text");
-    return signal(s, a, Msg::POSTMESSAGE, " id=" + std::to_string(id) + " text=" + Output::Quote(text),
+    return signal(s, a, Msg::POSTMESSAGE,
+                  " id=" + std::to_string(id) + " text=" + Output::Quote(text),
                   JsonObject().Int("id", id).Str("text", text), "OnMessage", false,
                   [&](IPCStudentAPI& st) { return st.PostMessage(id, text); });
 }
@@ -149,7 +154,8 @@ int searchLocalProgram(Session& s, const ParsedArgs& a)
     s.CheckBus(true);
     IPCStudentAPI& st = api(s);
     const WaitPlan plan = PlanWait(s, a, {"SearchLocalProgramCallBack"}, nullptr, 1);
-    RequestLine(Msg::SEARCHLOCALPROGRAM, false, " folder=" + Output::Word(folder), JsonObject().Str("folder", folder));
+    RequestLine(Msg::SEARCHLOCALPROGRAM, false, " folder=" + Output::Word(folder),
+                JsonObject().Str("folder", folder));
     int opid = 0;
     const int rc = st.SearchLocalProgram(folder, opid);
     Output::Line("opid: " + std::to_string(opid));
@@ -174,8 +180,9 @@ int connectTeacher(Session& s, const ParsedArgs& a)
 {
     const std::string id = a.Get("teacher");
     CheckText(id, "--teacher");
-    return signal(s, a, Msg::CONNECTTEACHER, " teacher=" + Output::Word(id), JsonObject().Str("teacher", id),
-                  "ConnectTeacherCallBack", true, [&](IPCStudentAPI& st) { return st.ConnectTeacher(id); });
+    return signal(s, a, Msg::CONNECTTEACHER, " teacher=" + Output::Word(id),
+                  JsonObject().Str("teacher", id), "ConnectTeacherCallBack", true,
+                  [&](IPCStudentAPI& st) { return st.ConnectTeacher(id); });
 }
 
 int switchToNormalOS(Session& s, const ParsedArgs&)
@@ -187,7 +194,8 @@ int switchToNormalOS(Session& s, const ParsedArgs&)
 int cancelOperation(Session& s, const ParsedArgs& a)
 {
     const int oid = RequiredInt(a, "oid");
-    return call(s, Msg::STUDENT_CANCELOPERATION, " oid=" + std::to_string(oid), JsonObject().Int("oid", oid), nullptr,
+    return call(s, Msg::STUDENT_CANCELOPERATION, " oid=" + std::to_string(oid),
+                JsonObject().Int("oid", oid), nullptr,
                 [&](IPCStudentAPI& st, int& ret) { return st.CancelOperation(oid, ret); });
 }
 
@@ -197,8 +205,10 @@ int verifyUserPassword(Session& s, const ParsedArgs& a)
     CheckText(user, "--user");
     const std::string password = ReadSecret("Password for " + user + ": ");
     CheckText(password, "the password");
-    return call(s, Msg::VERIFYUSERPASSWORD, " user=" + Output::Word(user), JsonObject().Str("user", user), nullptr,
-                [&](IPCStudentAPI& st, int& ret) { return st.VerifyUserPassword(user, password, ret); });
+    return call(s, Msg::VERIFYUSERPASSWORD, " user=" + Output::Word(user),
+                JsonObject().Str("user", user), nullptr, [&](IPCStudentAPI& st, int& ret) {
+                    return st.VerifyUserPassword(user, password, ret);
+                });
 }
 
 int getConnectedTeacher(Session& s, const ParsedArgs&)
@@ -231,8 +241,9 @@ int saveStudentInfo(Session& s, const ParsedArgs& a)
 int saveLocalSchedulePolicy(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, false);
-    return call(s, Msg::SAVELOCALSCHEDULEPOLICY, "", JsonObject(), &d,
-                [&](IPCStudentAPI& st, int& ret) { return st.SaveLocalSchedulePolicy(d.text, ret); });
+    return call(
+        s, Msg::SAVELOCALSCHEDULEPOLICY, "", JsonObject(), &d,
+        [&](IPCStudentAPI& st, int& ret) { return st.SaveLocalSchedulePolicy(d.text, ret); });
 }
 
 int saveLocalTabNavPolicy(Session& s, const ParsedArgs& a)
@@ -257,8 +268,9 @@ int manualUnLockLocalStudent(Session& s, const ParsedArgs&)
 int manualLockLocalStudent(Session& s, const ParsedArgs& a)
 {
     const Document d = LockPolicy(a, true);
-    return call(s, Msg::MANUALLOCKLOCALSTUDENT, "", JsonObject(), &d,
-                [&](IPCStudentAPI& st, int& ret) { return st.ManualLockLocalStudent(d.text, ret); });
+    return call(
+        s, Msg::MANUALLOCKLOCALSTUDENT, "", JsonObject(), &d,
+        [&](IPCStudentAPI& st, int& ret) { return st.ManualLockLocalStudent(d.text, ret); });
 }
 
 int listen(Session& s, const ParsedArgs& a)
@@ -274,48 +286,83 @@ int listen(Session& s, const ParsedArgs& a)
 const std::vector<CommandSpec>& StudentCommands()
 {
     static const std::vector<CommandSpec> commands = {
-        {"get-connected-teacher", Sends(Msg::GETCONNECTEDTEACHER, "blocking"), "show the teacher this machine is connected to",
-         "", {}, getConnectedTeacher},
-        {"verify-user-password", Sends(Msg::VERIFYUSERPASSWORD, "blocking"), "check a user's password",
+        {"get-connected-teacher",
+         Sends(Msg::GETCONNECTEDTEACHER, "blocking"),
+         "show the teacher this machine is connected to",
+         "",
+         {},
+         getConnectedTeacher},
+        {"verify-user-password",
+         Sends(Msg::VERIFYUSERPASSWORD, "blocking"),
+         "check a user's password",
          "The password is typed without echo, or read as one line of standard input.\n"
          "Never give it on the command line.",
-         {{"user", "NAME", "the user", false, true}}, verifyUserPassword},
-        {"switch-to-normal-os", Sends(Msg::STUDENT_SWITCHTONORMALOS, "blocking"), "leave the locked-down shell", "", {},
+         {{"user", "NAME", "the user", false, true}},
+         verifyUserPassword},
+        {"switch-to-normal-os",
+         Sends(Msg::STUDENT_SWITCHTONORMALOS, "blocking"),
+         "leave the locked-down shell",
+         "",
+         {},
          switchToNormalOS},
-        {"cancel-operation", Sends(Msg::STUDENT_CANCELOPERATION, "blocking"), "cancel a running operation (a program search)",
+        {"cancel-operation",
+         Sends(Msg::STUDENT_CANCELOPERATION, "blocking"),
+         "cancel a running operation (a program search)",
          "The operation id is the opid search-local-program printed.",
-         {{"oid", "N", "the operation id", false, true}}, cancelOperation},
-        {"hardware-control", Sends(Msg::HARDWARECONTROL, "blocking"), "send the system settings (USB storage)",
+         {{"oid", "N", "the operation id", false, true}},
+         cancelOperation},
+        {"hardware-control", Sends(Msg::HARDWARECONTROL, "blocking"),
+         "send the system settings (USB storage)",
          "The settings are built from the options below (unset switches keep the\n"
          "defaults of a machine without a settings file), or read from --file.",
          SystemSettingOptions(), hardWareControl},
-        {"save-student-info", Sends(Msg::SAVESTUDENTINFO, "blocking"), "send the student's information",
-         "The document is built from --id and --name, or read from --file.", StudentInfoOptions(), saveStudentInfo},
-        {"save-local-schedule-policy", Sends(Msg::SAVELOCALSCHEDULEPOLICY, "blocking"), "store a lock schedule on this machine",
+        {"save-student-info", Sends(Msg::SAVESTUDENTINFO, "blocking"),
+         "send the student's information",
+         "The document is built from --id and --name, or read from --file.", StudentInfoOptions(),
+         saveStudentInfo},
+        {"save-local-schedule-policy", Sends(Msg::SAVELOCALSCHEDULEPOLICY, "blocking"),
+         "store a lock schedule on this machine",
          "The schedule is built from the options below, or read from --file.", LockPolicyOptions(),
          saveLocalSchedulePolicy},
-        {"save-local-tab-nav-policy", Sends(Msg::SAVELOCALTABNAVPOLICY, "blocking"), "store a tab-navigation policy on this machine",
-         "The policy is built from --tab and --program, or read from --file.", TabNavOptions(), saveLocalTabNavPolicy},
-        {"disconnect-student", Sends(Msg::DISCONNECTSTUDENT, "blocking"), "leave the teacher's class", "", {}, disconnectStudent},
-        {"manual-lock-local-student", Sends(Msg::MANUALLOCKLOCALSTUDENT, "blocking"), "lock this machine now",
+        {"save-local-tab-nav-policy", Sends(Msg::SAVELOCALTABNAVPOLICY, "blocking"),
+         "store a tab-navigation policy on this machine",
+         "The policy is built from --tab and --program, or read from --file.", TabNavOptions(),
+         saveLocalTabNavPolicy},
+        {"disconnect-student",
+         Sends(Msg::DISCONNECTSTUDENT, "blocking"),
+         "leave the teacher's class",
+         "",
+         {},
+         disconnectStudent},
+        {"manual-lock-local-student", Sends(Msg::MANUALLOCKLOCALSTUDENT, "blocking"),
+         "lock this machine now",
          "The lock policy is built from the options below (manual locking on unless\n"
          "--manual-lock off), or read from --file.",
          LockPolicyOptions(), manualLockLocalStudent},
-        {"manual-unlock-local-student", Sends(Msg::MANUALUNLOCKLOCALSTUDENT, "blocking"), "unlock this machine now", "", {},
+        {"manual-unlock-local-student",
+         Sends(Msg::MANUALUNLOCKLOCALSTUDENT, "blocking"),
+         "unlock this machine now",
+         "",
+         {},
          manualUnLockLocalStudent},
-        {"search-local-program", Sends(Msg::SEARCHLOCALPROGRAM, "signal"), "search programs on this machine",
+        {"search-local-program", Sends(Msg::SEARCHLOCALPROGRAM, "signal"),
+         "search programs on this machine",
          "The daemon answers with SearchLocalProgramCallBack; with --wait its programs\n"
          "are printed. The opid printed can be cancelled with cancel-operation.",
-         concat({{"folder", "PATH", "the folder searched", false, true}}, WaitOptions("the answer")),
+         concat({{"folder", "PATH", "the folder searched", false, true}},
+                WaitOptions("the answer")),
          searchLocalProgram},
         {"search-teacher", Sends(Msg::SEARCHTEACHER, "signal"), "look for teachers", "",
          WaitOptions("the SearchTeacherCallBack answer"), searchTeacher},
         {"connect-teacher", Sends(Msg::CONNECTTEACHER, "signal"), "join a teacher's class", "",
-         concat({{"teacher", "ID", "the teacher", false, true}}, WaitOptions("the ConnectTeacherCallBack answer")),
+         concat({{"teacher", "ID", "the teacher", false, true}},
+                WaitOptions("the ConnectTeacherCallBack answer")),
          connectTeacher},
-        {"post-message", Sends(Msg::POSTMESSAGE, "signal to every student application"), "post a message to the student applications",
-         "", concat({{"id", "N", "the message id", false, true}, {"text", "TEXT", "the message", false, true}},
-                    WaitOptions("the message to come back")),
+        {"post-message", Sends(Msg::POSTMESSAGE, "signal to every student application"),
+         "post a message to the student applications", "",
+         concat({{"id", "N", "the message id", false, true},
+                 {"text", "TEXT", "the message", false, true}},
+                WaitOptions("the message to come back")),
          postMessage},
         {"listen", "", "print every notification of the student daemon as it arrives",
          "Runs until interrupted (Ctrl-C), --count notifications arrived or --timeout\n"

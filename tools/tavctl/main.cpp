@@ -24,10 +24,7 @@ using namespace tavctl;
 
 namespace {
 
-void printHelp(const std::string& help)
-{
-    Output::Line(help.substr(0, help.size() - 1));
-}
+void printHelp(const std::string& help) { Output::Line(help.substr(0, help.size() - 1)); }
 
 // The status an error ends tavctl with: by a terminal signal taken or
 // pending, as the shell shows it, else status.
@@ -82,7 +79,8 @@ int main(int argc, char** argv)
         if (line.command)
             printHelp(CommandHelp(line.side, *line.command));
         else if (!line.side.empty())
-            printHelp(SideHelp(line.side, line.side == "teacher" ? TeacherCommands() : StudentCommands()));
+            printHelp(SideHelp(line.side,
+                               line.side == "teacher" ? TeacherCommands() : StudentCommands()));
         else
             printHelp(TopHelp());
         return 0;

@@ -42,18 +42,36 @@ namespace Msg = IPCAPI::Msg;
 namespace Param = IPCAPI::Param;
 
 constexpr const char* kClass = "5A";
-constexpr const char* kProbe = "harness-probe";  // a student certificate that plays no student
+constexpr const char* kProbe = "harness-probe"; // a student certificate that plays no student
 
 // What the teacher application heard, one line per notification.
 class Recorder : public IPCAPI::IIPCTeacherAPICallback {
 public:
     void SearchProgramCallBack(std::string id, std::string xml) override { Add("search", id, xml); }
-    void ManualLockRemotStudentCallBack(std::string id, int r) override { Add("lock", id, std::to_string(r)); }
-    void ManualUnLockRemotStudentCallBack(std::string id, int r) override { Add("unlock", id, std::to_string(r)); }
-    void KickOffStudentCallBack(std::string id, int r) override { Add("kick", id, std::to_string(r)); }
-    void NotifyStudentStatusChanged(std::string id, int s) override { Add("status", id, std::to_string(s)); }
-    void DeployTabNavPolicyCallBack(std::string id, bool ok) override { Add("tabnav", id, ok ? "ok" : "failed"); }
-    void DeploySchedulePolicyCallBack(std::string id, bool ok) override { Add("schedule", id, ok ? "ok" : "failed"); }
+    void ManualLockRemotStudentCallBack(std::string id, int r) override
+    {
+        Add("lock", id, std::to_string(r));
+    }
+    void ManualUnLockRemotStudentCallBack(std::string id, int r) override
+    {
+        Add("unlock", id, std::to_string(r));
+    }
+    void KickOffStudentCallBack(std::string id, int r) override
+    {
+        Add("kick", id, std::to_string(r));
+    }
+    void NotifyStudentStatusChanged(std::string id, int s) override
+    {
+        Add("status", id, std::to_string(s));
+    }
+    void DeployTabNavPolicyCallBack(std::string id, bool ok) override
+    {
+        Add("tabnav", id, ok ? "ok" : "failed");
+    }
+    void DeploySchedulePolicyCallBack(std::string id, bool ok) override
+    {
+        Add("schedule", id, ok ? "ok" : "failed");
+    }
     void NewStudentCallBack(const tagStudent_t& s) override { Add("new", s.studentID, s.username); }
 
     bool Has(const std::string& line) const
@@ -83,11 +101,13 @@ private:
 // A student machine's broker connection, pumped by the test thread.
 class StudentPeer {
 public:
-    StudentPeer(const TestBroker& broker, const std::string& id) : m_id(id), m_topics(*ClassTopics::ForClass(kClass))
+    StudentPeer(const TestBroker& broker, const std::string& id)
+        : m_id(id), m_topics(*ClassTopics::ForClass(kClass))
     {
         const tavtest::MachineCredentials c = broker.Credentials(id);
         m_mosq.reset(mosquitto_new(id.c_str(), true, this));
-        mosquitto_tls_set(m_mosq.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(), c.keyFile.c_str(), nullptr);
+        mosquitto_tls_set(m_mosq.get(), c.caFile.c_str(), nullptr, c.certFile.c_str(),
+                          c.keyFile.c_str(), nullptr);
         mosquitto_tls_opts_set(m_mosq.get(), 1, "tlsv1.2", nullptr);
         if (id != kProbe) {
             CIntfData will = Presence(tavd::kOffline);
@@ -99,14 +119,18 @@ public:
         mosquitto_connect_callback_set(m_mosq.get(), [](mosquitto*, void* self, int rc) {
             static_cast<StudentPeer*>(self)->m_connack = rc;
         });
-        mosquitto_subscribe_callback_set(m_mosq.get(), [](mosquitto*, void* self, int, int, const int*) {
-            ++static_cast<StudentPeer*>(self)->m_subacks;
-        });
-        mosquitto_message_callback_set(m_mosq.get(), [](mosquitto*, void* self, const mosquitto_message* m) {
-            static_cast<StudentPeer*>(self)->m_messages.push_back(
-                {m->topic, std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
-                 m->retain});
-        });
+        mosquitto_subscribe_callback_set(m_mosq.get(),
+                                         [](mosquitto*, void* self, int, int, const int*) {
+                                             ++static_cast<StudentPeer*>(self)->m_subacks;
+                                         });
+        mosquitto_message_callback_set(
+            m_mosq.get(), [](mosquitto*, void* self, const mosquitto_message* m) {
+                static_cast<StudentPeer*>(self)->m_messages.push_back(
+                    {m->topic,
+                     std::string(static_cast<const char*>(m->payload),
+                                 static_cast<std::size_t>(m->payloadlen)),
+                     m->retain});
+            });
         Peers().push_back(this);
         m_port = broker.Port();
     }
@@ -126,9 +150,9 @@ public:
         if (mosquitto_connect(m_mosq.get(), "127.0.0.1", m_port, 30) != MOSQ_ERR_SUCCESS ||
             !Until([&] { return m_connack == 0; }))
             return false;
-        const std::vector<std::string> filters = {*m_topics.Command(m_id), m_topics.CommandToAll(),
-                                                  m_topics.TeacherPresence(), m_topics.PolicyForAllFilter(),
-                                                  *m_topics.StudentPolicyFilter(m_id)};
+        const std::vector<std::string> filters = {
+            *m_topics.Command(m_id), m_topics.CommandToAll(), m_topics.TeacherPresence(),
+            m_topics.PolicyForAllFilter(), *m_topics.StudentPolicyFilter(m_id)};
         for (const auto& f : filters)
             mosquitto_subscribe(m_mosq.get(), nullptr, f.c_str(), 1);
         return Until([&] { return m_subacks == static_cast<int>(filters.size()); });
@@ -164,7 +188,8 @@ public:
     void Crash() { m_mosq.reset(); }
 
     // The last message received on topic with that envelope name.
-    bool Got(const std::string& topic, const char* name, CIntfData& env, bool* retained = nullptr) const
+    bool Got(const std::string& topic, const char* name, CIntfData& env,
+             bool* retained = nullptr) const
     {
         for (auto m = m_messages.rbegin(); m != m_messages.rend(); ++m) {
             CIntfData e;
@@ -188,7 +213,8 @@ public:
     // Pumps every peer until cond holds.
     static bool Until(const std::function<bool()>& cond, int timeoutMs = 15000)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             for (StudentPeer* p : Peers())
                 if (p->m_mosq)
@@ -220,13 +246,16 @@ private:
         env.m_ParaXml.setString(tavd::kStateParam, state);
         return env;
     }
-    std::string Topic(tavd::StudentChannel channel) const { return *m_topics.Student(m_id, channel); }
+    std::string Topic(tavd::StudentChannel channel) const
+    {
+        return *m_topics.Student(m_id, channel);
+    }
     void Publish(const std::string& topic, const CIntfData& env, bool retain)
     {
         std::string text;
         env.toString(text);
-        mosquitto_publish(m_mosq.get(), nullptr, topic.c_str(), static_cast<int>(text.size()), text.data(), 1,
-                          retain);
+        mosquitto_publish(m_mosq.get(), nullptr, topic.c_str(), static_cast<int>(text.size()),
+                          text.data(), 1, retain);
     }
 
     std::string m_id;
@@ -252,8 +281,9 @@ protected:
         ASSERT_TRUE(tavtest::WriteFile(m_keyFile, tavtest::ReadFile(c.keyFile)));
         m_config = m_dir + "/tav-teacherd.conf";
         ASSERT_TRUE(tavtest::WriteFile(
-            m_config, "broker_host = " + m_broker.Host() + "\nbroker_port = " + std::to_string(m_broker.Port()) +
-                          "\nclass = " + kClass + "\nca_file = " + c.caFile + "\ncert_file = " + m_certFile +
+            m_config, "broker_host = " + m_broker.Host() + "\nbroker_port = " +
+                          std::to_string(m_broker.Port()) + "\nclass = " + kClass +
+                          "\nca_file = " + c.caFile + "\ncert_file = " + m_certFile +
                           "\nkey_file = " + m_keyFile + "\nstate_dir = " + m_dir + "/state" +
                           "\nteacher_password_file = " + m_dir + "/teacher-password\n"));
         IPCAPI::IPCAPIBase* base = nullptr;
@@ -285,7 +315,9 @@ protected:
         ASSERT_TRUE(m_daemon.Spawn({TAV_TEACHERD, "--config", m_config}, m_dir + "/daemon.out"));
         std::list<tagStudent_t> students;
         int ret = -1;
-        ASSERT_TRUE(tavtest::WaitFor([&] { return m_app->GetStudentList(students, ret) == 0; }, 20000)) << Log();
+        ASSERT_TRUE(
+            tavtest::WaitFor([&] { return m_app->GetStudentList(students, ret) == 0; }, 20000))
+            << Log();
         EXPECT_EQ(ret, 0);
         ASSERT_TRUE(TeacherPresenceIs(tavd::kOnline)) << Log();
     }
@@ -360,24 +392,28 @@ TEST_F(TeacherDaemonTest, DeployedScheduleIsRetainedAndTheStudentsAnswerReachesT
     const std::string xml = ScheduleXml();
     const auto before = std::chrono::system_clock::now();
     ASSERT_EQ(m_app->DeploySchedulePolicy("", xml), 0);
-    const std::string topic = ClassTopics::ForClass(kClass)->PolicyForAll(tavd::PolicyKind::Schedule);
+    const std::string topic =
+        ClassTopics::ForClass(kClass)->PolicyForAll(tavd::PolicyKind::Schedule);
     CIntfData deployed;
-    ASSERT_TRUE(StudentPeer::Until([&] { return s1.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, deployed); }))
-        << Log();
+    ASSERT_TRUE(StudentPeer::Until([&] {
+        return s1.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, deployed);
+    })) << Log();
     std::string policy, time;
     EXPECT_TRUE(deployed.m_ParaXml.getString(Param::schedulePolicyXML, policy));
     EXPECT_EQ(policy, xml);
     ASSERT_TRUE(deployed.m_ParaXml.getString(tavd::kDeployTimeParam, time));
     const long long ms = std::stoll(time);
-    EXPECT_GE(ms, std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count());
+    EXPECT_GE(
+        ms,
+        std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count());
 
     // Retained: a student connecting later receives it from the broker.
     StudentPeer s2(m_broker, S2);
     ASSERT_TRUE(s2.Connect());
     bool retained = false;
     CIntfData late;
-    ASSERT_TRUE(
-        StudentPeer::Until([&] { return s2.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, late, &retained); }));
+    ASSERT_TRUE(StudentPeer::Until(
+        [&] { return s2.Got(topic, Msg::TEACHER_DEPLOYSCHEDULEPOLICY, late, &retained); }));
     EXPECT_TRUE(retained);
 
     int opid = 0;
@@ -430,7 +466,7 @@ TEST_F(TeacherDaemonTest, StudentListHoldsTheRosterStudentAndTheOneTheApplicatio
     EXPECT_EQ(students.front().status, 1);
     EXPECT_EQ(students.back().studentID, S2);
     EXPECT_EQ(students.back().hostname, "pc-02");
-    EXPECT_EQ(students.back().status, 2);  // online and locked
+    EXPECT_EQ(students.back().status, 2); // online and locked
     // Let in while "add to the current class" is on: kept for the next run.
     EXPECT_NE(tavtest::ReadFile(m_dir + "/state/roster").find("\n" + S2 + "\n"), std::string::npos);
 }
@@ -487,7 +523,8 @@ TEST_F(TeacherDaemonTest, SearchAnswersArrivingAfterTheCancelAreNotPassedOn)
     // S2, still searching, is told to stop.
     CIntfData cancel;
     int oid = 0;
-    ASSERT_TRUE(StudentPeer::Until([&] { return s2.Got(s2.CommandTopic(), Msg::STUDENT_CANCELOPERATION, cancel); }));
+    ASSERT_TRUE(StudentPeer::Until(
+        [&] { return s2.Got(s2.CommandTopic(), Msg::STUDENT_CANCELOPERATION, cancel); }));
     EXPECT_TRUE(cancel.m_ParaXml.getInt(Param::OID, oid) && oid == opid);
 
     // Its answer crosses the cancel; the next search's answer, sent after it
@@ -498,7 +535,8 @@ TEST_F(TeacherDaemonTest, SearchAnswersArrivingAfterTheCancelAreNotPassedOn)
     ASSERT_TRUE(StudentPeer::Until([&] {
         CIntfData e;
         int o = 0;
-        return s2.Got(s2.CommandTopic(), Msg::TEACHER_SEARCHPROGRAM, e) && (e.GetOperationID(o), o == next);
+        return s2.Got(s2.CommandTopic(), Msg::TEACHER_SEARCHPROGRAM, e) &&
+               (e.GetOperationID(o), o == next);
     }));
     s2.Answer(Msg::TEACHER_SEARCHPROGRAMCALLBACK, next, answer("fresh"));
     ASSERT_TRUE(Heard("search " + S2 + " fresh")) << Log();
@@ -537,8 +575,9 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     const std::string other = tavtest::MakeTempDir("other-class") + "/class";
     ASSERT_TRUE(tavtest::MakeClass("5B", other, {"--students", "S1"}));
     const std::string foreign = m_dir + "/foreign.pem";
-    ASSERT_TRUE(tavtest::WriteFile(foreign, tavtest::ReadFile(other + "/teacher/credentials/client.crt") +
-                                                tavtest::ReadFile(other + "/teacher/credentials/client.key")));
+    ASSERT_TRUE(tavtest::WriteFile(
+        foreign, tavtest::ReadFile(other + "/teacher/credentials/client.crt") +
+                     tavtest::ReadFile(other + "/teacher/credentials/client.key")));
     const std::string inUse = tavtest::ReadFile(m_certFile);
     int ret = -1;
     ASSERT_EQ(m_app->ImportCertificate(foreign, ret), 0);
@@ -552,7 +591,8 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     // A student's certificate of the right class is no teacher's either.
     const tavtest::MachineCredentials s1 = m_broker.Credentials(S1);
     const std::string student = m_dir + "/student.pem";
-    ASSERT_TRUE(tavtest::WriteFile(student, tavtest::ReadFile(s1.certFile) + tavtest::ReadFile(s1.keyFile)));
+    ASSERT_TRUE(tavtest::WriteFile(student,
+                                   tavtest::ReadFile(s1.certFile) + tavtest::ReadFile(s1.keyFile)));
     ASSERT_EQ(m_app->ImportCertificate(student, ret), 0);
     EXPECT_EQ(ret, 1);
 
@@ -560,7 +600,8 @@ TEST_F(TeacherDaemonTest, CertificateOfAnotherClassIsRefusedAndTheOneInUseVerifi
     // with it again.
     const tavtest::MachineCredentials teacher = m_broker.Credentials("teacher");
     const std::string own = m_dir + "/teacher.pem";
-    ASSERT_TRUE(tavtest::WriteFile(own, tavtest::ReadFile(teacher.keyFile) + tavtest::ReadFile(teacher.certFile)));
+    ASSERT_TRUE(tavtest::WriteFile(own, tavtest::ReadFile(teacher.keyFile) +
+                                            tavtest::ReadFile(teacher.certFile)));
     ASSERT_EQ(m_app->ImportCertificate(own, ret), 0);
     EXPECT_EQ(ret, 0) << Log();
     struct stat st;
@@ -592,8 +633,8 @@ std::string TavctlAsNobody(const std::string& outFile, std::vector<std::string> 
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
-            ::setuid(nobody) != 0)
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0 || ::setgroups(0, nullptr) != 0 ||
+            ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
             ::_exit(127);
         ::execve(argv[0], argv.data(), envp);
         ::_exit(127);
@@ -616,7 +657,8 @@ TEST_F(TeacherDaemonTest, FilesARequestNamesAreReadWithTheCallersRights)
     // nobody's own group is the teacher group here.
     const struct group* own = ::getgrgid(65534);
     ASSERT_NE(own, nullptr);
-    ASSERT_TRUE(tavtest::WriteFile(m_config, tavtest::ReadFile(m_config) + "teacher_group = " + own->gr_name + "\n"));
+    ASSERT_TRUE(tavtest::WriteFile(m_config, tavtest::ReadFile(m_config) +
+                                                 "teacher_group = " + own->gr_name + "\n"));
     StartDaemon();
     // The same certificate, once only root may read it, once everybody.
     const std::string dir = tavtest::MakeTempDir("readable");
@@ -626,9 +668,11 @@ TEST_F(TeacherDaemonTest, FilesARequestNamesAreReadWithTheCallersRights)
         ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0);
     }
     const std::string out = dir + "/tavctl.out";
-    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", open}).find("result: 0"), std::string::npos)
+    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", open}).find("result: 0"),
+              std::string::npos)
         << Log();
-    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", secret}).find("result: 1"), std::string::npos)
+    EXPECT_NE(TavctlAsNobody(out, {"verify-certificate", "--path", secret}).find("result: 1"),
+              std::string::npos)
         << Log();
     // Root's own application reads it.
     int ret = -1;

@@ -49,10 +49,16 @@ std::string BusConfig()
 std::string AvahiConfig(const std::string& machine, bool ipv4, bool ipv6)
 {
     return "[server]\n"
-           "host-name=lab-" + machine + "\n"
+           "host-name=lab-" +
+           machine +
+           "\n"
            "domain-name=local\n"
-           "use-ipv4=" + std::string(ipv4 ? "yes" : "no") + "\n"
-           "use-ipv6=" + std::string(ipv6 ? "yes" : "no") + "\n"
+           "use-ipv4=" +
+           std::string(ipv4 ? "yes" : "no") +
+           "\n"
+           "use-ipv6=" +
+           std::string(ipv6 ? "yes" : "no") +
+           "\n"
            "allow-interfaces=eth0\n"
            "disallow-other-stacks=yes\n"
            "enable-dbus=yes\n"
@@ -97,7 +103,9 @@ bool NetLab::Create(std::string& why)
         return false;
     m_namespaces.push_back(kSwitch);
     // Multicast snooping would hold back mDNS until a querier shows up.
-    return Ip({"-n", kSwitch, "link", "add", "name", kBridge, "type", "bridge", "mcast_snooping", "0"}, why) &&
+    return Ip({"-n", kSwitch, "link", "add", "name", kBridge, "type", "bridge", "mcast_snooping",
+               "0"},
+              why) &&
            Ip({"-n", kSwitch, "link", "set", kBridge, "up"}, why);
 }
 
@@ -120,8 +128,9 @@ bool NetLab::SpawnInMachine(const std::string& name, const std::vector<std::stri
                             const std::string& logFile, ChildProcess& child)
 {
     const Machine& m = *m_machines.at(name);
-    std::vector<std::string> full{TAV_IP_COMMAND, "netns", "exec", name, "/bin/sh", "-c", kEnterMachine, "sh",
-                                  m.dir + "/run", m.dir + "/avahi"};
+    std::vector<std::string> full{
+        TAV_IP_COMMAND, "netns",       "exec", name,           "/bin/sh",
+        "-c",           kEnterMachine, "sh",   m.dir + "/run", m.dir + "/avahi"};
     full.insert(full.end(), argv.begin(), argv.end());
     return child.Spawn(full, logFile);
 }
@@ -137,7 +146,9 @@ bool NetLab::AddMachine(const std::string& name, const std::string& ipv4, const 
         return false;
     m_namespaces.push_back(name);
     const std::string port = "p-" + name;
-    if (!Ip({"-n", kSwitch, "link", "add", port, "type", "veth", "peer", "name", "eth0", "netns", name}, why) ||
+    if (!Ip({"-n", kSwitch, "link", "add", port, "type", "veth", "peer", "name", "eth0", "netns",
+             name},
+            why) ||
         !Ip({"-n", kSwitch, "link", "set", port, "master", kBridge, "up"}, why) ||
         !Ip({"-n", name, "link", "set", "lo", "up"}, why) ||
         // Only the addresses given: no kernel-made link-local address,
@@ -145,7 +156,8 @@ bool NetLab::AddMachine(const std::string& name, const std::string& ipv4, const 
         !Ip({"-n", name, "link", "set", "eth0", "addrgenmode", "none"}, why) ||
         !Ip({"-n", name, "link", "set", "eth0", "up"}, why) ||
         (!ipv4.empty() && !Ip({"-n", name, "addr", "add", ipv4 + "/24", "dev", "eth0"}, why)) ||
-        (!ipv6.empty() && !Ip({"-n", name, "addr", "add", ipv6 + "/64", "dev", "eth0", "nodad"}, why)))
+        (!ipv6.empty() &&
+         !Ip({"-n", name, "addr", "add", ipv6 + "/64", "dev", "eth0", "nodad"}, why)))
         return false;
 
     auto machine = std::make_unique<Machine>();
@@ -153,7 +165,8 @@ bool NetLab::AddMachine(const std::string& name, const std::string& ipv4, const 
     for (const char* sub : {"", "/run", "/run/dbus", "/avahi", "/avahi/services"})
         ::mkdir((machine->dir + sub).c_str(), 0755);
     if (!WriteFile(machine->dir + "/bus.conf", BusConfig()) ||
-        !WriteFile(machine->dir + "/avahi/avahi-daemon.conf", AvahiConfig(name, !ipv4.empty(), !ipv6.empty()))) {
+        !WriteFile(machine->dir + "/avahi/avahi-daemon.conf",
+                   AvahiConfig(name, !ipv4.empty(), !ipv6.empty()))) {
         why = "cannot write the configuration of " + name;
         return false;
     }
@@ -161,9 +174,12 @@ bool NetLab::AddMachine(const std::string& name, const std::string& ipv4, const 
     m_machines[name] = std::move(machine);
 
     const std::string socket = m.dir + "/run/dbus/system_bus_socket";
-    if (!SpawnInMachine(name, {TAV_DBUS_DAEMON, "--config-file=" + m.dir + "/bus.conf", "--nofork", "--nopidfile"},
-                        m.dir + "/bus.log", m.bus) ||
-        !WaitFor([&] { return FileExists(socket) || !m.bus.Running(); }, 10000) || !m.bus.Running()) {
+    if (!SpawnInMachine(
+            name,
+            {TAV_DBUS_DAEMON, "--config-file=" + m.dir + "/bus.conf", "--nofork", "--nopidfile"},
+            m.dir + "/bus.log", m.bus) ||
+        !WaitFor([&] { return FileExists(socket) || !m.bus.Running(); }, 10000) ||
+        !m.bus.Running()) {
         why = "the bus of " + name + " did not start: " + Tail(ReadFile(m.dir + "/bus.log"));
         return false;
     }
@@ -184,11 +200,15 @@ bool NetLab::StartAvahi(const std::string& machine, std::string& why)
     const std::string log = m.dir + "/avahi-" + std::to_string(++m.avahiRuns) + ".log";
     // As root throughout, so that the parent-death signal stays armed.
     if (!SpawnInMachine(machine,
-                        {TAV_AVAHI_DAEMON, "--no-drop-root", "--no-chroot", "--no-rlimits", "--no-proc-title",
-                         "--debug", "--file=/etc/avahi/avahi-daemon.conf"},
+                        {TAV_AVAHI_DAEMON, "--no-drop-root", "--no-chroot", "--no-rlimits",
+                         "--no-proc-title", "--debug", "--file=/etc/avahi/avahi-daemon.conf"},
                         log, m.avahi) ||
-        !WaitFor([&] { return ReadFile(log).find("Server startup complete") != std::string::npos || !m.avahi.Running(); },
-                 15000) ||
+        !WaitFor(
+            [&] {
+                return ReadFile(log).find("Server startup complete") != std::string::npos ||
+                       !m.avahi.Running();
+            },
+            15000) ||
         !m.avahi.Running()) {
         why = "avahi-daemon of " + machine + " did not start: " + Tail(ReadFile(log));
         return false;
@@ -205,7 +225,8 @@ void NetLab::StopAvahi(const std::string& machine)
 
 bool NetLab::Enter(const std::string& machine)
 {
-    tavd::UniqueFd ns(::open((std::string(kNetnsDir) + "/" + machine).c_str(), O_RDONLY | O_CLOEXEC));
+    tavd::UniqueFd ns(
+        ::open((std::string(kNetnsDir) + "/" + machine).c_str(), O_RDONLY | O_CLOEXEC));
     return ns.get() >= 0 && ::setns(ns.get(), CLONE_NEWNET) == 0;
 }
 

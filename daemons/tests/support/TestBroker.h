@@ -22,7 +22,8 @@ using tavlab::TryConnect;
 inline bool MakeClass(const std::string& className, const std::string& outDir,
                       const std::vector<std::string>& extraArgs)
 {
-    return tavlab::MakeClass(tavlab::LabPrograms::Defaults().makeClass, className, outDir, extraArgs);
+    return tavlab::MakeClass(tavlab::LabPrograms::Defaults().makeClass, className, outDir,
+                             extraArgs);
 }
 
 class TestBroker : public tavlab::ClassBroker {

@@ -25,12 +25,12 @@
 namespace {
 
 struct Connection {
-    int pipeFd = -1;  // the button pipe, -1 when no pipe is configured
-    int wakeFd = -1;  // eventfd that stops the event thread
+    int pipeFd = -1; // the button pipe, -1 when no pipe is configured
+    int wakeFd = -1; // eventfd that stops the event thread
     std::thread thread;
-    std::thread::id threadId;  // set before the connection is published
+    std::thread::id threadId; // set before the connection is published
 
-    std::mutex mutex;  // guards handler and delivering
+    std::mutex mutex; // guards handler and delivering
     std::condition_variable idle;
     DCS_FnKeyCallback handler = nullptr;
     bool delivering = false;
@@ -57,7 +57,7 @@ struct Connection {
     }
 };
 
-std::mutex g_mutex;  // guards g_connection
+std::mutex g_mutex; // guards g_connection
 std::shared_ptr<Connection> g_connection;
 
 std::shared_ptr<Connection> CurrentConnection()
@@ -66,10 +66,7 @@ std::shared_ptr<Connection> CurrentConnection()
     return g_connection;
 }
 
-void Report(const std::string& what)
-{
-    std::fprintf(stderr, "DcsSdk: %s\n", what.c_str());
-}
+void Report(const std::string& what) { std::fprintf(stderr, "DcsSdk: %s\n", what.c_str()); }
 
 std::string Printable(const std::string& text)
 {
@@ -106,8 +103,8 @@ void Deliver(Connection& c, int keyCode)
 
 bool IsSeparator(char ch)
 {
-    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' ||
-           ch == '\f' || ch == ',' || ch == '\0';
+    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f' ||
+           ch == ',' || ch == '\0';
 }
 
 // A key code: an optional minus and at most ten digits, within int.

@@ -1,5 +1,5 @@
-#include "ExitStatus.h"
 #include "Options.h"
+#include "ExitStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +44,8 @@ std::string Refusal(const std::vector<std::string>& words)
 // subcommand's options only once it is named; values in every form.
 TEST(Options, GlobalOptionsAnywhereCommandOptionsAfterTheCommand)
 {
-    const ParsedArgs a =
-        Parse({"--verbose", "side", "--bus", "unix:path=/b", "cmd", "--student=S1", "--oid", "-3", "--student",
-               "S2", "--", "-v2", "--bus"});
+    const ParsedArgs a = Parse({"--verbose", "side", "--bus", "unix:path=/b", "cmd", "--student=S1",
+                                "--oid", "-3", "--student", "S2", "--", "-v2", "--bus"});
     EXPECT_EQ(a.Get("bus"), "unix:path=/b");
     EXPECT_EQ(a.All("student"), (std::vector<std::string>{"S1", "S2"}));
     EXPECT_EQ(a.Int("oid", 0, -10, 10), -3);

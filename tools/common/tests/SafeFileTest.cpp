@@ -37,5 +37,4 @@ TEST(SafeFile, OnlyBoundedRegularFilesAreRead)
     EXPECT_EQ(Read(dir + "/missing", 4096), "refused: No such file or directory");
     // A size of 0 in fstat does not lift the bound on the read itself.
     EXPECT_EQ(Read("/proc/self/maps", 16), "refused: larger than 16 bytes");
-
 }

@@ -52,10 +52,12 @@ std::string Ids(const std::list<tagStudent_t>& students)
 std::string ProgramsFolder()
 {
     const std::string dir = tavtest::MakeTempDir("programs");
-    tavtest::WriteFile(dir + "/editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\n"
-                                                "Name[de]=Bearbeiter\nExec=/usr/bin/edit  %U --new\n"
-                                                "Icon=accessories-text-editor\n[Other]\nName=Wrong\n");
-    tavtest::WriteFile(dir + "/hidden.desktop", "[Desktop Entry]\nName=Hidden\nExec=h\nNoDisplay=true\n");
+    tavtest::WriteFile(dir + "/editor.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Editor\n"
+                       "Name[de]=Bearbeiter\nExec=/usr/bin/edit  %U --new\n"
+                       "Icon=accessories-text-editor\n[Other]\nName=Wrong\n");
+    tavtest::WriteFile(dir + "/hidden.desktop",
+                       "[Desktop Entry]\nName=Hidden\nExec=h\nNoDisplay=true\n");
     tavtest::WriteFile(dir + "/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\nExec=l\n");
     tavtest::WriteFile(dir + "/calc.desktop", "[Desktop Entry]\nName=Calc 100%%\nExec=calc\n");
     tavtest::WriteFile(dir + "/tool.sh", "#!/bin/sh\n");
@@ -179,8 +181,8 @@ public:
     // (message "<no reply>" when none came).
     CIntfData CallText(const std::string& member, const char* text)
     {
-        DBusMessage* m =
-            dbus_message_new_method_call(m_daemon, "/orvelix/message/object", m_appIface, member.c_str());
+        DBusMessage* m = dbus_message_new_method_call(m_daemon, "/orvelix/message/object",
+                                                      m_appIface, member.c_str());
         if (text)
             dbus_message_append_args(m, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
         DBusMessage* r = dbus_connection_send_with_reply_and_block(m_conn, m, 5000, nullptr);
@@ -239,7 +241,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
             DBusMessage* m = rawpeer::Next(
-                m_conn, [&](DBusMessage* msg) { return rawpeer::IsSignalOn(msg, m_daemonIface); }, 50);
+                m_conn, [&](DBusMessage* msg) { return rawpeer::IsSignalOn(msg, m_daemonIface); },
+                50);
             if (!m)
                 continue;
             CIntfData note;
@@ -312,7 +315,8 @@ int Int(CIntfData d, const std::string& param)
 // "name op student result" of an envelope.
 std::string Head(const CIntfData& d)
 {
-    return Name(d) + " " + std::to_string(Op(d)) + " " + Student(d) + " " + std::to_string(Result(d));
+    return Name(d) + " " + std::to_string(Op(d)) + " " + Student(d) + " " +
+           std::to_string(Result(d));
 }
 
 // The first notification as show() prints it; "<none>" when none came.
@@ -341,8 +345,9 @@ TEST(SimOptions, DefaultClassOfThree)
     SimOptions o;
     std::string error;
     ASSERT_TRUE(Parse({"teacher"}, o, error)) << error;
-    EXPECT_EQ(Ids(o.students),
-              "S1/student1/pc-01/10.0.0.11 S2/student2/pc-02/10.0.0.12 S3/student3/pc-03/10.0.0.13 ");
+    EXPECT_EQ(
+        Ids(o.students),
+        "S1/student1/pc-01/10.0.0.11 S2/student2/pc-02/10.0.0.12 S3/student3/pc-03/10.0.0.13 ");
     EXPECT_EQ(o.stepMs, 100);
 }
 
@@ -375,7 +380,8 @@ TEST(SimOptions, StudentMode)
 {
     SimOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"student", "--teachers", "T1,T2", "--connected", "T2", "--locked"}, o, error));
+    ASSERT_TRUE(
+        Parse({"student", "--teachers", "T1,T2", "--connected", "T2", "--locked"}, o, error));
     EXPECT_EQ(o.teachers, (std::vector<std::string>{"T1", "T2"}));
     EXPECT_TRUE(o.locked);
     EXPECT_EQ(o.connectedTeacher, "T2");
@@ -405,7 +411,8 @@ TEST(SimOptions, BadLinesAreRefusedWithTheReason)
         {{"teacher", "student"}, "unexpected argument 'student'"},
         {{"teacher", "--students"}, "--students needs a value (N)"},
         {{"teacher", "--students", "0"}, "--students needs a whole number from 1 to 1000, not '0'"},
-        {{"teacher", "--students", "2x"}, "--students needs a whole number from 1 to 1000, not '2x'"},
+        {{"teacher", "--students", "2x"},
+         "--students needs a whole number from 1 to 1000, not '2x'"},
         {{"teacher", "--students", "2", "--student", "A"},
          "--students cannot be combined with --student or --class"},
         {{"teacher", "--student", "A B"},
@@ -417,19 +424,23 @@ TEST(SimOptions, BadLinesAreRefusedWithTheReason)
         {{"teacher", "--class", "/nonexistent/class"},
          "cannot read class file /nonexistent/class: No such file or directory"},
         // Neither waits for a writer nor reads without end.
-        {{"teacher", "--class", fifo}, "cannot read class file " + fifo + ": a FIFO, not a regular file"},
+        {{"teacher", "--class", fifo},
+         "cannot read class file " + fifo + ": a FIFO, not a regular file"},
         {{"teacher", "--class", "/dev/zero"},
          "cannot read class file /dev/zero: a character device, not a regular file"},
         {{"teacher", "--result", "NAME"},
          "--result needs NAME=CODE with a message name and a number, not 'NAME'"},
         {{"teacher", "--result", "BAD NAME=1"},
          "--result needs NAME=CODE with a message name and a number, not 'BAD NAME=1'"},
-        {{"teacher", "--step-ms", "-1"}, "--step-ms needs a whole number from 0 to 60000, not '-1'"},
+        {{"teacher", "--step-ms", "-1"},
+         "--step-ms needs a whole number from 0 to 60000, not '-1'"},
         {{"teacher", "--locked=yes"}, "--locked takes no value"},
         {{"teacher", "--frobnicate"}, "unknown option --frobnicate"},
         {{"teacher", "--log", "../x"}, "invalid log name '../x'"},
-        {{"student", "--students", "3"}, "--students, --student and --class are for the teacher mode"},
-        {{"student", "--teachers", "T1,,T2"}, "invalid teacher id '' (1 to 64 characters, no blanks)"},
+        {{"student", "--students", "3"},
+         "--students, --student and --class are for the teacher mode"},
+        {{"student", "--teachers", "T1,,T2"},
+         "invalid teacher id '' (1 to 64 characters, no blanks)"},
     };
     for (const auto& r : refused) {
         SimOptions fresh;
@@ -446,8 +457,9 @@ TEST(ProgramListing, LaunchersAndProgramsOfOneFolder)
     int count = -1;
     ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(Programs(xml), "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" +
-                                 dir + "/tool.sh|;");
+    EXPECT_EQ(Programs(xml),
+              "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir +
+                  "/tool.sh|;");
     EXPECT_FALSE(BuildProgramsDocument(dir + "/missing", xml, count));
     EXPECT_EQ(count, 0);
 }
@@ -462,13 +474,14 @@ TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
     ASSERT_EQ(symlink("fifo.desktop", (dir + "/to-fifo.desktop").c_str()), 0);
     ASSERT_EQ(symlink("/dev/zero", (dir + "/zero.desktop").c_str()), 0);
     ASSERT_TRUE(tavtest::WriteFile(dir + "/big.desktop", "[Desktop Entry]\nName=Big\nExec=big\n" +
-                                                         std::string(64 * 1024, '#')));
+                                                             std::string(64 * 1024, '#')));
     ASSERT_EQ(symlink("tool.sh", (dir + "/tool-link").c_str()), 0);
     std::string xml;
     int count = -1;
     ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
-    EXPECT_EQ(Programs(xml), "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool-link|" +
-                                 dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
+    EXPECT_EQ(Programs(xml),
+              "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool-link|" +
+                  dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
 }
 
 namespace {
@@ -476,7 +489,8 @@ namespace {
 // What the simulated daemon lists for ProgramsFolder() at dir.
 std::string Listing(const std::string& dir)
 {
-    return "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir + "/tool.sh|;";
+    return "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir +
+           "/tool.sh|;";
 }
 
 std::string LockDocument()
@@ -504,9 +518,11 @@ protected:
     {
         m_sim.reset(new SimProcess(std::move(args)));
         if (teacher)
-            m_app.reset(new App("tav.teacher.daemon", "tav.teacherapp.type", "tav.teacherdaemon.type"));
+            m_app.reset(
+                new App("tav.teacher.daemon", "tav.teacherapp.type", "tav.teacherdaemon.type"));
         else
-            m_app.reset(new App("tav.student.daemon", "tav.studentapp.type", "tav.studentdaemon.type"));
+            m_app.reset(
+                new App("tav.student.daemon", "tav.studentapp.type", "tav.studentdaemon.type"));
         ASSERT_TRUE(m_app->DaemonUp()) << m_sim->Err();
     }
     SimProcess& Sim() { return *m_sim; }
@@ -524,9 +540,11 @@ protected:
     {
         m_programs = ProgramsFolder();
         const std::string classFile = tavtest::MakeTempDir("class") + "/class.txt";
-        tavtest::WriteFile(classFile, "S1 ann pc-01 10.0.0.1\nS2 bob pc-02 10.0.0.2\nS3 cy pc-03 10.0.0.3\n");
-        Start({"teacher", "--class", classFile, "--step-ms", "60", "--programs", m_programs, "--result",
-               "TEACHER_STOPCONTROLLER=4", "--result", "TEACHER_MANUALUNLOCKREMOTESTUDEN=6", "--log", "teacher-sim"},
+        tavtest::WriteFile(classFile,
+                           "S1 ann pc-01 10.0.0.1\nS2 bob pc-02 10.0.0.2\nS3 cy pc-03 10.0.0.3\n");
+        Start({"teacher", "--class", classFile, "--step-ms", "60", "--programs", m_programs,
+               "--result", "TEACHER_STOPCONTROLLER=4", "--result",
+               "TEACHER_MANUALUNLOCKREMOTESTUDEN=6", "--log", "teacher-sim"},
               true);
     }
     std::string m_programs;
@@ -539,7 +557,9 @@ protected:
     void SetUp() override
     {
         m_programs = ProgramsFolder();
-        Start({"student", "--teachers", "T1,T2", "--step-ms", "30", "--result", "SEARCHTEACHERCALLBACK=3"}, false);
+        Start({"student", "--teachers", "T1,T2", "--step-ms", "30", "--result",
+               "SEARCHTEACHERCALLBACK=3"},
+              false);
     }
     std::string m_programs;
 };
@@ -550,8 +570,10 @@ protected:
 // the one configured.
 TEST_F(SimTeacherDaemon, RepliesRepeatNameAndOperation)
 {
-    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STARTCONTROLLER", 11))), "TEACHER_STARTCONTROLLER 11 null 0");
-    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STOPCONTROLLER", 12))), "TEACHER_STOPCONTROLLER 12 null 4");
+    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STARTCONTROLLER", 11))),
+              "TEACHER_STARTCONTROLLER 11 null 0");
+    EXPECT_EQ(Head(Application().Call(Req("TEACHER_STOPCONTROLLER", 12))),
+              "TEACHER_STOPCONTROLLER 12 null 4");
 }
 
 TEST_F(SimTeacherDaemon, ClassRecordsFromTheClassFile)
@@ -570,7 +592,8 @@ TEST_F(SimTeacherDaemon, ClassRecordsFromTheClassFile)
     students.clear();
     r.m_ParaXml.getStudentInfoList(students);
     EXPECT_EQ(Ids(students), "S2/bob/pc-02/10.0.0.2 ");
-    EXPECT_EQ(Head(app.Call(Req("TEACHER_GETSTUDENTSTATUS", 15, "S9"))), "TEACHER_GETSTUDENTSTATUS 15 S9 1");
+    EXPECT_EQ(Head(app.Call(Req("TEACHER_GETSTUDENTSTATUS", 15, "S9"))),
+              "TEACHER_GETSTUDENTSTATUS 15 S9 1");
 }
 
 // Requests answered 0 with their parameters, 1 without; passwords never
@@ -578,7 +601,8 @@ TEST_F(SimTeacherDaemon, ClassRecordsFromTheClassFile)
 TEST_F(SimTeacherDaemon, RequestsNeedTheirParameters)
 {
     const std::map<std::string, std::map<std::string, std::string>> plain = {
-        {"TEACHER_UPDATETEACHERINFO", {{"teacherInfoXML", Document(LibTAVData::CTeacherInfoData())}}},
+        {"TEACHER_UPDATETEACHERINFO",
+         {{"teacherInfoXML", Document(LibTAVData::CTeacherInfoData())}}},
         {"TEACHER_CHANGEPASSWORD", {{"OldPassword", "old-secret"}, {"NewPassword", "new-secret"}}},
         {"TEACHER_IMPORTCERTIFICATE", {{"Path", "/tmp/c.pem"}}},
         {"TEACHER_VERIFYPASSWORD", {{"Password", "pw-secret"}, {"path", ""}}},
@@ -606,17 +630,22 @@ TEST_F(SimTeacherDaemon, UnknownAndMalformedTrafficIsSurvived)
 {
     App& app = Application();
     EXPECT_EQ(Head(app.Call(Req("TEACHER_DANCE", 30, "S1"))), "TEACHER_DANCE 30 S1 1");
-    EXPECT_EQ(Head(app.CallText("TEACHER_GETSTUDENTLIST", "garbage")), "TEACHER_GETSTUDENTLIST 0  1");
+    EXPECT_EQ(Head(app.CallText("TEACHER_GETSTUDENTLIST", "garbage")),
+              "TEACHER_GETSTUDENTLIST 0  1");
     app.SignalText("TEACHER_KICKOFFSTUDENT", nullptr);
     app.SignalText("TEACHER_KICKOFFSTUDENT", "short");
     app.SignalText("NO_SUCH_REQUEST", "short");
     app.CallWithoutArgument("TEACHER_STARTCONTROLLER");
-    EXPECT_EQ(Head(app.Call(Req("TEACHER_STARTCONTROLLER", 31))), "TEACHER_STARTCONTROLLER 31 null 0");
+    EXPECT_EQ(Head(app.Call(Req("TEACHER_STARTCONTROLLER", 31))),
+              "TEACHER_STARTCONTROLLER 31 null 0");
     EXPECT_EQ(app.Backlog(), "");
     const std::string log = tavtest::ReadFile(tavtest::Home() + "/TAVLog/teacher-sim.log");
-    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE op 30 student 'S1' (blocking)"), std::string::npos);
-    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE: unknown message name, answered with result 1"),
+    EXPECT_NE(log.find("tav-sim-daemon: request TEACHER_DANCE op 30 student 'S1' (blocking)"),
               std::string::npos);
+    EXPECT_NE(
+        log.find(
+            "tav-sim-daemon: request TEACHER_DANCE: unknown message name, answered with result 1"),
+        std::string::npos);
 }
 
 // One answer per addressed student: an unknown one fails, a policy that
@@ -632,12 +661,11 @@ TEST_F(SimTeacherDaemon, DeploymentsAnswerEachAddressedStudent)
     std::string seen;
     for (const auto& n : app.Take("TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", 3))
         seen += Head(n) + " " + Str(n, "bSuccess") + "; ";
-    EXPECT_EQ(
-        seen,
-        "TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S1 0 TRUE; TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S3 0 "
-        "TRUE; TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S7 1 FALSE; ");
+    EXPECT_EQ(seen, "TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S1 0 TRUE; "
+                    "TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S3 0 "
+                    "TRUE; TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK 40 S7 1 FALSE; ");
 
-    CIntfData tabnav = Req("TEACHER_DEPLOYTABNAVPOLICY", 42);  // "null": the whole class
+    CIntfData tabnav = Req("TEACHER_DEPLOYTABNAVPOLICY", 42); // "null": the whole class
     tabnav.m_ParaXml.setString("tabNavPolicyXML", "<not a policy");
     app.Signal(tabnav);
     seen.clear();
@@ -660,7 +688,8 @@ TEST_F(SimTeacherDaemon, LockPolicyIsTheLastOneDeployed)
     deploy.m_ParaXml.setString("schedulePolicyXML", LockDocument());
     app.Signal(deploy);
     app.Take("TEACHER_DEPLOYSCHEDULEPOLICYCALLBACK", 1);
-    EXPECT_EQ(Str(app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 41, "S3")), "lockPolicy"), LockDocument());
+    EXPECT_EQ(Str(app.Call(Req("TEACHER_GETSTUDENTLOCKPOLICY", 41, "S3")), "lockPolicy"),
+              LockDocument());
 }
 
 // A remote lock locks the student; an unlock that fails (configured to 6)
@@ -701,8 +730,8 @@ TEST_F(SimTeacherDaemon, SearchAnswersForEveryStudent)
     app.Signal(search);
     std::string seen;
     for (const auto& n : app.Take("TEACHER_SEARCHPROGRAMCALLBACK", 3))
-        seen +=
-            Head(n) + " " + (Result(n) == 0 ? Programs(Str(n, "programsXML")) : Str(n, "programsXML")) + "\n";
+        seen += Head(n) + " " +
+                (Result(n) == 0 ? Programs(Str(n, "programsXML")) : Str(n, "programsXML")) + "\n";
     EXPECT_EQ(seen, "TEACHER_SEARCHPROGRAMCALLBACK 47 S1 0 " + Listing(m_programs) +
                         "\nTEACHER_SEARCHPROGRAMCALLBACK 47 S2 0 " + Listing(m_programs) +
                         "\nTEACHER_SEARCHPROGRAMCALLBACK 47 S3 1 <absent>\n");
@@ -755,8 +784,9 @@ TEST_F(SimTeacherDaemon, StandardInputCommands)
     Sim().Type("status S1 7");
     EXPECT_EQ(First(app.Take("TEACHER_NOTIFYSTUDENTSTATUSCHANGED", 1), StudentStatus), "S1 7");
     Sim().Type("dance");
-    EXPECT_TRUE(tavtest::WaitFor([&] { return Sim().Err().find("unknown command 'dance'") != std::string::npos; }))
-        << Sim().Err();
+    EXPECT_TRUE(tavtest::WaitFor([&] {
+        return Sim().Err().find("unknown command 'dance'") != std::string::npos;
+    })) << Sim().Err();
     EXPECT_EQ(app.Backlog(), "");
 }
 
@@ -765,14 +795,16 @@ TEST_F(SimTeacherDaemon, SigtermStopsItAndReleasesTheName)
     EXPECT_EQ(Sim().Stop(SIGTERM), 0);
     EXPECT_TRUE(Application().DaemonGone());
     const std::string out = Sim().Out();
-    EXPECT_NE(out.find("teacher daemon with 3 students ready as tav.teacher.daemon"), std::string::npos);
+    EXPECT_NE(out.find("teacher daemon with 3 students ready as tav.teacher.daemon"),
+              std::string::npos);
     EXPECT_NE(out.find("tav-sim-daemon: stopped"), std::string::npos);
 }
 
 TEST_F(SimStudentDaemon, BlockingRequests)
 {
     App& app = Application();
-    EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))), "STUDENT_SWITCHTONORMALOS 1 null 0");
+    EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))),
+              "STUDENT_SWITCHTONORMALOS 1 null 0");
     CIntfData verify = Req("VERIFYUSERPASSWORD", 2);
     verify.m_ParaXml.setString("UserName", "u");
     verify.m_ParaXml.setString("Password", "p-secret");
@@ -821,7 +853,8 @@ TEST_F(SimStudentDaemon, LocalLockAndUnlockAreAnnounced)
     CIntfData lock = Req("MANUALLOCKLOCALSTUDENT", 20);
     lock.m_ParaXml.setString("lockPolicy", Document(LibTAVData::CLockScheduleData()));
     EXPECT_EQ(Head(app.Call(lock)), "MANUALLOCKLOCALSTUDENT 20 null 0");
-    EXPECT_EQ(Head(app.Call(Req("MANUALUNLOCKLOCALSTUDENT", 21))), "MANUALUNLOCKLOCALSTUDENT 21 null 0");
+    EXPECT_EQ(Head(app.Call(Req("MANUALUNLOCKLOCALSTUDENT", 21))),
+              "MANUALUNLOCKLOCALSTUDENT 21 null 0");
     std::string seen;
     for (const auto& n : app.Take("NOTIFYLOCKSTATUSCHANGED", 2))
         seen += Str(n, "bLock") + " ";
@@ -895,8 +928,9 @@ TEST_F(SimStudentDaemon, StandardInputCommands)
     Sim().Type("lock");
     Sim().Type("teacher-state 5");
     Sim().Type("schedule-changed");
-    EXPECT_EQ(First(app.Take("NOTIFYLOCKSTATUSCHANGED", 1), [](CIntfData n) { return Str(n, "bLock"); }),
-              "TRUE");
+    EXPECT_EQ(
+        First(app.Take("NOTIFYLOCKSTATUSCHANGED", 1), [](CIntfData n) { return Str(n, "bLock"); }),
+        "TRUE");
     EXPECT_EQ(First(app.Take("NOTIFYTEACHERSTATUSCHANGED", 1), TeacherState), "T1 5");
     app.Take("NOTIFYSCHEDULEPOLICYCHANGED", 1);
     EXPECT_EQ(app.Backlog(), "");
@@ -914,11 +948,11 @@ TEST(SimDaemonProcess, SecondInstanceIsRefused)
     ASSERT_TRUE(app.DaemonUp());
     SimProcess second({"student"});
     EXPECT_EQ(second.Wait(), 1);
-    EXPECT_EQ(
-        second.Err(),
-        "tav-sim-daemon: another daemon already owns tav.student.daemon on this bus; a second instance is "
-        "not started\n");
-    EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))), "STUDENT_SWITCHTONORMALOS 1 null 0");
+    EXPECT_EQ(second.Err(), "tav-sim-daemon: another daemon already owns tav.student.daemon on "
+                            "this bus; a second instance is "
+                            "not started\n");
+    EXPECT_EQ(Head(app.Call(Req("STUDENT_SWITCHTONORMALOS", 1))),
+              "STUDENT_SWITCHTONORMALOS 1 null 0");
     EXPECT_EQ(first.Stop(SIGINT), 0);
     EXPECT_TRUE(app.DaemonGone());
 }
@@ -931,8 +965,8 @@ TEST(SimDaemonProcess, ExitStatusOfHelpBadOptionsAndNoBus)
     EXPECT_EQ(help.Out().rfind("usage: tav-sim-daemon teacher|student [options]\n", 0), 0u);
     SimProcess bad({"teacher", "--students", "many"});
     EXPECT_EQ(bad.Wait(), 2);
-    EXPECT_EQ(bad.Err(),
-              "tav-sim-daemon: --students needs a whole number from 1 to 1000, not 'many' (try --help)\n");
+    EXPECT_EQ(bad.Err(), "tav-sim-daemon: --students needs a whole number from 1 to 1000, not "
+                         "'many' (try --help)\n");
     SimProcess nobus({"teacher", "--bus", "unix:path=/nonexistent/socket"});
     EXPECT_EQ(nobus.Wait(), 1);
     EXPECT_EQ(nobus.Err().rfind("tav-sim-daemon: cannot reach the system bus: ", 0), 0u);

@@ -36,7 +36,8 @@ using Clock = std::chrono::steady_clock;
 
 int msLeft(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -111,7 +112,8 @@ bool takeLine(std::string& buffer, std::string& line)
 pid_t spawn(const std::vector<std::string>& args, int& in, int& out, int& err)
 {
     int pin[2], pout[2], perr[2];
-    if (::pipe2(pin, O_CLOEXEC) != 0 || ::pipe2(pout, O_CLOEXEC) != 0 || ::pipe2(perr, O_CLOEXEC) != 0)
+    if (::pipe2(pin, O_CLOEXEC) != 0 || ::pipe2(pout, O_CLOEXEC) != 0 ||
+        ::pipe2(perr, O_CLOEXEC) != 0)
         return -1;
     std::fflush(nullptr);
     const pid_t pid = ::fork();
@@ -145,7 +147,9 @@ int reap(pid_t pid, int timeoutMs)
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+            return WIFEXITED(status)     ? WEXITSTATUS(status)
+                   : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                         : -1;
         if (Clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
@@ -182,8 +186,8 @@ void drain(int out, int err, std::string& outText, std::string& errText, Clock::
 }
 
 template <class Api>
-[[noreturn]] void daemonMain(int role, const TestDaemon::Responder& respond, const TestDaemon::CommandHandler& onCommand,
-                             int records, int commands)
+[[noreturn]] void daemonMain(int role, const TestDaemon::Responder& respond,
+                             const TestDaemon::CommandHandler& onCommand, int records, int commands)
 {
     // The library log echoes to standard output: keep it out of the test's.
     const int null = ::open("/dev/null", O_WRONLY);
@@ -201,7 +205,7 @@ template <class Api>
         char chunk[256];
         const ssize_t n = ::read(commands, chunk, sizeof chunk);
         if (n == 0)
-            break;  // the test went away
+            break; // the test went away
         if (n > 0)
             pending.append(chunk, static_cast<std::size_t>(n));
         std::string command;
@@ -226,7 +230,8 @@ template <class Api>
                 reply.SetStudentID(req.StudentID());
             }
             respond(req, reply, notes);
-            writeAll(records, std::string(req.blocking ? "B " : "S ") + req.member + "\t" + escape(req.payload) + "\n");
+            writeAll(records, std::string(req.blocking ? "B " : "S ") + req.member + "\t" +
+                                  escape(req.payload) + "\n");
             if (req.blocking)
                 api->ReplyMsg(&reply);
         } else if (notes.empty()) {
@@ -322,7 +327,8 @@ void Background::Signal(int sig)
 std::string Background::Why()
 {
     const Outcome run = Finish(2000);
-    return "tavctl ended with status " + std::to_string(run.status) + ", standard error: " + run.err;
+    return "tavctl ended with status " + std::to_string(run.status) +
+           ", standard error: " + run.err;
 }
 
 Outcome Background::Finish(int timeoutMs)
@@ -479,7 +485,8 @@ std::string S(const std::string& name, const std::string& value)
 
 std::string I(const std::string& name, int value)
 {
-    return "<Parameter name=\"" + name + "\" type=\"int\" value=\"" + std::to_string(value) + "\" />";
+    return "<Parameter name=\"" + name + "\" type=\"int\" value=\"" + std::to_string(value) +
+           "\" />";
 }
 
 std::string Doc(const std::vector<std::string>& params)
@@ -541,7 +548,8 @@ int CheckHelpForEveryCommand(const std::string& side)
         }
         const std::string usage = "usage: tavctl " + side + " " + name;
         const std::string first = help.Lines()[0];
-        EXPECT_TRUE(first == usage || first.compare(0, usage.size() + 1, usage + " ") == 0) << first;
+        EXPECT_TRUE(first == usage || first.compare(0, usage.size() + 1, usage + " ") == 0)
+            << first;
         ++commands;
     }
     return commands;

@@ -18,7 +18,7 @@ namespace ctltest {
 
 // One finished tavctl run.
 struct Outcome {
-    int status = -1;  // exit status, 128 + signal when killed, -1 when not ended in time
+    int status = -1; // exit status, 128 + signal when killed, -1 when not ended in time
     std::string out, err;
     // The output lines, in order.
     std::vector<std::string> Lines() const;
@@ -26,7 +26,8 @@ struct Outcome {
 };
 
 // Runs tavctl with args, standard input fed from input (closed after it).
-Outcome Tavctl(const std::vector<std::string>& args, const std::string& input = "", int timeoutMs = 20000);
+Outcome Tavctl(const std::vector<std::string>& args, const std::string& input = "",
+               int timeoutMs = 20000);
 
 // tavctl started in the background; its output is read line by line.
 class Background {
@@ -52,10 +53,10 @@ private:
 
 // What the test daemon took off the bus.
 struct Request {
-    std::string member;   // the bus member name
+    std::string member; // the bus member name
     bool blocking = false;
-    std::string payload;  // the envelope text
-    IPCAPI::CIntfData envelope;  // the payload loaded
+    std::string payload;        // the envelope text
+    IPCAPI::CIntfData envelope; // the payload loaded
 
     std::string Message() const;
     std::string StudentID() const;
