@@ -21,6 +21,8 @@ packages=(
   "${build_packages[@]}"
   # toolchain, package building and checking
   build-essential dpkg-dev lintian clang libclang-rt-14-dev
+  # the formatter the tree is checked against (tests/format_test.sh)
+  clang-format-14
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblog4cpp5-dev
   # instructions per request (bench/ipc/profile_request.sh)
