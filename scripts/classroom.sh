@@ -26,8 +26,8 @@ lab=${TAV_CLASSLAB:-$build/daemons/lab/tav-classlab}
 tavctl=${TAVCTL:-$build/tools/tavctl/tavctl}
 students=4
 
-say() { printf '%s\n' "$*"; }
-step() { printf '\n--- %s\n' "$*"; }
+# shellcheck source=lib/session.sh
+. "$root/scripts/lib/session.sh"
 
 # Outside the lab: start it with this script as its teacher session.
 if [ -z "${TAV_LAB_DIR:-}" ]; then
@@ -60,11 +60,6 @@ listener=
 trap '[ -z "$listener" ] || kill "$listener" 2>/dev/null; exit 130' INT
 trap '[ -z "$listener" ] || kill "$listener" 2>/dev/null; exit 143' TERM
 
-# One tavctl command: the command line, then its output as it comes.
-ctl() {
-  say "\$ tavctl $*"
-  "$tavctl" "$@" 2>&1 | (trap '' INT; sed -u 's/^/    /')
-}
 # What student ID's application heard (its JSON lines from line FROM on,
 # those matching PATTERN), as "Callback field=value ...".
 heard() {
@@ -112,13 +107,7 @@ ctl teacher get-student-status --student S2
 
 step "4. Search programs on every student; the answers merged"
 apps=$TAV_LAB_DIR/applications
-mkdir -p "$apps"
-for entry in "Text Editor:mousepad %F:accessories-text-editor" "Calculator:galculator:accessories-calculator" \
-             "Web Browser:firefox-esr %u:web-browser" "Drawing:drawing %U:applications-graphics"; do
-  IFS=: read -r name exec icon <<<"$entry"
-  printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\nIcon=%s\n' "$name" "$exec" "$icon" \
-    >"$apps/$(echo "$name" | tr 'A-Z ' 'a-z-').desktop"
-done
+write_launchers "$apps"
 ctl teacher search-program --folder "$apps" --expect "$students" --wait 20
 
 step "5. S4 drops off (its daemon killed, as a power cut would) and comes back"

@@ -78,14 +78,8 @@ trap 'exit 129' HUP
 export HOME=$work/home
 mkdir -p "$HOME"
 
-say() { printf '%s\n' "$*"; }
-step() { printf '\n--- %s\n' "$*"; }
-# One tavctl command: the command line, then its output as it comes. The
-# indenting survives Ctrl-C, so that tavctl's last lines still show.
-ctl() {
-  say "\$ tavctl $*"
-  "$tavctl" "$@" 2>&1 | (trap '' INT; sed -u 's/^/    /')
-}
+# shellcheck source=lib/session.sh
+. "$root/scripts/lib/session.sh"
 
 say "=== The simulator: a teacher session against the simulated teacher daemon"
 
@@ -138,13 +132,7 @@ say "daemon: tav-sim-daemon teacher --students $students (a simulated class)"
 
 # A few launchers to search for: each simulated student lists this folder.
 apps=$work/applications
-mkdir -p "$apps"
-for entry in "Text Editor:mousepad %F:accessories-text-editor" "Calculator:galculator:accessories-calculator" \
-             "Web Browser:firefox-esr %u:web-browser" "Drawing:drawing %U:applications-graphics"; do
-  IFS=: read -r name exec icon <<<"$entry"
-  printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\nIcon=%s\n' "$name" "$exec" "$icon" \
-    >"$apps/$(echo "$name" | tr 'A-Z ' 'a-z-').desktop"
-done
+write_launchers "$apps"
 
 step "1. The students of the class"
 ctl teacher get-student-list

@@ -15,8 +15,8 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/tav-mainjob-test-XXXXXX")
 # command line): that is how leftovers are found.
 export TMPDIR=$tmp
 unset DBUS_SYSTEM_BUS_ADDRESS TAV_LAB_DIR
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=support/checks.sh
+. "$src/tests/support/checks.sh"
 
 # The lab's processes: they have the folder in their command line or
 # environment and are not this script's own (its subshells, grep).
@@ -47,19 +47,6 @@ leftovers() {
   done
   [ -z "$left" ] || fail "$1: processes left running: $(for p in $left; do tr '\0' ' ' <"/proc/$p/cmdline"; echo; done)"
   [ -z "$(find "$tmp" -mindepth 1 -maxdepth 1 -name 'tav-classlab-*')" ] || fail "$1: the lab's folder left behind"
-}
-
-expect_lines() {
-  local out=$1 line l found
-  shift
-  for line in "$@"; do
-    found=0
-    while IFS= read -r l; do
-      # shellcheck disable=SC2053
-      [[ "$l" == $line ]] && found=1 && break
-    done <<<"$out"
-    [ "$found" -eq 1 ] || fail "missing output line: $line"
-  done
 }
 
 # 1. The whole session.

@@ -21,28 +21,6 @@ constexpr const char* kBusSocket = "/run/dbus/system_bus_socket";
 constexpr const char* kInClass = "\"callback\":\"NotifyTeacherStatusChanged\"";
 constexpr const char* kOnline = "\"state\":1";
 
-// A system bus that lets every local program own and call anything: the
-// lab's machines trust their own processes.
-std::string BusConfig()
-{
-    return std::string("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration "
-                       "1.0//EN\"\n"
-                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                       "<busconfig>\n"
-                       "  <type>system</type>\n"
-                       "  <listen>unix:path=") +
-           kBusSocket +
-           "</listen>\n"
-           "  <auth>EXTERNAL</auth>\n"
-           "  <policy context=\"default\">\n"
-           "    <allow user=\"*\"/>\n"
-           "    <allow own=\"*\"/>\n"
-           "    <allow send_destination=\"*\"/>\n"
-           "    <allow receive_sender=\"*\"/>\n"
-           "  </policy>\n"
-           "</busconfig>\n";
-}
-
 bool MakeDirs(const std::string& path, mode_t mode, std::string& why)
 {
     for (std::size_t at = 1; at != std::string::npos;) {
@@ -178,7 +156,7 @@ bool ClassLab::PrepareMachine(Machine& m, const std::string& config, std::string
     // No discovery: the lab's broker is named, and multicast stays off
     // the machine's network.
     if (!WriteText(conf, config + "state_dir = " + m.Path("state") + "\ndiscovery = no\n" + own) ||
-        !WriteText(m.Path("bus.conf"), BusConfig())) {
+        !WriteText(m.Path("bus.conf"), MachineBusConfig())) {
         why = "cannot write the configuration of " + m.id;
         return false;
     }

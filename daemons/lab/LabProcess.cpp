@@ -248,4 +248,24 @@ bool WaitForSocket(const std::string& path, int timeoutMs)
     }
 }
 
+std::string MachineBusConfig()
+{
+    return std::string("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration "
+                       "1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>system</type>\n"
+                       "  <listen>unix:path=") +
+           "/run/dbus/system_bus_socket" +
+           "</listen>\n"
+           "  <auth>EXTERNAL</auth>\n"
+           "  <policy context=\"default\">\n"
+           "    <allow user=\"*\"/>\n"
+           "    <allow own=\"*\"/>\n"
+           "    <allow send_destination=\"*\"/>\n"
+           "    <allow receive_sender=\"*\"/>\n"
+           "  </policy>\n"
+           "</busconfig>\n";
+}
+
 } // namespace tavlab

@@ -67,6 +67,11 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes
 // True once a stream socket listens at path (within timeoutMs).
 bool WaitForSocket(const std::string& path, int timeoutMs);
 
+// The configuration of a machine's system bus on /run/dbus/system_bus_socket
+// that lets every local program own and call anything: a lab's machines
+// trust their own processes.
+std::string MachineBusConfig();
+
 } // namespace tavlab
 
 #endif

@@ -1,5 +1,7 @@
 #include "NetLab.h"
 
+#include "LabProcess.h"
+
 #include "TestSupport.h"
 #include "UniqueFd.h"
 
@@ -28,23 +30,6 @@ constexpr const char* kBridge = "lan";
 constexpr const char* kEnterMachine =
     "mount --bind \"$1\" /run && mount --bind \"$2\" /etc/avahi && shift 2 && "
     "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket exec \"$@\"";
-
-std::string BusConfig()
-{
-    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
-           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-           "<busconfig>\n"
-           "  <type>system</type>\n"
-           "  <listen>unix:path=/run/dbus/system_bus_socket</listen>\n"
-           "  <auth>EXTERNAL</auth>\n"
-           "  <policy context=\"default\">\n"
-           "    <allow user=\"*\"/>\n"
-           "    <allow own=\"*\"/>\n"
-           "    <allow send_destination=\"*\"/>\n"
-           "    <allow receive_sender=\"*\"/>\n"
-           "  </policy>\n"
-           "</busconfig>\n";
-}
 
 std::string AvahiConfig(const std::string& machine, bool ipv4, bool ipv6)
 {
@@ -164,7 +149,7 @@ bool NetLab::AddMachine(const std::string& name, const std::string& ipv4, const 
     machine->dir = m_dir + "/" + name;
     for (const char* sub : {"", "/run", "/run/dbus", "/avahi", "/avahi/services"})
         ::mkdir((machine->dir + sub).c_str(), 0755);
-    if (!WriteFile(machine->dir + "/bus.conf", BusConfig()) ||
+    if (!WriteFile(machine->dir + "/bus.conf", tavlab::MachineBusConfig()) ||
         !WriteFile(machine->dir + "/avahi/avahi-daemon.conf",
                    AvahiConfig(name, !ipv4.empty(), !ipv6.empty()))) {
         why = "cannot write the configuration of " + name;

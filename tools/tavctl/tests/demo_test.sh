@@ -12,8 +12,8 @@ trap 'pkill -KILL -f "$tmp" 2>/dev/null; rm -rf "$tmp"' EXIT
 # Everything the demonstration starts has this folder in its command line.
 export TMPDIR=$tmp
 unset DBUS_SYSTEM_BUS_ADDRESS
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=../../../tests/support/checks.sh
+. "$src/tests/support/checks.sh"
 
 leftovers() {
   local n
@@ -32,7 +32,7 @@ out=$("$src/scripts/demo.sh" 2>&1)
 status=$?
 echo "$out"
 [ "$status" -eq 0 ] || fail "the demonstration exited with $status"
-for line in \
+expect_lines "$out" \
   '$ tavctl teacher get-student-list' \
   '    students: 4' \
   '    request: TEACHER_DEPLOYSCHEDULEPOLICYLIST students=S1 S2 S3 S4' \
@@ -43,14 +43,7 @@ for line in \
   '    request: TEACHER_SEARCHPROGRAM folder='"$tmp"'/tav-demo-*' \
   '    notification: SearchProgramCallBack("S3", 4 programs)' \
   '    merged: 4 programs from 4 answers' \
-  '    program: "Web Browser" firefox-esr'; do
-  found=0
-  while IFS= read -r l; do
-    # shellcheck disable=SC2053
-    [[ "$l" == $line ]] && found=1 && break
-  done <<<"$out"
-  [ "$found" -eq 1 ] || fail "missing output line: $line"
-done
+  '    program: "Web Browser" firefox-esr'
 grep -q 'locked=1' <<<"$out" || fail "S2 is not shown locked after the lock"
 [ $(( $(date +%s) - start )) -lt 60 ] || fail "the demonstration took a minute or more"
 leftovers "after the session"
