@@ -21,7 +21,7 @@ namespace {
 std::string MakeFolder(bool launchers)
 {
     const std::string dir = tavtest::MakeTempDir(launchers ? "launchers" : "executables");
-    for (int i = 0; i < studentd::kMaxPrograms; ++i) {
+    for (int i = 0; i < tavtools::kMaxPrograms; ++i) {
         const std::string n = std::to_string(1000 + i);
         if (launchers) {
             tavtest::WriteFile(dir + "/app" + n + ".desktop",

@@ -21,6 +21,18 @@ SimDaemon::SimDaemon(DaemonPort& port, const SimOptions& options) : m_options(op
 
 SimDaemon::~SimDaemon() = default;
 
+tavtools::ProgramListing SimDaemon::ListForSearch(std::string& folder) const
+{
+    tavtools::ProgramListing listing = tavtools::ListPrograms(folder);
+    if (!listing.listed) {
+        Log("search: folder '" + folder + "' cannot be read (" + listing.error + "), listing " +
+            m_options.programsDir);
+        folder = m_options.programsDir;
+        listing = tavtools::ListPrograms(folder);
+    }
+    return listing;
+}
+
 void SimDaemon::Log(const std::string& text)
 {
     LibTAVData::CTAVLog::WriteLine("tav-sim-daemon: " + text, LibTAVData::CTAVLog::LOG_TRACE, "",

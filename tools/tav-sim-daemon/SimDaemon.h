@@ -6,6 +6,7 @@
 
 #include "IntfData.h"
 #include "Json.h"
+#include "ProgramListing.h"
 #include "SimOptions.h"
 
 #include <chrono>
@@ -92,6 +93,10 @@ protected:
     void Notify(const IPCAPI::CIntfData& note, int delayMs = 0);
     // Drops the queued notifications of an operation; how many.
     int Cancel(int opid);
+
+    // The programs of the folder a search names, or of --programs when
+    // that one cannot be read (folder then names it).
+    tavtools::ProgramListing ListForSearch(std::string& folder) const;
 
     static void Log(const std::string& text);
     static void LogError(const std::string& text);

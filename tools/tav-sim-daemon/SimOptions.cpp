@@ -1,10 +1,12 @@
 #include "SimOptions.h"
+
 #include "TAVProtocol.h"
 
 #include "Options.h"
 #include "SafeFile.h"
 
 #include <dbus/dbus.h>
+#include <unistd.h>
 
 #include <climits>
 #include <set>
@@ -223,6 +225,12 @@ void parse(const std::vector<std::string>& args, SimOptions& options, bool& help
     options.locked = parsed.Has("locked");
     options.json = parsed.Has("json");
     options.programsDir = parsed.Get("programs", options.programsDir);
+    // Searches list absolute folders only.
+    if (!options.programsDir.empty() && options.programsDir[0] != '/') {
+        char cwd[4096];
+        if (::getcwd(cwd, sizeof cwd))
+            options.programsDir = std::string(cwd) + "/" + options.programsDir;
+    }
     options.stepMs = parsed.Int("step-ms", options.stepMs, 0, 60000);
     options.busAddress = parsed.Get("bus");
     if (parsed.Has("bus") && options.busAddress.empty())

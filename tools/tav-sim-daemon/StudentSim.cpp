@@ -2,7 +2,6 @@
 #include "TAVProtocol.h"
 
 #include "LockScheduleData.h"
-#include "ProgramListing.h"
 #include "StudentInfoData.h"
 #include "TAVSystemSettingData.h"
 #include "TabNavigationData.h"
@@ -99,15 +98,12 @@ bool StudentSim::Handle(Request& request, CIntfData& reply)
             code = 1;
         }
     } else if (n == Msg::SEARCHLOCALPROGRAM) {
-        std::string folder, xml;
-        int count = 0;
+        std::string folder;
         in.getString(Param::targetFolder, folder);
-        bool listed = !folder.empty() && BuildProgramsDocument(folder, xml, count);
-        if (!listed) {
-            Log("search: folder '" + folder + "' cannot be read, listing " + m_options.programsDir);
-            folder = m_options.programsDir;
-            listed = BuildProgramsDocument(folder, xml, count);
-        }
+        const tavtools::ProgramListing listing = ListForSearch(folder);
+        const bool listed = listing.listed;
+        const std::string& xml = listing.xml;
+        const int count = listing.count;
         Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) +
             " programs in " + folder);
         // The answer comes one step later, so that the search can be cancelled.

@@ -2,7 +2,6 @@
 #include "TAVProtocol.h"
 
 #include "LockScheduleData.h"
-#include "ProgramListing.h"
 #include "TabNavigationData.h"
 #include "TeacherInfoData.h"
 
@@ -101,15 +100,12 @@ void TeacherSim::StatusChanged(const std::string& id, int status, int delayMs)
 
 void TeacherSim::Search(Request& request)
 {
-    std::string folder, xml;
-    int count = 0;
+    std::string folder;
     request.data.m_ParaXml.getString(Param::targetFolder, folder);
-    bool listed = !folder.empty() && BuildProgramsDocument(folder, xml, count);
-    if (!listed) {
-        Log("search: folder '" + folder + "' cannot be read, listing " + m_options.programsDir);
-        folder = m_options.programsDir;
-        listed = BuildProgramsDocument(folder, xml, count);
-    }
+    const tavtools::ProgramListing listing = ListForSearch(folder);
+    const bool listed = listing.listed;
+    const std::string& xml = listing.xml;
+    const int count = listing.count;
     if (listed)
         Log("search op " + std::to_string(request.opid) + ": " + std::to_string(count) +
             " programs in " + folder);

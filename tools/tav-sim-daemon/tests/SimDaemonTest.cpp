@@ -453,20 +453,23 @@ TEST(SimOptions, BadLinesAreRefusedWithTheReason)
 TEST(ProgramListing, LaunchersAndProgramsOfOneFolder)
 {
     const std::string dir = ProgramsFolder();
-    std::string xml;
-    int count = -1;
-    ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(Programs(xml),
+    const tavtools::ProgramListing listing = tavtools::ListPrograms(dir);
+    ASSERT_TRUE(listing.listed) << listing.error;
+    EXPECT_EQ(listing.count, 3);
+    EXPECT_EQ(Programs(listing.xml),
               "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir +
                   "/tool.sh|;");
-    EXPECT_FALSE(BuildProgramsDocument(dir + "/missing", xml, count));
-    EXPECT_EQ(count, 0);
+    for (const std::string& unreadable : {dir + "/missing", std::string("relative/folder")}) {
+        const tavtools::ProgramListing none = tavtools::ListPrograms(unreadable);
+        EXPECT_FALSE(none.listed) << unreadable;
+        EXPECT_EQ(none.count, 0);
+        EXPECT_FALSE(none.error.empty());
+    }
 }
 
 // A folder prepared by another user: launchers that would make the daemon
-// wait (a FIFO, a link to one) or read without end are skipped; a link to
-// an executable is still a program.
+// wait (a FIFO, a link to one) or read without end are skipped, and no link
+// is followed, not even one to an executable.
 TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
 {
     const std::string dir = ProgramsFolder();
@@ -476,12 +479,10 @@ TEST(ProgramListing, PlantedLaunchersAreSkippedUnread)
     ASSERT_TRUE(tavtest::WriteFile(dir + "/big.desktop", "[Desktop Entry]\nName=Big\nExec=big\n" +
                                                              std::string(64 * 1024, '#')));
     ASSERT_EQ(symlink("tool.sh", (dir + "/tool-link").c_str()), 0);
-    std::string xml;
-    int count = -1;
-    ASSERT_TRUE(BuildProgramsDocument(dir, xml, count));
-    EXPECT_EQ(Programs(xml),
-              "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool-link|" +
-                  dir + "/tool-link|;tool.sh|" + dir + "/tool.sh|;");
+    const tavtools::ProgramListing listing = tavtools::ListPrograms(dir);
+    EXPECT_EQ(Programs(listing.xml),
+              "Calc 100%%|calc|;Editor|/usr/bin/edit --new|accessories-text-editor;tool.sh|" + dir +
+                  "/tool.sh|;");
 }
 
 namespace {
@@ -542,7 +543,7 @@ protected:
         const std::string classFile = tavtest::MakeTempDir("class") + "/class.txt";
         tavtest::WriteFile(classFile,
                            "S1 ann pc-01 10.0.0.1\nS2 bob pc-02 10.0.0.2\nS3 cy pc-03 10.0.0.3\n");
-        Start({"teacher", "--class", classFile, "--step-ms", "60", "--programs", m_programs,
+        Start({"teacher", "--class", classFile, "--step-ms", "200", "--programs", m_programs,
                "--result", "TEACHER_STOPCONTROLLER=4", "--result",
                "TEACHER_MANUALUNLOCKREMOTESTUDEN=6", "--log", "teacher-sim"},
               true);
@@ -557,7 +558,7 @@ protected:
     void SetUp() override
     {
         m_programs = ProgramsFolder();
-        Start({"student", "--teachers", "T1,T2", "--step-ms", "30", "--result",
+        Start({"student", "--teachers", "T1,T2", "--step-ms", "200", "--result",
                "SEARCHTEACHERCALLBACK=3"},
               false);
     }
