@@ -68,13 +68,18 @@ heard() {
     sed -E -e 's/.*"callback":"([^"]*)",?(.*)\}$/\1 \2/' -e 's/"([A-Za-z]+)":/\1=/g' -e 's/,/ /g' -e 's/ +$//' \
       -e "s/^/    on $id the student application heard: /"
 }
-# Waits until student ID's application heard pattern (at most 10 s).
+# Waits until student ID's application heard PATTERN (from line FROM on;
+# at most 10 s).
 wait_heard() {
   for _ in $(seq 100); do
-    grep -q "$2" "$TAV_LAB_DIR/students/$1/app.jsonl" 2>/dev/null && return 0
+    tail -n "+${3:-1}" "$TAV_LAB_DIR/students/$1/app.jsonl" 2>/dev/null | grep -q "$2" && return 0
     sleep 0.1
   done
   return 1
+}
+# The lock sections in student ID's /etc/TAV/LockSchedule.xml.
+lock_sections() {
+  grep -o '<LockTimeSection ' "$TAV_LAB_DIR/students/$1/etc-tav/LockSchedule.xml" 2>/dev/null | wc -l
 }
 # Prints the teacher daemon's notifications while cmd runs (at most 15 s).
 with_listener() {
@@ -96,8 +101,10 @@ ctl teacher get-student-list
 
 step "2. A lock schedule for every student: Mondays 8-12, Fridays 13-15"
 ctl teacher deploy-schedule-policy --all --section MONDAY:8-12 --section FRIDAY:13-15 --expect "$students" --wait 15
-for _ in $(seq 50); do [ -s "$TAV_LAB_DIR/students/S3/etc-tav/LockSchedule.xml" ] && break; sleep 0.1; done
-say "    on S3, /etc/TAV/LockSchedule.xml: $(grep -o '<LockTimeSection ' "$TAV_LAB_DIR/students/S3/etc-tav/LockSchedule.xml" 2>/dev/null | wc -l) lock sections"
+# Each student writes it when it applies the policy, about a second after
+# it arrived.
+for _ in $(seq 50); do [ "$(lock_sections S3)" -gt 0 ] && break; sleep 0.1; done
+say "    on S3, /etc/TAV/LockSchedule.xml: $(lock_sections S3) lock sections"
 
 step "3. Lock student S2 now, for 45 minutes"
 ctl teacher manual-lock-remote-student --student S2 --locked-time 45 --wait 15
@@ -118,5 +125,5 @@ ctl teacher get-student-status --student S4
 say "\$ tav-classlab student start S4"
 with_listener "$TAV_CLASSLAB" student start S4
 ctl teacher get-student-status --student S4
-wait_heard S4 '"NotifyTeacherStatusChanged".*"state":1' || true
+wait_heard S4 '"NotifyTeacherStatusChanged".*"state":1' "$seen" || true
 heard S4 . "$seen"
