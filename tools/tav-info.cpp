@@ -22,9 +22,9 @@ using namespace LibTAVData;
 
 namespace {
 
-const std::vector<tavtools::OptionSpec>& Options()
+const std::vector<tavtools::OptionDef>& Options()
 {
-    static const std::vector<tavtools::OptionSpec> options = {
+    static const std::vector<tavtools::OptionDef> options = {
         {"check", "",
          "check the installation instead: report every file the libraries read that is missing or "
          "unreadable (pictures, sample configuration, message catalogues, bus policy)"},

@@ -106,9 +106,9 @@ int ParsedArgs::Switch(const std::string& name, int fallback) const
     throw UsageError("--" + name + " needs on or off, not '" + Get(name) + "'");
 }
 
-void OptionParser::Add(const std::vector<OptionSpec>& table, const std::string& owner)
+void OptionParser::Add(const std::vector<OptionDef>& table, const std::string& owner)
 {
-    for (const OptionSpec& o : table) {
+    for (const OptionDef& o : table) {
         if (Find(o.name) || (o.shortName && FindShort(o.shortName)))
             throw std::logic_error("option --" + o.name + " is described twice");
         m_entries.push_back({o, owner});
@@ -120,7 +120,7 @@ void OptionParser::Add(const std::vector<OptionSpec>& table, const std::string& 
 const OptionParser::Entry* OptionParser::Find(const std::string& name) const
 {
     for (const Entry& e : m_entries)
-        if (e.spec.name == name)
+        if (e.option.name == name)
             return &e;
     return nullptr;
 }
@@ -128,17 +128,17 @@ const OptionParser::Entry* OptionParser::Find(const std::string& name) const
 const OptionParser::Entry* OptionParser::FindShort(char c) const
 {
     for (const Entry& e : m_entries)
-        if (e.spec.shortName == c)
+        if (e.option.shortName == c)
             return &e;
     return nullptr;
 }
 
-std::vector<OptionSpec> OptionParser::Specs() const
+std::vector<OptionDef> OptionParser::AllOptions() const
 {
-    std::vector<OptionSpec> specs;
+    std::vector<OptionDef> all;
     for (const Entry& e : m_entries)
-        specs.push_back(e.spec);
-    return specs;
+        all.push_back(e.option);
+    return all;
 }
 
 ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Positional& positional)
@@ -162,7 +162,7 @@ ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Posi
         bool inlineValue = false;
         if (word[1] != '-') {
             entry = word.size() == 2 ? FindShort(word[1]) : nullptr;
-            name = entry ? entry->spec.name : word;
+            name = entry ? entry->option.name : word;
         } else {
             name = word.substr(2);
             const std::size_t eq = name.find('=');
@@ -178,7 +178,7 @@ ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Posi
         if (!entry)
             throw UsageError("unknown option " + name +
                              (m_lastOwner.empty() ? "" : " for " + m_lastOwner));
-        const OptionSpec& opt = entry->spec;
+        const OptionDef& opt = entry->option;
         if (opt.name == "help") {
             parsed.m_help = true;
             return parsed;
@@ -201,9 +201,9 @@ ParsedArgs OptionParser::Parse(const std::vector<std::string>& words, const Posi
         parsed.m_sequence.emplace_back(name, value);
     }
     for (const Entry& e : m_entries)
-        if (e.spec.required && !parsed.Has(e.spec.name))
-            throw UsageError((e.owner.empty() ? "it" : e.owner) + " needs --" + e.spec.name + " " +
-                             e.spec.valueName);
+        if (e.option.required && !parsed.Has(e.option.name))
+            throw UsageError((e.owner.empty() ? "it" : e.owner) + " needs --" + e.option.name +
+                             " " + e.option.valueName);
     return parsed;
 }
 
@@ -228,11 +228,11 @@ std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::
     return text;
 }
 
-std::string OptionsHelp(const std::vector<OptionSpec>& options)
+std::string OptionsHelp(const std::vector<OptionDef>& options)
 {
     constexpr std::size_t kHelpColumn = 30;
     std::string text;
-    for (const OptionSpec& o : options) {
+    for (const OptionDef& o : options) {
         std::string head = "  ";
         if (o.shortName)
             head += std::string("-") + o.shortName + ", ";

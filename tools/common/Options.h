@@ -22,7 +22,7 @@ public:
     explicit UsageError(const std::string& what) : std::runtime_error(what) {}
 };
 
-struct OptionSpec {
+struct OptionDef {
     std::string name;      // without the leading "--"
     std::string valueName; // empty for a flag
     std::string help;
@@ -65,7 +65,7 @@ class OptionParser {
 public:
     // Makes the options of table valid; owner names them in messages
     // ("unknown option --x for OWNER", "OWNER needs --name VALUE").
-    void Add(const std::vector<OptionSpec>& table, const std::string& owner = "");
+    void Add(const std::vector<OptionDef>& table, const std::string& owner = "");
 
     // Called with each positional word (after it is added to Positionals());
     // may Add() tables or throw UsageError.
@@ -76,11 +76,11 @@ public:
     ParsedArgs Parse(const std::vector<std::string>& words, const Positional& positional = nullptr);
 
     // Every option of the tables, in the order added.
-    std::vector<OptionSpec> Specs() const;
+    std::vector<OptionDef> AllOptions() const;
 
 private:
     struct Entry {
-        OptionSpec spec;
+        OptionDef option;
         std::string owner;
     };
     const Entry* Find(const std::string& name) const;
@@ -95,7 +95,7 @@ bool ParseSeconds(const std::string& text, double max, double& value);
 
 // Help text of options, one a line: "  -x, --name VALUE   help", the help
 // from column 30 and wrapped at 79.
-std::string OptionsHelp(const std::vector<OptionSpec>& options);
+std::string OptionsHelp(const std::vector<OptionDef>& options);
 // words laid out in lines of at most width columns, starting at column used;
 // continuation lines are indented by indent blanks.
 std::string Wrap(const std::vector<std::string>& words, std::size_t width, std::size_t indent,

@@ -126,9 +126,9 @@ bool ReadClassFile(const std::string& path, std::list<IPCAPI::tagStudent_t>& stu
 
 namespace {
 
-const std::vector<tavtools::OptionSpec>& optionTable()
+const std::vector<tavtools::OptionDef>& optionTable()
 {
-    static const std::vector<tavtools::OptionSpec> options = {
+    static const std::vector<tavtools::OptionDef> options = {
         {"students", "N", "teacher: a class of N students S1..SN (default 3)"},
         {"student", "ID[,USER[,HOST[,IP]]]", "teacher: one student of the class", true},
         {"class", "FILE",

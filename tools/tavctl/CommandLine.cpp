@@ -9,10 +9,10 @@ namespace tavctl {
 namespace {
 
 // --help explained for the help text it appears in.
-std::vector<OptionSpec> globalsWithHelp(const std::string& help, bool version)
+std::vector<OptionDef> globalsWithHelp(const std::string& help, bool version)
 {
-    std::vector<OptionSpec> options;
-    for (const OptionSpec& o : GlobalOptions()) {
+    std::vector<OptionDef> options;
+    for (const OptionDef& o : GlobalOptions()) {
         if (o.name == "version" && !version)
             continue;
         options.push_back(o);
@@ -26,9 +26,9 @@ const char* const kEveryCommand = "\nOptions of every command (anywhere on the l
 
 } // namespace
 
-const std::vector<OptionSpec>& GlobalOptions()
+const std::vector<OptionDef>& GlobalOptions()
 {
-    static const std::vector<OptionSpec> options = {
+    static const std::vector<OptionDef> options = {
         {"bus", "ADDRESS",
          "use this bus instead of the system bus (the same as DBUS_SYSTEM_BUS_ADDRESS=ADDRESS)"},
         {"verbose", "", "show the library's log lines on standard error", false, false, 'v'},
@@ -62,7 +62,7 @@ void ParseCommandLine(const std::vector<std::string>& words, CommandLine& line)
             line.help = true;
             return;
         }
-        for (const CommandSpec& c : line.side == "teacher" ? TeacherCommands() : StudentCommands())
+        for (const CommandDef& c : line.side == "teacher" ? TeacherCommands() : StudentCommands())
             if (c.name == word)
                 line.command = &c;
         if (!line.command)
@@ -109,12 +109,12 @@ std::string TopHelp()
            "(status 130 in the shell), after printing what arrived.\n";
 }
 
-std::string CommandHelp(const std::string& side, const CommandSpec& command)
+std::string CommandHelp(const std::string& side, const CommandDef& command)
 {
     std::ostringstream os;
     const std::string head = "usage: tavctl " + side + " " + command.name;
     std::vector<std::string> words;
-    for (const OptionSpec& o : command.options) {
+    for (const OptionDef& o : command.options) {
         // "--name VALUE" stays on one line: its inner blank is protected
         // from the wrapping.
         std::string w = "--" + o.name + (o.valueName.empty() ? "" : "\x01" + o.valueName);
@@ -141,13 +141,13 @@ std::string CommandHelp(const std::string& side, const CommandSpec& command)
     return os.str();
 }
 
-std::string SideHelp(const std::string& side, const std::vector<CommandSpec>& commands)
+std::string SideHelp(const std::string& side, const std::vector<CommandDef>& commands)
 {
     std::ostringstream os;
     os << "usage: tavctl [OPTIONS] " << side << " COMMAND [COMMAND OPTIONS]\n\n"
        << "Commands of the " << side << " application (tavctl " << side
        << " COMMAND --help for each):\n";
-    for (const CommandSpec& c : commands) {
+    for (const CommandDef& c : commands) {
         std::string head = "  " + c.name;
         if (head.size() < 34)
             head.append(34 - head.size(), ' ');

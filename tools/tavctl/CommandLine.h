@@ -12,31 +12,31 @@
 
 namespace tavctl {
 
-using tavtools::OptionSpec;
+using tavtools::OptionDef;
 using tavtools::ParsedArgs;
 using tavtools::ParseInt;
 using tavtools::UsageError;
 
 class Session;
 
-struct CommandSpec {
+struct CommandDef {
     std::string name;    // e.g. "get-student-list"
     std::string message; // the message name(s) it sends, for the help
     std::string summary; // one line
     std::string details; // more lines for --help (may be empty)
-    std::vector<OptionSpec> options;
+    std::vector<OptionDef> options;
     int (*run)(Session& session, const ParsedArgs& args) = nullptr;
 };
 
 // The options taken anywhere on the line: --bus, --verbose, --json,
 // --result-status, --help, --version.
-const std::vector<OptionSpec>& GlobalOptions();
+const std::vector<OptionDef>& GlobalOptions();
 
 // A whole command line: the side and the command named (empty and null
 // when not given), and every option.
 struct CommandLine {
     std::string side;
-    const CommandSpec* command = nullptr;
+    const CommandDef* command = nullptr;
     ParsedArgs args;
     bool help = false; // --help, or the command word "help"
 };
@@ -50,8 +50,8 @@ std::string HelpHint(const CommandLine& line);
 
 // Help texts.
 std::string TopHelp();
-std::string CommandHelp(const std::string& side, const CommandSpec& command);
-std::string SideHelp(const std::string& side, const std::vector<CommandSpec>& commands);
+std::string CommandHelp(const std::string& side, const CommandDef& command);
+std::string SideHelp(const std::string& side, const std::vector<CommandDef>& commands);
 
 } // namespace tavctl
 

@@ -68,7 +68,7 @@ void NotificationLine(Waiter* waiter, const std::string& message, const std::str
         waiter->Note(callback, student, verdict);
 }
 
-std::vector<OptionSpec> WaitOptions(const std::string& answers)
+std::vector<OptionDef> WaitOptions(const std::string& answers)
 {
     return {
         {"wait", "SECONDS", "wait up to SECONDS for " + answers + " and print them as they arrive"},
@@ -134,7 +134,7 @@ int RequiredInt(const ParsedArgs& args, const std::string& name)
     return args.Int(name, 0, INT_MIN, INT_MAX);
 }
 
-std::vector<OptionSpec> ListenOptions()
+std::vector<OptionDef> ListenOptions()
 {
     return {
         {"count", "N", "end after N notifications"},

@@ -24,8 +24,8 @@ struct Document;
 // "MESSAGE (how)", for the help of a command.
 std::string Sends(const char* message, const char* how);
 
-const std::vector<CommandSpec>& TeacherCommands();
-const std::vector<CommandSpec>& StudentCommands();
+const std::vector<CommandDef>& TeacherCommands();
+const std::vector<CommandDef>& StudentCommands();
 
 // A request about to be sent: "request: <message><detail>"; in JSON a
 // request object with fields and the document's summary.
@@ -48,7 +48,7 @@ void NotificationLine(Waiter* waiter, const std::string& message, const std::str
                       const JsonObject& arguments, int verdict = 0);
 
 // --wait and --expect for a request answered by notifications.
-std::vector<OptionSpec> WaitOptions(const std::string& answers);
+std::vector<OptionDef> WaitOptions(const std::string& answers);
 
 // Waiting for the answers of one request: set up before it is sent.
 struct WaitPlan {
@@ -73,7 +73,7 @@ int RequiredInt(const ParsedArgs& args, const std::string& name);
 // checks the bus and makes the API object, once the options are checked.
 int Listen(Session& session, const ParsedArgs& args, const std::string& iface,
            const std::function<void()>& connect);
-std::vector<OptionSpec> ListenOptions();
+std::vector<OptionDef> ListenOptions();
 
 // The programs of a programs document (search-result layout) as
 // "program: NAME PATH" lines and as {"name", "path"} objects.

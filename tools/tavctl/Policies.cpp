@@ -27,11 +27,11 @@ std::string upper(std::string text)
 }
 
 // --file excludes the options that build the document.
-void checkFileAlone(const ParsedArgs& args, const std::vector<OptionSpec>& documentOptions)
+void checkFileAlone(const ParsedArgs& args, const std::vector<OptionDef>& documentOptions)
 {
     if (!args.Has("file"))
         return;
-    for (const OptionSpec& o : documentOptions)
+    for (const OptionDef& o : documentOptions)
         if (o.name != "file" && args.Has(o.name))
             throw UsageError("--file cannot be combined with --" + o.name);
 }
@@ -113,7 +113,7 @@ void CheckText(const std::string& text, const std::string& what)
         throw UsageError(what + " is not UTF-8 text");
 }
 
-std::vector<OptionSpec> LockPolicyOptions()
+std::vector<OptionDef> LockPolicyOptions()
 {
     return {
         {"file", "PATH",
@@ -237,7 +237,7 @@ std::vector<std::string> DescribeLockSchedule(CLockScheduleData& policy, tavtool
     return lines;
 }
 
-std::vector<OptionSpec> TabNavOptions()
+std::vector<OptionDef> TabNavOptions()
 {
     return {
         {"file", "PATH",
@@ -306,7 +306,7 @@ Document TabNavPolicy(const ParsedArgs& args)
     return doc;
 }
 
-std::vector<OptionSpec> SystemSettingOptions()
+std::vector<OptionDef> SystemSettingOptions()
 {
     return {
         {"file", "PATH",
@@ -354,7 +354,7 @@ Document SystemSettings(const ParsedArgs& args)
     return doc;
 }
 
-std::vector<OptionSpec> StudentInfoOptions()
+std::vector<OptionDef> StudentInfoOptions()
 {
     return {
         {"file", "PATH", "send this student-information document (StudentInfo.xml layout)"},
@@ -387,7 +387,7 @@ Document StudentInfo(const ParsedArgs& args)
     return doc;
 }
 
-std::vector<OptionSpec> TeacherInfoOptions()
+std::vector<OptionDef> TeacherInfoOptions()
 {
     return {
         {"file", "PATH", "send this teacher-information document (TeacherInfo.xml layout)"},

@@ -27,7 +27,7 @@ struct Document {
 
 // Lock schedule (LockScheduleData.h). With manual set, a policy built from
 // options has manual locking on unless --manual-lock says otherwise.
-std::vector<OptionSpec> LockPolicyOptions();
+std::vector<OptionDef> LockPolicyOptions();
 Document LockPolicy(const ParsedArgs& args, bool manual);
 // "lock-schedule: ...", "lock-sections: ...", "manual-lock: ..." lines.
 // With json, the same as an object (kind "lock-schedule").
@@ -35,17 +35,17 @@ std::vector<std::string> DescribeLockSchedule(LibTAVData::CLockScheduleData& pol
                                               tavtools::JsonObject* json = nullptr);
 
 // Tab navigation (TabNavigationData.h).
-std::vector<OptionSpec> TabNavOptions();
+std::vector<OptionDef> TabNavOptions();
 Document TabNavPolicy(const ParsedArgs& args);
 
 // System settings (TAVSystemSettingData.h).
-std::vector<OptionSpec> SystemSettingOptions();
+std::vector<OptionDef> SystemSettingOptions();
 Document SystemSettings(const ParsedArgs& args);
 
 // Student and teacher information (StudentInfoData.h, TeacherInfoData.h).
-std::vector<OptionSpec> StudentInfoOptions();
+std::vector<OptionDef> StudentInfoOptions();
 Document StudentInfo(const ParsedArgs& args);
-std::vector<OptionSpec> TeacherInfoOptions();
+std::vector<OptionDef> TeacherInfoOptions();
 Document TeacherInfo(const ParsedArgs& args);
 
 // Every text that crosses the bus must be UTF-8 without NUL bytes; what

@@ -130,7 +130,7 @@ int signal(Session& s, const ParsedArgs& a, const std::string& message, const st
     return 0;
 }
 
-std::vector<OptionSpec> concat(std::vector<OptionSpec> a, const std::vector<OptionSpec>& b)
+std::vector<OptionDef> concat(std::vector<OptionDef> a, const std::vector<OptionDef>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -283,9 +283,9 @@ int listen(Session& s, const ParsedArgs& a)
 
 } // namespace
 
-const std::vector<CommandSpec>& StudentCommands()
+const std::vector<CommandDef>& StudentCommands()
 {
-    static const std::vector<CommandSpec> commands = {
+    static const std::vector<CommandDef> commands = {
         {"get-connected-teacher",
          Sends(Msg::GETCONNECTEDTEACHER, "blocking"),
          "show the teacher this machine is connected to",

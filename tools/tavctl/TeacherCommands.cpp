@@ -155,7 +155,7 @@ int call(Session& s, const std::string& message, const std::string& detail,
 }
 
 // --student (repeatable) and --all.
-std::vector<OptionSpec> targetOptions(bool several)
+std::vector<OptionDef> targetOptions(bool several)
 {
     if (!several)
         return {{"student", "ID", "the student", false, true}};
@@ -218,7 +218,7 @@ std::vector<std::string> resolveTargets(Session& s, const ParsedArgs& a,
     return ids;
 }
 
-std::vector<OptionSpec> concat(std::vector<OptionSpec> a, const std::vector<OptionSpec>& b)
+std::vector<OptionDef> concat(std::vector<OptionDef> a, const std::vector<OptionDef>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -577,13 +577,13 @@ int listen(Session& s, const ParsedArgs& a)
     });
 }
 
-const OptionSpec kList = {"list", "", "send the list form even for one student"};
+const OptionDef kList = {"list", "", "send the list form even for one student"};
 
 } // namespace
 
-const std::vector<CommandSpec>& TeacherCommands()
+const std::vector<CommandDef>& TeacherCommands()
 {
-    static const std::vector<CommandSpec> commands = {
+    static const std::vector<CommandDef> commands = {
         {"get-student-list",
          Sends(Msg::TEACHER_GETSTUDENTLIST, "blocking"),
          "list the students of the class",

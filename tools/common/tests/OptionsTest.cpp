@@ -7,12 +7,12 @@ using namespace tavtools;
 
 namespace {
 
-const std::vector<OptionSpec> kGlobal = {
+const std::vector<OptionDef> kGlobal = {
     {"bus", "ADDRESS", "the bus"},
     {"verbose", "", "more", false, false, 'v'},
     {"help", "", "this text", false, false, 'h'},
 };
-const std::vector<OptionSpec> kCommand = {
+const std::vector<OptionDef> kCommand = {
     {"student", "ID", "a student", true},
     {"oid", "N", "the operation", false, true},
 };
