@@ -19,44 +19,7 @@ namespace {
 
 constexpr std::size_t kMaxStateBytes = 64 * 1024;
 
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
-
-bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode,
-                         std::string& error)
-{
-    const std::string temp = path + ".new";
-    ::unlink(temp.c_str()); // a leftover (or a planted link) of an earlier attempt
-    tavd::UniqueFd fd(
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    if (fd.get() < 0) {
-        error = "cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written =
-        ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
-    const int writeErrno = errno;
-    fd.reset();
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(written ? errno : writeErrno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
 
 bool StateStore::Prepare(std::string& error) const
 {
@@ -96,7 +59,7 @@ bool StateStore::Read(const std::string& name, std::string& text) const
 bool StateStore::Write(const std::string& name, const std::string& text) const
 {
     std::string error;
-    if (WriteFileAtomically(Path(name), text, 0600, error))
+    if (tavd::WriteFileAtomic(Path(name), text, 0600, error))
         return true;
     LogScope::Error("StateStore --" + error);
     return false;

@@ -3,17 +3,11 @@
 #ifndef TAV_STUDENTD_STATESTORE_H
 #define TAV_STUDENTD_STATESTORE_H
 
-#include <sys/types.h>
+#include "FileStore.h"
 
 #include <string>
 
 namespace studentd {
-
-// Replaces the file at path by text: written beside it, flushed to disk,
-// then renamed over it (a link at path is replaced, never followed). False,
-// with the reason, when any step fails; the old file then stays.
-bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode,
-                         std::string& error);
 
 // The state folder (state_dir): one small file per fact.
 class StateStore {

@@ -51,7 +51,7 @@ bool UsbStorageSwitch::Apply(bool enabled, std::string& error)
     }
     std::string current, why;
     if (!tavtools::ReadRegularFile(m_ruleFile, 4096, current, why) || current != kRule) {
-        if (!WriteFileAtomically(m_ruleFile, kRule, 0644, error))
+        if (!tavd::WriteFileAtomic(m_ruleFile, kRule, 0644, error))
             return false;
         LogScope::Trace("UsbStorageSwitch --USB storage off: " + m_ruleFile + " written");
     }

@@ -64,7 +64,7 @@ bool ClassRoster::Save(std::string& error) const
     for (const std::string& id : m_accepted)
         if (m_kept.count(id))
             text += id + "\n";
-    return WriteFileAtomic(m_path, text, 0600, error);
+    return tavd::WriteFileAtomic(m_path, text, 0600, error);
 }
 
 bool ClassRoster::IsAccepted(const std::string& id) const

@@ -126,7 +126,7 @@ bool ConsolePassword::Save(const std::string& password)
     const std::string line = std::string(kScheme) + "$" + std::to_string(kIterations) + "$" +
                              Hex(saltText) + "$" + Hex(digest) + "\n";
     std::string why;
-    if (!WriteFileAtomic(m_path, line, 0600, why)) {
+    if (!tavd::WriteFileAtomic(m_path, line, 0600, why)) {
         LogError("console password not saved: " + why);
         return false;
     }

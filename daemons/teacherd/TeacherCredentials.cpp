@@ -167,15 +167,15 @@ bool InstallTeacherCredentials(const std::string& pemText, const std::string& ca
         return false;
     }
     if (certFile == keyFile)
-        return WriteFileAtomic(certFile, certPem + keyPem, 0600, why);
+        return tavd::WriteFileAtomic(certFile, certPem + keyPem, 0600, why);
     // Two files: the old key comes back if the certificate cannot follow it.
     std::string oldKey, ignored;
     const bool hadKey = tavtools::ReadRegularFile(keyFile, kMaxPemBytes, oldKey, ignored);
-    if (!WriteFileAtomic(keyFile, keyPem, 0600, why))
+    if (!tavd::WriteFileAtomic(keyFile, keyPem, 0600, why))
         return false;
-    if (!WriteFileAtomic(certFile, certPem, 0600, why)) {
+    if (!tavd::WriteFileAtomic(certFile, certPem, 0600, why)) {
         if (hadKey)
-            WriteFileAtomic(keyFile, oldKey, 0600, ignored);
+            tavd::WriteFileAtomic(keyFile, oldKey, 0600, ignored);
         return false;
     }
     return true;

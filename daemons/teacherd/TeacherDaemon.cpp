@@ -175,8 +175,9 @@ TeacherDaemon::~TeacherDaemon() { Stop(); }
 
 bool TeacherDaemon::Start(std::string& error)
 {
-    if (!EnsureDirectory(m_config.stateDir, 0700, error) ||
-        !EnsureDirectory(m_config.stateDir + "/deployed", 0700, error) || !m_roster.Load(error))
+    if (!tavd::EnsureDirectory(m_config.stateDir, 0700, error) ||
+        !tavd::EnsureDirectory(m_config.stateDir + "/deployed", 0700, error) ||
+        !m_roster.Load(error))
         return false;
     if (!m_config.autoConnect) {
         Log("not connecting to class " + m_topics.ClassName() + " until an application asks");
@@ -893,7 +894,7 @@ void TeacherDaemon::KeepDeployedSchedule(const std::string& target, const CIntfD
 {
     std::string text, why;
     if (!env.toString(text) ||
-        !WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, text, 0600, why))
+        !tavd::WriteFileAtomic(m_config.stateDir + "/deployed/schedule-" + target, text, 0600, why))
         LogError("the deployed schedule for " + target + " is not kept: " + why);
 }
 

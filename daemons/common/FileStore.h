@@ -1,12 +1,12 @@
-// Files the teacher daemon keeps: written whole or not at all.
-#ifndef TAV_TEACHERD_FILESTORE_H
-#define TAV_TEACHERD_FILESTORE_H
+// Files the daemons keep: written whole or not at all.
+#ifndef TAV_DAEMONS_FILESTORE_H
+#define TAV_DAEMONS_FILESTORE_H
 
 #include <sys/types.h>
 
 #include <string>
 
-namespace teacherd {
+namespace tavd {
 
 // Replaces the file at path with text: a new file in the same folder
 // (mode as given, owned by the daemon) is written, flushed to disk and
@@ -18,6 +18,6 @@ bool WriteFileAtomic(const std::string& path, const std::string& text, mode_t mo
 // Makes the folder (and missing parents) with mode when it does not exist.
 bool EnsureDirectory(const std::string& path, mode_t mode, std::string& error);
 
-} // namespace teacherd
+} // namespace tavd
 
 #endif

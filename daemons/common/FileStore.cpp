@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace teacherd {
+namespace tavd {
 
 namespace {
 
@@ -112,4 +112,4 @@ bool EnsureDirectory(const std::string& path, mode_t mode, std::string& error)
     return true;
 }
 
-} // namespace teacherd
+} // namespace tavd
