@@ -13,6 +13,7 @@
 #include "SearchResultData.h"
 #include "TAVProtocol.h"
 #include "TabNavigationData.h"
+#include "TeacherNotifications.h"
 #include "TestSupport.h"
 #include "Topics.h"
 
@@ -43,40 +44,8 @@ const std::string kScheduleChanged = "\"NotifySchedulePolicyChanged\"";
 const std::string kTabNavChanged = "\"NotifyTabNavPolicyChanged\"";
 
 // What the teacher application heard: "kind id value" with the time.
-class TeacherApp : public IPCAPI::IIPCTeacherAPICallback {
+class TeacherApp : public tavtest::TeacherNotifications {
 public:
-    void SearchProgramCallBack(std::string id, std::string xml) override
-    {
-        Add("search", id, "");
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_programs.push_back(xml);
-    }
-    void ManualLockRemotStudentCallBack(std::string id, int r) override
-    {
-        Add("lock", id, std::to_string(r));
-    }
-    void ManualUnLockRemotStudentCallBack(std::string id, int r) override
-    {
-        Add("unlock", id, std::to_string(r));
-    }
-    void KickOffStudentCallBack(std::string id, int r) override
-    {
-        Add("kick", id, std::to_string(r));
-    }
-    void NotifyStudentStatusChanged(std::string id, int s) override
-    {
-        Add("status", id, std::to_string(s));
-    }
-    void DeployTabNavPolicyCallBack(std::string id, bool ok) override
-    {
-        Add("tabnav", id, ok ? "ok" : "failed");
-    }
-    void DeploySchedulePolicyCallBack(std::string id, bool ok) override
-    {
-        Add("schedule", id, ok ? "ok" : "failed");
-    }
-    void NewStudentCallBack(const IPCAPI::tagStudent_t& s) override { Add("new", s.studentID, ""); }
-
     // The students that sent kind with value since `since`, and when the
     // last of them did.
     std::set<std::string> From(const std::string& kind, const std::string& value,
@@ -115,10 +84,14 @@ private:
         Clock::time_point at;
         std::string kind, id, value;
     };
-    void Add(const char* kind, const std::string& id, const std::string& value)
+    // A search answer is kept whole apart; its event carries no value.
+    void Heard(const char* kind, const std::string& id, const std::string& value) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back({Clock::now(), kind, id, value});
+        const bool search = std::string(kind) == "search";
+        m_events.push_back({Clock::now(), kind, id, search ? "" : value});
+        if (search)
+            m_programs.push_back(value);
     }
     mutable std::mutex m_mutex;
     std::vector<Event> m_events;

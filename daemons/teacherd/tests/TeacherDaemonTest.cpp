@@ -9,6 +9,7 @@
 #include "IntfData.h"
 #include "LockScheduleData.h"
 #include "TAVProtocol.h"
+#include "TeacherNotifications.h"
 #include "TestBroker.h"
 #include "TestSupport.h"
 #include "Topics.h"
@@ -45,35 +46,8 @@ constexpr const char* kClass = "5A";
 constexpr const char* kProbe = "harness-probe"; // a student certificate that plays no student
 
 // What the teacher application heard, one line per notification.
-class Recorder : public IPCAPI::IIPCTeacherAPICallback {
+class Recorder : public tavtest::TeacherNotifications {
 public:
-    void SearchProgramCallBack(std::string id, std::string xml) override { Add("search", id, xml); }
-    void ManualLockRemotStudentCallBack(std::string id, int r) override
-    {
-        Add("lock", id, std::to_string(r));
-    }
-    void ManualUnLockRemotStudentCallBack(std::string id, int r) override
-    {
-        Add("unlock", id, std::to_string(r));
-    }
-    void KickOffStudentCallBack(std::string id, int r) override
-    {
-        Add("kick", id, std::to_string(r));
-    }
-    void NotifyStudentStatusChanged(std::string id, int s) override
-    {
-        Add("status", id, std::to_string(s));
-    }
-    void DeployTabNavPolicyCallBack(std::string id, bool ok) override
-    {
-        Add("tabnav", id, ok ? "ok" : "failed");
-    }
-    void DeploySchedulePolicyCallBack(std::string id, bool ok) override
-    {
-        Add("schedule", id, ok ? "ok" : "failed");
-    }
-    void NewStudentCallBack(const tagStudent_t& s) override { Add("new", s.studentID, s.username); }
-
     bool Has(const std::string& line) const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -89,7 +63,7 @@ public:
     }
 
 private:
-    void Add(const char* what, const std::string& id, const std::string& value)
+    void Heard(const char* what, const std::string& id, const std::string& value) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lines.push_back(std::string(what) + " " + id + " " + value);
